@@ -1,0 +1,31 @@
+// Formatting of message log lines (no windows.h).
+#ifndef VELKOR_APP_LOGFORMAT_H
+#define VELKOR_APP_LOGFORMAT_H
+
+#include <stddef.h>
+
+// Line buffer of the log, terminator included.
+const size_t LOG_LINE_SIZE = 512;
+// A longer text is cut to this many characters.
+const size_t LOG_TEXT_LIMIT = 257;
+// Bytes of a dump on one line: 16 + 5 * 99 = 511 characters.
+const size_t DUMP_BYTES_PER_LINE = 99;
+// Characters of the head "M hh:mm:ss,mmm  ".
+const size_t LOG_HEAD_LENGTH = 16;
+
+// Local time of a log line.
+struct LogClock {
+    int hour, minute, second, millisecond;
+};
+
+// The marker of a kind: 1 and 3 ">", 2 "<", 9 "+", any other "?".
+char LogMarker(unsigned kind);
+// Length of text up to its zero, at most LOG_TEXT_LIMIT.
+size_t LogTextLength(const char *text);
+// An event line: head and the text cut to 257 characters; returns its length.
+size_t FormatEventLine(char *line, size_t size, unsigned kind, const LogClock &clock, const char *text);
+// A dump line of at most DUMP_BYTES_PER_LINE bytes (fewer when size is smaller);
+// returns the number of bytes it shows.
+size_t FormatDumpLine(char *line, size_t size, const LogClock &clock, const unsigned char *bytes, size_t count);
+
+#endif

@@ -1,0 +1,204 @@
+// The main window procedure: routing, layout and control states.
+#include "app/mainwindow.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "app/layout.h"
+#include "app/messagelog.h"
+#include "app/shell.h"
+#include "commands/commandfile.h"
+#include "commands/editdialog.h"
+#include "device/connection.h"
+#include "device/receiver.h"
+#include "device/sender.h"
+#include "help/help.h"
+#include "resources/resource.h"
+#include "settings/propertiesdialog.h"
+#include "settings/settings.h"
+
+// Menus by position.
+static const int FILE_MENU = 0;
+static const int EDIT_MENU = 1;
+static const int DEVICE_MENU = 2;
+
+void LayoutChildren()
+{
+    RECT client;
+    if (!GetClientRect(MainWindow(), &client))
+        return;
+    PaneLayout layout = ComputePaneLayout(client.left, client.top, client.right, client.bottom);
+    MoveWindow(CommandList(), layout.commandList.x, layout.commandList.y, layout.commandList.width,
+               layout.commandList.height, TRUE);
+    MoveWindow(MessageLog(), layout.messageLog.x, layout.messageLog.y, layout.messageLog.width,
+               layout.messageLog.height, TRUE);
+    SendMessageA(CommandList(), LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+static void EnableMenuCommand(int menuPosition, UINT id, bool enabled)
+{
+    HMENU menu = GetSubMenu(GetMenu(MainWindow()), menuPosition);
+    if (menu)
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+static void SetButton(UINT id, bool enabled, bool checked)
+{
+    HWND toolbar = ToolbarWindow();
+    PostMessageA(toolbar, TB_ENABLEBUTTON, id, MAKELPARAM(enabled ? TRUE : FALSE, 0));
+    PostMessageA(toolbar, TB_CHECKBUTTON, id, MAKELPARAM(checked ? TRUE : FALSE, 0));
+}
+
+static void EnableButton(UINT id, bool enabled)
+{
+    PostMessageA(ToolbarWindow(), TB_ENABLEBUTTON, id, MAKELPARAM(enabled ? TRUE : FALSE, 0));
+}
+
+void RefreshDeviceControls()
+{
+    bool chosen = Settings().connectString != NULL;
+    bool open = DeviceIsOpen();
+    EnableMenuCommand(DEVICE_MENU, IDM_OPEN_DEVICE, chosen && !open);
+    EnableMenuCommand(DEVICE_MENU, IDM_CLOSE_DEVICE, open);
+    EnableMenuCommand(DEVICE_MENU, IDM_READ_PROPERTIES, open);
+    EnableMenuCommand(EDIT_MENU, IDM_SEND_COMMAND, open);
+    SetButton(IDM_OPEN_DEVICE_BUTTON, chosen, open);
+    SetButton(IDM_CLOSE_DEVICE_BUTTON, chosen, chosen && !open);
+    EnableButton(IDM_SEND_COMMAND, open);
+    EnableButton(IDM_READ_PROPERTIES, open);
+}
+
+void RefreshSaveControls()
+{
+    bool known = CommandFileName() != NULL;
+    EnableMenuCommand(FILE_MENU, IDM_SAVE_COMMANDS, known);
+    EnableButton(IDM_SAVE_COMMANDS_BUTTON, known);
+}
+
+void ChooseDevice()
+{
+    if (DeviceIsOpen()) {
+        int answer = MessageBoxA(MainWindow(), "bestehende Verbindung schliessen und neues Device waehlen ?",
+                                 "VELKOR - Device waehlen", MB_ICONQUESTION | MB_YESNO);
+        if (answer != IDYES)
+            return;
+        CloseDevice();
+    }
+    EditDeviceProperties();
+    UpdateTitle();
+    RefreshDeviceControls();
+}
+
+static void OpenDeviceAndReader()
+{
+    if (OpenDevice())
+        StartReader();
+}
+
+static void ExitProgram()
+{
+    DestroyWindow(MainWindow());
+}
+
+static void EditSelectedCommand()
+{
+    EditCommand(true);
+}
+
+static void AddCommand()
+{
+    EditCommand(false);
+}
+
+// A double-click on an entry's command text sends it while sending is possible.
+static void OnListNotify(const NMHDR *header)
+{
+    if (header->idFrom != IDC_COMMAND_LIST || header->code != (UINT)NM_DBLCLK)
+        return;
+    const NMITEMACTIVATE *activate = (const NMITEMACTIVATE *)header;
+    if (activate->iItem < 0 || activate->iSubItem != 0)
+        return;
+    LRESULT state = SendMessageA(ToolbarWindow(), TB_GETSTATE, IDM_SEND_COMMAND, 0);
+    if (state != -1 && (state & TBSTATE_ENABLED))
+        SendSelectedCommand();
+}
+
+// Right-click on the list: edit when on the selected entry's command text, else add.
+static void OnListContextMenu(LPARAM position)
+{
+    // Signed: monitors left of or above the primary one have negative coordinates.
+    int x = GET_X_LPARAM(position);
+    int y = GET_Y_LPARAM(position);
+    HWND list = CommandList();
+    int mark = (int)SendMessageA(list, LVM_GETSELECTIONMARK, 0, 0);
+    if (mark < 0) {
+        EditCommand(false);
+        return;
+    }
+    RECT window;
+    RECT label;
+    label.top = 0; // sub-item
+    label.left = LVIR_LABEL;
+    if (!GetWindowRect(list, &window) || !SendMessageA(list, LVM_GETSUBITEMRECT, mark, (LPARAM)&label)) {
+        EditCommand(false);
+        return;
+    }
+    OffsetRect(&label, window.left, window.top);
+    EditCommand(PointStrictlyInside(x, y, label.left, label.top, label.right, label.bottom));
+}
+
+static LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (LOWORD(wParam)) {
+    case IDM_ABOUT: ShowAboutBox(); return 0;
+    case IDM_EXIT: ExitProgram(); return 0;
+    case IDM_EDIT_COMMAND_BUTTON: EditSelectedCommand(); return 0;
+    case IDM_EDIT_COMMAND: EditSelectedCommand(); return 0;
+    case IDM_ADD_COMMAND: AddCommand(); return 0;
+    case IDM_SAVE_COMMANDS_BUTTON: SaveCommandFile(); return 0;
+    case IDM_SAVE_COMMANDS: SaveCommandFile(); return 0;
+    case IDM_OPEN_COMMANDS: LoadCommandFile(); return 0;
+    case IDM_NEW_COMMANDS: NewCommandList(); return 0;
+    case IDM_OPEN_DEVICE_BUTTON: OpenDeviceAndReader(); return 0;
+    case IDM_OPEN_DEVICE: OpenDeviceAndReader(); return 0;
+    case IDM_CLOSE_DEVICE_BUTTON: CloseDevice(); return 0;
+    case IDM_CLOSE_DEVICE: CloseDevice(); return 0;
+    case IDM_SEND_COMMAND: SendSelectedCommand(); return 0;
+    case IDM_SAVE_LOG: SaveLog(); return 0;
+    case IDM_HELP: ShowHelp(); return 0;
+    case IDM_READ_PROPERTIES: ReadDeviceProperties(); return 0;
+    case IDM_CHOOSE_DEVICE: ChooseDevice(); return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_SIZE:
+        LayoutChildren();
+        return 0;
+    case WM_NOTIFY:
+        OnListNotify((const NMHDR *)lParam);
+        return 0;
+    case WM_CONTEXTMENU:
+        if ((HWND)wParam == CommandList())
+            OnListContextMenu(lParam);
+        return 0;
+    case WM_COMMAND:
+        return OnCommand(window, message, wParam, lParam);
+    case WMU_READER_ENDED:
+        HandleReaderEnded();
+        return 0;
+    case WMU_BLOCK_RECEIVED:
+        HandleBlockReceived(wParam, lParam);
+        return 0;
+    case WMU_LOG_TEXT:
+        LogPostedText(wParam);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

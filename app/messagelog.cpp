@@ -1,0 +1,183 @@
+// The message log and the .msg file.
+#include "app/messagelog.h"
+
+#include <commdlg.h>
+#include <stdio.h>
+
+#include "app/logformat.h"
+#include "app/shell.h"
+
+// Owned by the user-interface thread: depth of nested batches.
+static int batchDepth;
+
+static LogClock Now()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    LogClock clock = {t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+    return clock;
+}
+
+static void ScrollToEnd()
+{
+    HWND log = MessageLog();
+    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    if (count > 0)
+        SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
+}
+
+static void AppendLine(const char *line)
+{
+    HWND log = MessageLog();
+    if (!log)
+        return;
+    SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
+    if (batchDepth == 0)
+        ScrollToEnd();
+}
+
+void BeginLogBatch()
+{
+    if (batchDepth++ == 0 && MessageLog())
+        SendMessageA(MessageLog(), WM_SETREDRAW, FALSE, 0);
+}
+
+void EndLogBatch()
+{
+    if (batchDepth == 0 || --batchDepth > 0)
+        return;
+    HWND log = MessageLog();
+    if (!log)
+        return;
+    ScrollToEnd();
+    SendMessageA(log, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(log, NULL, TRUE);
+}
+
+void LogReceivedBlock(const unsigned char *bytes, size_t count)
+{
+    char line[LOG_LINE_SIZE];
+    LogClock clock = Now();
+    // An empty block still gives its head, as a dump of nothing does.
+    size_t done = 0;
+    do {
+        done += FormatDumpLine(line, sizeof line, clock, bytes + done, count - done);
+        AppendLine(line);
+    } while (done < count);
+}
+
+void LogMessage(const char *text, unsigned kind)
+{
+    if (kind == LOG_RECEIVED) {
+        LogReceivedBlock((const unsigned char *)text, LogTextLength(text));
+        return;
+    }
+    char line[LOG_LINE_SIZE];
+    FormatEventLine(line, sizeof line, kind, Now(), text);
+    AppendLine(line);
+}
+
+// Copies at most limit characters of a text at an address that may not be
+// readable, stopping at the first byte that is not; returns the length.
+static size_t CopyReadableText(const char *source, char *out, size_t limit)
+{
+    size_t n = 0;
+    while (n < limit) {
+        MEMORY_BASIC_INFORMATION info;
+        if (!VirtualQuery(source + n, &info, sizeof info) || info.State != MEM_COMMIT ||
+            (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) || !(info.Protect & (PAGE_READONLY | PAGE_READWRITE |
+            PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)))
+            break;
+        const char *regionEnd = (const char *)info.BaseAddress + info.RegionSize;
+        while (n < limit && source + n < regionEnd) {
+            if (!source[n]) {
+                out[n] = 0;
+                return n;
+            }
+            out[n] = source[n];
+            n++;
+        }
+    }
+    out[n] = 0;
+    return n;
+}
+
+void LogPostedText(WPARAM address)
+{
+    char text[LOG_TEXT_LIMIT + 1];
+    if (!address)
+        return;
+    CopyReadableText((const char *)address, text, LOG_TEXT_LIMIT);
+    LogMessage(text, LOG_POSTED);
+}
+
+static const char SAVE_LOG_CAPTION[] = "VELKOR Nachrichten speichern";
+
+static void ShowWriteError(DWORD error)
+{
+    char text[64];
+    snprintf(text, sizeof text, "Fehler beim Schreiben der Daten:\r\n%d", (int)error);
+    MessageBoxA(MainWindow(), text, SAVE_LOG_CAPTION, MB_OK);
+}
+
+// Writes the first count lines, each followed by CR LF; false after a failed write.
+static bool WriteLogLines(HANDLE file, LRESULT count)
+{
+    HWND log = MessageLog();
+    char line[LOG_LINE_SIZE + 2];
+    for (LRESULT i = 0; i < count; i++) {
+        LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
+        if (length <= 0 || length >= (LRESULT)LOG_LINE_SIZE)
+            continue; // empty (or never built by this program)
+        length = SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)line);
+        if (length <= 0)
+            continue;
+        line[length] = '\r';
+        line[length + 1] = '\n';
+        DWORD written = 0;
+        if (!WriteFile(file, line, (DWORD)length + 2, &written, NULL) || written != (DWORD)length + 2) {
+            ShowWriteError(GetLastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+void SaveLog()
+{
+    char path[516] = "velkor.msg";
+    OPENFILENAMEA ofn;
+    ZeroMemory(&ofn, sizeof ofn);
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = MainWindow();
+    ofn.lpstrFilter = "VelkorNachrichten (*.msg)\0*.msg\0alle (*.*)\0*.*\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = sizeof path;
+    ofn.lpstrTitle = SAVE_LOG_CAPTION;
+    ofn.lpstrDefExt = "msg";
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (!GetSaveFileNameA(&ofn))
+        return;
+
+    SetLastError(0);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ShowWriteError(GetLastError());
+        return;
+    }
+    HWND log = MessageLog();
+    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    // A failed write is reported and nothing more: the file does not hold the
+    // lines, so they stay in the log and no "gespeichert" is claimed.
+    if (WriteLogLines(file, count)) {
+        if (MessageBoxA(MainWindow(), "Nachrichtenfenster loeschen?", SAVE_LOG_CAPTION, MB_ICONQUESTION | MB_YESNO) ==
+            IDYES) {
+            for (LRESULT i = 0; i < count; i++)
+                SendMessageA(log, LB_DELETESTRING, 0, 0);
+        }
+        char text[LOG_LINE_SIZE];
+        snprintf(text, sizeof text, "Nachrichtendatei %s gespeichert", path);
+        LogMessage(text, LOG_EVENT);
+    }
+    CloseHandle(file);
+}

@@ -1,0 +1,29 @@
+// The message log: time-stamped lines in the lower pane, and the .msg file.
+#ifndef VELKOR_APP_MESSAGELOG_H
+#define VELKOR_APP_MESSAGELOG_H
+
+#include <windows.h>
+#include <stddef.h>
+
+// Kinds of log line (any other value logs with the marker "?").
+enum LogKind {
+    LOG_POSTED = 1,   // ">" a text posted with WMU_LOG_TEXT
+    LOG_SENT = 2,     // "<" the outcome of a send
+    LOG_RECEIVED = 3, // ">" received bytes as a hex dump
+    LOG_EVENT = 9     // "+" program events
+};
+
+// Appends one line of the given kind; kind 3 dumps the text up to its zero byte.
+void LogMessage(const char *text, unsigned kind);
+// Appends the dump of a received block, every byte (zeros too), 99 per line.
+void LogReceivedBlock(const unsigned char *bytes, size_t count);
+// Starts a batch: lines are added without redrawing until EndLogBatch.
+void BeginLogBatch();
+// Ends a batch: one redraw, the newest line scrolled into view.
+void EndLogBatch();
+// WMU_LOG_TEXT from any sender: logs the text at address, reading only readable memory.
+void LogPostedText(WPARAM address);
+// "Ausgaben speicher": writes the log to a .msg file and offers to empty it.
+void SaveLog();
+
+#endif

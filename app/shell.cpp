@@ -1,0 +1,214 @@
+// Start-up, message loop and shutdown.
+#include "app/shell.h"
+
+#include <commctrl.h>
+
+#include "app/mainwindow.h"
+#include "app/messagelog.h"
+#include "commands/commandfile.h"
+#include "commands/commandlist.h"
+#include "device/connection.h"
+#include "device/receiver.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+
+// All of this module's state is owned by the user-interface thread.
+static HINSTANCE appInstance;
+static HWND mainWindow;
+static HWND toolbarWindow;
+static HWND commandList;
+static HWND messageLog;
+static HANDLE instanceMutex;     // "velkor_the_first", owned while running
+static HACCEL accelerators;
+static char windowName[100];
+static char windowClassName[100];
+
+static const char START_ERROR_CAPTION[] = "sorry";
+
+// The toolbar's 13 entries; images index bitmap 800.
+static TBBUTTON toolbarButtons[13] = {
+    {0, IDM_EXIT, TBSTATE_ENABLED, BTNS_AUTOSIZE, {0}, 0, 0},
+    {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
+    {1, IDM_OPEN_DEVICE_BUTTON, 0, BTNS_AUTOSIZE, {0}, 0, 0},
+    {2, IDM_CLOSE_DEVICE_BUTTON, TBSTATE_CHECKED, BTNS_AUTOSIZE, {0}, 0, 0},
+    {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
+    {3, IDM_SAVE_COMMANDS_BUTTON, 0, BTNS_AUTOSIZE, {0}, 0, 0},
+    {4, IDM_OPEN_COMMANDS, TBSTATE_ENABLED, BTNS_AUTOSIZE, {0}, 0, 0},
+    {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
+    {5, IDM_EDIT_COMMAND_BUTTON, TBSTATE_ENABLED, BTNS_AUTOSIZE, {0}, 0, 0},
+    {6, IDM_CHOOSE_DEVICE, TBSTATE_ENABLED, BTNS_AUTOSIZE, {0}, 0, 0},
+    {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
+    {7, IDM_SEND_COMMAND, 0, BTNS_AUTOSIZE, {0}, 0, 0},
+    {8, IDM_READ_PROPERTIES, 0, BTNS_AUTOSIZE, {0}, 0, 0},
+};
+
+HINSTANCE AppInstance() { return appInstance; }
+HWND MainWindow() { return mainWindow; }
+HWND ToolbarWindow() { return toolbarWindow; }
+HWND CommandList() { return commandList; }
+HWND MessageLog() { return messageLog; }
+const char *WindowName() { return windowName; }
+const char *WindowClassName() { return windowClassName; }
+
+static void ShowStartError(const char *text)
+{
+    MessageBoxA(NULL, text, START_ERROR_CAPTION, MB_ICONERROR);
+}
+
+// Another copy holds the mutex: tell the user and bring that copy forward.
+static void RefuseSecondCopy()
+{
+    HWND other = FindWindowA(windowClassName, windowName);
+    ShowStartError("VELKOR wird bereits ausgefuehrt\r\nnur eine Instance erlaubt");
+    if (other) {
+        RECT r;
+        SendMessageA(other, WM_SYSCOMMAND, SC_RESTORE, 0);
+        if (GetWindowRect(other, &r)) {
+            int x = (GetSystemMetrics(SM_CXFULLSCREEN) + r.left - r.right) / 2;
+            int y = (GetSystemMetrics(SM_CYFULLSCREEN) + r.top - r.bottom) / 2;
+            MoveWindow(other, x, y, r.right - r.left, r.bottom - r.top, TRUE);
+        }
+        SetForegroundWindow(other);
+    }
+}
+
+static bool RegisterMainClass()
+{
+    WNDCLASSEXA wc;
+    ZeroMemory(&wc, sizeof wc);
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = appInstance;
+    wc.hIcon = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_VELKOR));
+    wc.hIconSm = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_SMALL));
+    wc.hCursor = NULL;
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEA(IDM_VELKOR);
+    wc.lpszClassName = windowClassName;
+    if (RegisterClassExA(&wc))
+        return true;
+    // A class left registered by an earlier start in this process is usable.
+    return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+static void CreateChildren()
+{
+    toolbarWindow = CreateToolbarEx(mainWindow, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, appInstance,
+                                    IDB_TOOLBAR, toolbarButtons, 13, 16, 16, 16, 16, sizeof(TBBUTTON));
+    RefreshDeviceControls();
+
+    commandList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                  WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
+                                      LVS_SHOWSELALWAYS | LVS_AUTOARRANGE,
+                                  0, 0, 10, 10, mainWindow, (HMENU)(INT_PTR)IDC_COMMAND_LIST, appInstance, NULL);
+    InsertCommandColumns(commandList);
+
+    messageLog = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
+                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_DISABLENOSCROLL | LBS_NOINTEGRALHEIGHT,
+                                 0, 0, 10, 10, mainWindow, (HMENU)(INT_PTR)IDC_MESSAGE_LOG, appInstance, NULL);
+}
+
+bool StartVelkor(HINSTANCE instance, int showCommand)
+{
+    appInstance = instance;
+    LoadStringA(instance, IDS_APP_TITLE, windowName, sizeof windowName);
+    LoadStringA(instance, IDS_WINDOW_CLASS, windowClassName, sizeof windowClassName);
+
+    instanceMutex = CreateMutexA(NULL, FALSE, "velkor_the_first");
+    if (!instanceMutex) {
+        ShowStartError("ERROR beim Start von VELKOR\r\nMutx konnte nicht erstellt werden");
+        return false;
+    }
+    DWORD wait = WaitForSingleObject(instanceMutex, 0);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        RefuseSecondCopy();
+        CloseHandle(instanceMutex);
+        instanceMutex = NULL;
+        return false;
+    }
+
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    if (!RegisterMainClass()) {
+        ShowStartError("ERROR beim Start von VELKOR\r\nRegisterClass failed");
+        return false;
+    }
+    int fullWidth = GetSystemMetrics(SM_CXMAXIMIZED);
+    int fullHeight = GetSystemMetrics(SM_CYMAXIMIZED);
+    mainWindow = CreateWindowExA(0, windowClassName, windowName, WS_OVERLAPPEDWINDOW, 0, 0, fullWidth,
+                                 fullHeight, NULL, NULL, instance, NULL);
+    if (!mainWindow) {
+        ShowStartError("ERROR beim Start von VELKOR\r\nCreateWindow failed");
+        return false;
+    }
+
+    SetDefaultSettings();
+    SetCommandFileName(NULL);
+    AllocateCommandBuffer();
+    LoadSettings();
+    if (!AllocateReceiveBuffer(Settings().readBlockLength))
+        Settings().readBlockLength = (uint32_t)(ReceiveBufferSize() - 1);
+    if (Settings().connectString)
+        UpdateTitle();
+
+    CreateChildren();
+
+    // Each eighth is taken before multiplying.
+    MoveWindow(mainWindow, fullWidth / 8, fullHeight / 8, (fullWidth / 8) * 6, (fullHeight / 8) * 6, FALSE);
+    SendMessageA(messageLog, WM_SETFONT, (WPARAM)SendMessageA(commandList, WM_GETFONT, 0, 0), TRUE);
+
+    ShowWindow(commandList, SW_SHOW);
+    ShowWindow(messageLog, SW_SHOW);
+    ShowWindow(mainWindow, showCommand);
+    SetCursor(LoadCursorA(NULL, IDC_ARROW));
+    UpdateWindow(mainWindow);
+
+    accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDM_VELKOR));
+    LogMessage("VelKor gestartet", LOG_EVENT);
+    return true;
+}
+
+int RunMessageLoop()
+{
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return (int)msg.wParam;
+}
+
+void ShutdownVelkor()
+{
+    ShutdownDevice();
+    SetCommandFileName(NULL);
+    ReleaseCommandBuffer();
+    StoreSettings();
+    ReleaseReceiveBuffer();
+    if (mainWindow && IsWindow(mainWindow))
+        DestroyWindow(mainWindow);
+    mainWindow = toolbarWindow = commandList = messageLog = NULL;
+    if (accelerators) {
+        DestroyAcceleratorTable(accelerators);
+        accelerators = NULL;
+    }
+    // The real program ends right after; tests start the program again.
+    if (instanceMutex) {
+        ReleaseMutex(instanceMutex);
+        CloseHandle(instanceMutex);
+        instanceMutex = NULL;
+    }
+}
+
+int VelkorMain(HINSTANCE instance, int showCommand)
+{
+    if (!StartVelkor(instance, showCommand))
+        return 0;
+    int exitCode = RunMessageLoop();
+    ShutdownVelkor();
+    return exitCode;
+}

@@ -1,0 +1,1 @@
+// The .cmd file codec (no windows.h).

@@ -1,0 +1,26 @@
+// The command list's entries and the program's CommandBuffer (owned by the
+// user-interface thread), with the hex-field helpers that show boxes.
+#ifndef VELKOR_COMMANDS_COMMANDLIST_H
+#define VELKOR_COMMANDS_COMMANDLIST_H
+
+#include <windows.h>
+#include "commands/commandtext.h"
+
+// Allocates the program's CommandBuffer with empty fields.
+bool AllocateCommandBuffer();
+// Releases it at exit.
+void ReleaseCommandBuffer();
+// The program's CommandBuffer.
+CommandBuffer &WorkingCommand();
+// Inserts the command column (header for the current settings) and "Bemerkung".
+void InsertCommandColumns(HWND list);
+// On leaving a hex box: warns about and empties a text that is not 0-2 hex characters.
+void ValidateHexField(HWND dialog, int controlId, const char *text);
+// Converts two hex digits to a byte; warns (once) when they are not.
+unsigned char HexPairToByte(const char *text);
+// Writes the CommandBuffer into entry n with the current decorations.
+void RenderCommandEntry(int n);
+// Re-renders every entry and the header when prefix or suffix changed.
+void RerenderCommandList(OptionalByte oldPrefix, OptionalByte oldSuffix);
+
+#endif

@@ -1,0 +1,1 @@
+// Gathering received bytes into blocks (no windows.h).

@@ -1,0 +1,38 @@
+// The receive thread and the main window's side of its hand-over, and the
+// receive buffer (owned by the user-interface thread).
+#ifndef VELKOR_DEVICE_RECEIVER_H
+#define VELKOR_DEVICE_RECEIVER_H
+
+#include <windows.h>
+#include <stddef.h>
+#include <stdint.h>
+
+// The receive thread's only argument; it owns and releases the block.
+struct ReaderParams {
+    HWND window;          // receiver of the posted messages
+    HANDLE device;        // opened for overlapped I/O
+    HANDLE stopEvent;     // manual reset; signalled: end
+    uint32_t readTimeout; // milliseconds
+    uint32_t blockLength; // bytes that finish a block
+    uint32_t endByte;     // OptionalByte: below 256 a byte that finishes a block
+};
+
+// Thread entry: reads the device byte by byte and posts finished blocks.
+DWORD WINAPI ReceiveThread(LPVOID params);
+
+// Gives the receive buffer blockLength + 1 bytes (at least 2). A length that
+// cannot be had is refused with a box; the previous buffer stays (or one for
+// the default length 3 is made) and false is returned.
+bool AllocateReceiveBuffer(uint32_t blockLength);
+// Releases the receive buffer.
+void ReleaseReceiveBuffer();
+// The receive buffer and its size in bytes.
+unsigned char *ReceiveBuffer();
+size_t ReceiveBufferSize();
+
+// WMU_BLOCK_RECEIVED: logs blocks that the reader handed over; ignores forgeries.
+void HandleBlockReceived(WPARAM wParam, LPARAM lParam);
+// WMU_READER_ENDED: logs "Empfangsroutine wurde beendet".
+void HandleReaderEnded();
+
+#endif

@@ -1,0 +1,4 @@
+// Sending a command.
+#include "device/sender.h"
+
+void SendSelectedCommand() {}

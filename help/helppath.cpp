@@ -1,0 +1,1 @@
+// Building the help file's path (no windows.h).

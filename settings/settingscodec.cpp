@@ -1,0 +1,1 @@
+// Decoding of registry values (no windows.h).

@@ -1,0 +1,135 @@
+#include "testapp.h"
+
+#include <commctrl.h>
+#include <stdio.h>
+
+#include "app/shell.h"
+#include "wait.h"
+
+void ClearVelkorRegistry()
+{
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck");
+}
+
+bool StartTestApp()
+{
+    if (!StartVelkor(GetModuleHandleA(NULL), SW_SHOWNORMAL))
+        return false;
+    PumpPending();
+    return true;
+}
+
+int StopTestApp()
+{
+    if (MainWindow() && IsWindow(MainWindow()))
+        DestroyWindow(MainWindow());
+    MSG msg;
+    int code = -1;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 10000) {
+        if (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                code = (int)msg.wParam;
+                break;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+        }
+    }
+    ShutdownVelkor();
+    return code;
+}
+
+std::vector<std::string> LogLines()
+{
+    std::vector<std::string> lines;
+    HWND log = MessageLog();
+    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        LRESULT length = SendMessageA(log, LB_GETTEXTLEN, i, 0);
+        std::string line(length > 0 ? (size_t)length : 0, '\0');
+        if (length > 0)
+            SendMessageA(log, LB_GETTEXT, i, (LPARAM)&line[0]);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string ListText(int item, int subItem)
+{
+    char text[1024];
+    text[0] = 0;
+    LVITEMA lv;
+    ZeroMemory(&lv, sizeof lv);
+    lv.iSubItem = subItem;
+    lv.pszText = text;
+    lv.cchTextMax = sizeof text;
+    SendMessageA(CommandList(), LVM_GETITEMTEXTA, item, (LPARAM)&lv);
+    return text;
+}
+
+int InsertListEntry(const char *command, const char *remark)
+{
+    LVITEMA lv;
+    ZeroMemory(&lv, sizeof lv);
+    lv.mask = LVIF_TEXT;
+    lv.iItem = (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
+    lv.pszText = (char *)command;
+    int index = (int)SendMessageA(CommandList(), LVM_INSERTITEMA, 0, (LPARAM)&lv);
+    lv.iSubItem = 1;
+    lv.pszText = (char *)remark;
+    SendMessageA(CommandList(), LVM_SETITEMTEXTA, index, (LPARAM)&lv);
+    return index;
+}
+
+void RunCommand(int id)
+{
+    SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    PumpPending();
+}
+
+UINT MenuState(int id)
+{
+    return GetMenuState(GetMenu(MainWindow()), id, MF_BYCOMMAND);
+}
+
+int ButtonState(int id)
+{
+    PumpPending(); // toolbar changes are posted
+    return (int)SendMessageA(ToolbarWindow(), TB_GETSTATE, id, 0);
+}
+
+std::string UniqueName(const char *stem)
+{
+    static int counter;
+    char name[128];
+    snprintf(name, sizeof name, "%s-%lu-%lu-%d", stem, GetCurrentProcessId(), GetTickCount(), ++counter);
+    return name;
+}
+
+std::string TestFolder(const char *stem)
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    std::string folder = std::string(base) + UniqueName(stem);
+    CreateDirectoryA(folder.c_str(), NULL);
+    return folder;
+}
+
+std::string ReadWholeFile(const std::string &path)
+{
+    std::string data;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return data;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, NULL) && got > 0)
+        data.append(chunk, got);
+    CloseHandle(file);
+    return data;
+}

@@ -1,0 +1,35 @@
+// Runs Velkor's real main window inside a test program.
+#ifndef VELKOR_TESTS_TESTAPP_H
+#define VELKOR_TESTS_TESTAPP_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Removes "Software\Talmeck" under HKEY_LOCAL_MACHINE (a first run).
+void ClearVelkorRegistry();
+// Starts the program in-process (window shown, first line logged); false on failure.
+bool StartTestApp();
+// Ends it as "Beenden" does and runs the shutdown; returns the loop's exit code.
+int StopTestApp();
+// The log's lines, oldest first.
+std::vector<std::string> LogLines();
+// Text of a command list cell.
+std::string ListText(int item, int subItem);
+// Inserts an entry with the given column texts at the end; returns its index.
+int InsertListEntry(const char *command, const char *remark);
+// Sends a WM_COMMAND as a menu would, and lets posted messages run.
+void RunCommand(int id);
+// Menu item state (MF_GRAYED etc.) of a command in the main menu.
+UINT MenuState(int id);
+// Toolbar button state (TBSTATE_*).
+int ButtonState(int id);
+// A unique name for files and pipes of one test.
+std::string UniqueName(const char *stem);
+// A fresh folder for one test's files (Windows path, ends without "\").
+std::string TestFolder(const char *stem);
+// Reads a whole file; empty when it cannot be read.
+std::string ReadWholeFile(const std::string &path);
+
+#endif
