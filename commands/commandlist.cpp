@@ -2,22 +2,34 @@
 #include "commands/commandlist.h"
 
 #include <commctrl.h>
+#include <stdlib.h>
 
+#include "app/shell.h"
 #include "settings/settings.h"
 
 // Owned by the user-interface thread.
 static CommandBuffer *workingCommand;
 
+// Readers of an entry ask for column 0 with room for 63 characters and for
+// column 1 with room for 255.
+static const int COMMAND_COLUMN_ROOM = 64;
+static const int REMARK_COLUMN_ROOM = 256;
+
+static const char HEX_FIELD_WARNING[] =
+    "Nur 2 stellige Hexadezimalzahl oder leeres Feld sind gueltig!\n"
+    "0-9 und a/A - f/F oder Leerzeichen verwenden";
+static const char CONVERT_WARNING[] = "Fehler beim konvertieren des Sendestrings";
+
 bool AllocateCommandBuffer()
 {
     if (!workingCommand)
-        workingCommand = new CommandBuffer();
+        workingCommand = (CommandBuffer *)calloc(1, sizeof(CommandBuffer));
     return workingCommand != NULL;
 }
 
 void ReleaseCommandBuffer()
 {
-    delete workingCommand;
+    free(workingCommand);
     workingCommand = NULL;
 }
 
@@ -27,6 +39,7 @@ void InsertCommandColumns(HWND list)
 {
     char header[COMMAND_HEADER_MAX + 1];
     LVCOLUMNA column;
+    ZeroMemory(&column, sizeof column);
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.cx = FormatCommandHeader(Settings().sendPrefix, Settings().sendSuffix, header, sizeof header);
     column.pszText = header;
@@ -36,7 +49,77 @@ void InsertCommandColumns(HWND list)
     SendMessageA(list, LVM_INSERTCOLUMNA, 1, (LPARAM)&column);
 }
 
-void ValidateHexField(HWND, int, const char *) {}
-unsigned char HexPairToByte(const char *) { return 0; }
-void RenderCommandEntry(int) {}
-void RerenderCommandList(OptionalByte, OptionalByte) {}
+void ValidateHexField(HWND dialog, int controlId, const char *text)
+{
+    if (IsValidHexFieldText(text))
+        return;
+    int answer = MessageBoxA(dialog, HEX_FIELD_WARNING, "VELKOR", MB_ICONWARNING | MB_RETRYCANCEL);
+    HWND box = GetDlgItem(dialog, controlId);
+    if (answer == IDRETRY && box)
+        SetFocus(box);
+    SetDlgItemTextA(dialog, controlId, "");
+}
+
+unsigned char HexPairToByte(const char *text)
+{
+    bool complete;
+    unsigned char value = HexPairValue(text ? text : "", &complete);
+    if (!complete)
+        MessageBoxA(MainWindow(), CONVERT_WARNING, "VELKOR senden", MB_ICONWARNING);
+    return value;
+}
+
+static void SetEntryText(int n, int subItem, const char *text)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof item);
+    item.iSubItem = subItem;
+    item.pszText = (char *)text;
+    SendMessageA(CommandList(), LVM_SETITEMTEXTA, (WPARAM)n, (LPARAM)&item);
+}
+
+static void GetEntryText(int n, int subItem, char *text, int room)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof item);
+    text[0] = 0;
+    item.iSubItem = subItem;
+    item.pszText = text;
+    item.cchTextMax = room;
+    SendMessageA(CommandList(), LVM_GETITEMTEXTA, (WPARAM)n, (LPARAM)&item);
+    text[room - 1] = 0;
+}
+
+void RenderCommandEntry(int n)
+{
+    char text[COMMAND_TEXT_MAX + 1];
+    FormatCommandText(*workingCommand, Settings().sendPrefix, Settings().sendSuffix, text, sizeof text);
+    SetEntryText(n, 0, text);
+    SetEntryText(n, 1, workingCommand->remark);
+}
+
+void RerenderCommandList(OptionalByte oldPrefix, OptionalByte oldSuffix)
+{
+    if (oldPrefix == Settings().sendPrefix && oldSuffix == Settings().sendSuffix)
+        return;
+    HWND list = CommandList();
+    int count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int n = count - 1; n >= 0; n--) {
+        char command[COMMAND_COLUMN_ROOM];
+        char remark[REMARK_COLUMN_ROOM];
+        GetEntryText(n, 0, command, sizeof command);
+        GetEntryText(n, 1, remark, sizeof remark);
+        // The old prefix tells how much decoration the entry was written with.
+        ParseCommandText(*workingCommand, command, remark, oldPrefix);
+        RenderCommandEntry(n);
+    }
+
+    char header[COMMAND_HEADER_MAX + 1];
+    LVCOLUMNA column;
+    ZeroMemory(&column, sizeof column);
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.cx = FormatCommandHeader(Settings().sendPrefix, Settings().sendSuffix, header, sizeof header);
+    column.pszText = header;
+    SendMessageA(list, LVM_SETCOLUMNA, 0, (LPARAM)&column);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
+}
