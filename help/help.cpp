@@ -1,6 +1,62 @@
-// The help file and the About box.
+// The help file and the About box. Neither keeps state; both run on the
+// user-interface thread.
 #include "help/help.h"
 
-void ShowHelp() {}
-void ShowAboutBox() {}
-INT_PTR CALLBACK AboutDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+#include <shellapi.h>
+
+#include "app/shell.h"
+#include "help/helppath.h"
+#include "resources/resource.h"
+
+static const char HELP_MISSING_TEXT[] =
+    "Hilfedatei\n[Programmverzeichnis]\\velkor.html\nnicht vorhanden oder dieser Computer\nhat Probleme mit *.html Dateien";
+
+// Where the program really lies. The command line is no guide: a path with
+// blanks arrives quoted and arguments may hold "\" or "/". It is used only
+// when the system cannot name the module.
+static bool ProgramPath(char *path, DWORD size)
+{
+    DWORD length = GetModuleFileNameA(NULL, path, size);
+    if (length > 0 && length < size)
+        return true;
+    return ProgramPathFromCommandLine(GetCommandLineA(), path, size);
+}
+
+void ShowHelp()
+{
+    char programPath[HELP_PATH_SIZE];
+    char helpPath[HELP_PATH_SIZE];
+    // A path that had to be cut names some other file: never hand it on.
+    bool opened = ProgramPath(programPath, sizeof programPath) &&
+                  BuildHelpPath(programPath, helpPath, sizeof helpPath);
+    if (opened) {
+        HINSTANCE result = ShellExecuteA(NULL, "open", helpPath, NULL, NULL, SW_SHOWDEFAULT);
+        opened = (INT_PTR)result > 32;
+    }
+    if (!opened)
+        MessageBoxA(MainWindow(), HELP_MISSING_TEXT, "VELKOR", MB_ICONERROR);
+}
+
+void ShowAboutBox()
+{
+    // The box has nothing to report; a failure to show it is not reported either.
+    DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(IDD_ABOUT), MainWindow(), AboutDialogProc, 0);
+}
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE; // the default focus goes to the OK button
+    case WM_COMMAND:
+        // OK and Enter give IDOK; Escape and the title bar's close button IDCANCEL.
+        switch (LOWORD(wParam)) {
+        case IDOK:
+        case IDCANCEL:
+            EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
