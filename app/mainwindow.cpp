@@ -56,8 +56,9 @@ static void EnableButton(UINT id, bool enabled)
 
 void RefreshDeviceControls()
 {
-    bool chosen = Settings().connectString != NULL;
     bool open = DeviceIsOpen();
+    // An open device always has its connect string; the buttons follow either.
+    bool chosen = Settings().connectString != NULL || open;
     EnableMenuCommand(DEVICE_MENU, IDM_OPEN_DEVICE, chosen && !open);
     EnableMenuCommand(DEVICE_MENU, IDM_CLOSE_DEVICE, open);
     EnableMenuCommand(DEVICE_MENU, IDM_READ_PROPERTIES, open);

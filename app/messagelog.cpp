@@ -77,16 +77,24 @@ void LogMessage(const char *text, unsigned kind)
     AppendLine(line);
 }
 
+// True when the whole region described by info can be read without a fault
+// (a guard page would fault once and lose its guard for the thread that owns it).
+static bool ReadableRegion(const MEMORY_BASIC_INFORMATION &info)
+{
+    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return info.State == MEM_COMMIT && !(info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) && (info.Protect & readable);
+}
+
 // Copies at most limit characters of a text at an address that may not be
-// readable, stopping at the first byte that is not; returns the length.
+// readable in this process, stopping at its zero or at the first byte that
+// is not readable; returns the length copied.
 static size_t CopyReadableText(const char *source, char *out, size_t limit)
 {
     size_t n = 0;
     while (n < limit) {
         MEMORY_BASIC_INFORMATION info;
-        if (!VirtualQuery(source + n, &info, sizeof info) || info.State != MEM_COMMIT ||
-            (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) || !(info.Protect & (PAGE_READONLY | PAGE_READWRITE |
-            PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)))
+        if (!VirtualQuery(source + n, &info, sizeof info) || !ReadableRegion(info))
             break;
         const char *regionEnd = (const char *)info.BaseAddress + info.RegionSize;
         while (n < limit && source + n < regionEnd) {
@@ -104,9 +112,10 @@ static size_t CopyReadableText(const char *source, char *out, size_t limit)
 
 void LogPostedText(WPARAM address)
 {
+    // Any process may post this message, so the address is not trusted: a
+    // foreign pointer or garbage yields what is readable here, often nothing,
+    // and each message still gives its one line.
     char text[LOG_TEXT_LIMIT + 1];
-    if (!address)
-        return;
     CopyReadableText((const char *)address, text, LOG_TEXT_LIMIT);
     LogMessage(text, LOG_POSTED);
 }
@@ -120,15 +129,33 @@ static void ShowWriteError(DWORD error)
     MessageBoxA(MainWindow(), text, SAVE_LOG_CAPTION, MB_OK);
 }
 
-// Writes the first count lines, each followed by CR LF; false after a failed write.
+// Writes the first count lines, each followed by CR LF with one write, and
+// skips empty ones; false after a failed write, which it has reported.
 static bool WriteLogLines(HANDLE file, LRESULT count)
 {
     HWND log = MessageLog();
-    char line[LOG_LINE_SIZE + 2];
-    for (LRESULT i = 0; i < count; i++) {
+    // Lines of this program fit the stack buffer; a longer one (another
+    // process may add lines to the list box) gets a heap buffer, never a cut.
+    char stackLine[LOG_LINE_SIZE + 2];
+    char *line = stackLine;
+    size_t capacity = sizeof stackLine;
+    bool ok = true;
+    for (LRESULT i = 0; i < count && ok; i++) {
         LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
-        if (length <= 0 || length >= (LRESULT)LOG_LINE_SIZE)
-            continue; // empty (or never built by this program)
+        if (length <= 0)
+            continue;
+        if ((size_t)length + 3 > capacity) {
+            char *bigger = (char *)HeapAlloc(GetProcessHeap(), 0, (size_t)length + 3);
+            if (!bigger) {
+                ShowWriteError(ERROR_NOT_ENOUGH_MEMORY);
+                ok = false;
+                break;
+            }
+            if (line != stackLine)
+                HeapFree(GetProcessHeap(), 0, line);
+            line = bigger;
+            capacity = (size_t)length + 3;
+        }
         length = SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)line);
         if (length <= 0)
             continue;
@@ -137,10 +164,22 @@ static bool WriteLogLines(HANDLE file, LRESULT count)
         DWORD written = 0;
         if (!WriteFile(file, line, (DWORD)length + 2, &written, NULL) || written != (DWORD)length + 2) {
             ShowWriteError(GetLastError());
-            return false;
+            ok = false;
         }
     }
-    return true;
+    if (line != stackLine)
+        HeapFree(GetProcessHeap(), 0, line);
+    return ok;
+}
+
+// Removes the first count lines, as many deletions of line 0; one redraw at the end.
+static void DeleteFirstLines(LRESULT count)
+{
+    HWND log = MessageLog();
+    BeginLogBatch();
+    for (LRESULT i = 0; i < count; i++)
+        SendMessageA(log, LB_DELETESTRING, 0, 0);
+    EndLogBatch();
 }
 
 void SaveLog()
@@ -154,6 +193,8 @@ void SaveLog()
     ofn.lpstrFile = path;
     ofn.nMaxFile = sizeof path;
     ofn.lpstrTitle = SAVE_LOG_CAPTION;
+    // Without its dot, as the dialog documents it: given as ".msg", Wine's
+    // dialog makes "name..msg" of a bare name while "alle (*.*)" is chosen.
     ofn.lpstrDefExt = "msg";
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
     if (!GetSaveFileNameA(&ofn))
@@ -172,8 +213,7 @@ void SaveLog()
     if (WriteLogLines(file, count)) {
         if (MessageBoxA(MainWindow(), "Nachrichtenfenster loeschen?", SAVE_LOG_CAPTION, MB_ICONQUESTION | MB_YESNO) ==
             IDYES) {
-            for (LRESULT i = 0; i < count; i++)
-                SendMessageA(log, LB_DELETESTRING, 0, 0);
+            DeleteFirstLines(count);
         }
         char text[LOG_LINE_SIZE];
         snprintf(text, sizeof text, "Nachrichtendatei %s gespeichert", path);

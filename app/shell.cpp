@@ -81,7 +81,9 @@ static bool RegisterMainClass()
     wc.lpfnWndProc = MainWindowProc;
     wc.hInstance = appInstance;
     wc.hIcon = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_VELKOR));
-    wc.hIconSm = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_SMALL));
+    // LoadIcon would give the 16 x 16 image at the large size; ask for the small one.
+    wc.hIconSm = (HICON)LoadImageA(appInstance, MAKEINTRESOURCEA(IDI_SMALL), IMAGE_ICON,
+                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     wc.hCursor = NULL;
     wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     wc.lpszMenuName = MAKEINTRESOURCEA(IDM_VELKOR);
@@ -173,6 +175,8 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
 int RunMessageLoop()
 {
     MSG msg;
+    ZeroMemory(&msg, sizeof msg);
+    // GetMessageA gives -1 on a broken call; ending then beats spinning on it.
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
         if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
             TranslateMessage(&msg);
