@@ -1,0 +1,243 @@
+// Start-up with settings from the registry: title, device controls, command
+// column, and the receive buffer for the loaded block length.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/shell.h"
+#include "device/receiver.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "settings/settingscodec.h"
+
+#include "boxes.h"
+#include "settings_support.h"
+#include "testapp.h"
+#include "wait.h"
+
+static const char KEY[] = "Software\\Talmeck\\Velkor";
+
+static void PutDword(const char *name, DWORD value)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, 4));
+    RegCloseKey(key);
+}
+
+static void PutText(const char *name, const char *text)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)strlen(text)));
+    RegCloseKey(key);
+}
+
+static DWORD GetDword(const char *name)
+{
+    HKEY key;
+    DWORD value = 0xDEADBEEF, size = 4;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, name, NULL, NULL, (BYTE *)&value, &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+static std::string Title()
+{
+    char title[512] = "";
+    GetWindowTextA(MainWindow(), title, sizeof title);
+    return title;
+}
+
+static std::string CommandHeader(int *width)
+{
+    char text[64] = "";
+    LVCOLUMNA c;
+    ZeroMemory(&c, sizeof c);
+    c.mask = LVCF_TEXT | LVCF_WIDTH;
+    c.pszText = text;
+    c.cchTextMax = sizeof text;
+    SendMessageA(CommandList(), LVM_GETCOLUMNA, 0, (LPARAM)&c);
+    *width = c.cx;
+    return text;
+}
+
+class SettingsStartup : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearVelkorRegistry();
+        StartBoxAnswering();
+    }
+    void TearDown() override
+    {
+        if (running)
+            StopTestApp();
+        for (const BoxInfo &box : SeenBoxes())
+            if (box.unexpected)
+                ADD_FAILURE() << "unexpected box \"" << box.caption << "\"";
+        StopBoxAnswering();
+        ClearVelkorRegistry();
+    }
+    void Start()
+    {
+        ASSERT_TRUE(StartTestApp());
+        running = true;
+    }
+    void Stop()
+    {
+        StopTestApp();
+        running = false;
+    }
+    bool running = false;
+};
+
+TEST_F(SettingsStartup, FirstRunShowsTheBareNameAndNoDevice)
+{
+    Start();
+    EXPECT_EQ("Velkor", Title());
+    EXPECT_TRUE(MenuState(IDM_OPEN_DEVICE) & MF_GRAYED);
+    EXPECT_FALSE(ButtonState(IDM_OPEN_DEVICE_BUTTON) & TBSTATE_ENABLED);
+    int width;
+    EXPECT_EQ("Kommando", CommandHeader(&width));
+    EXPECT_EQ(250, width);
+    EXPECT_EQ(4u, ReceiveBufferSize());
+    EXPECT_TRUE(SeenBoxes().empty());
+}
+
+TEST_F(SettingsStartup, ConnectStringGivesTitleAndDeviceControls)
+{
+    PutText("connectstring", "COM1");
+    Start();
+    EXPECT_EQ("Velkor  COM1   R:3/500 S:500", Title());
+    EXPECT_FALSE(MenuState(IDM_OPEN_DEVICE) & MF_GRAYED);
+    EXPECT_TRUE(ButtonState(IDM_OPEN_DEVICE_BUTTON) & TBSTATE_ENABLED);
+    EXPECT_TRUE(SeenBoxes().empty());
+}
+
+TEST_F(SettingsStartup, TitleShowsTheLoadedTimings)
+{
+    PutText("connectstring", "\\\\.\\pipe\\velkor");
+    PutDword("readblocklen", 16);
+    PutDword("readtimeout", 0xFFFFFFFF);
+    PutDword("writetimeout", 2000);
+    Start();
+    EXPECT_EQ("Velkor  \\\\.\\pipe\\velkor   R:16/-1 S:2000", Title());
+    EXPECT_EQ(17u, ReceiveBufferSize());
+    // Without a connect string the title is the window name again.
+    ReplaceConnectString(NULL);
+    UpdateTitle();
+    EXPECT_EQ("Velkor", Title());
+}
+
+TEST_F(SettingsStartup, CommandColumnFollowsTheLoadedDecorations)
+{
+    PutDword("writepraeff", 0x02);
+    PutDword("writesuff", 0x03);
+    Start();
+    int width;
+    EXPECT_EQ("PF+Kommando+SF", CommandHeader(&width));
+    EXPECT_EQ(306, width);
+    Stop();
+
+    PutDword("writepraeff", 0xFF41);
+    Start();
+    EXPECT_EQ("Kommando+SF", CommandHeader(&width));
+    EXPECT_EQ(278, width);
+}
+
+TEST_F(SettingsStartup, BlockLengthThatWrapsIsRefusedWithTheDefaultBuffer)
+{
+    PutText("connectstring", "COM1");
+    PutDword("readblocklen", 0xFFFFFFFF);
+    SeenMessageBox box;
+    AnswerNextBox(RecordAndPress(&box, IDOK));
+    Start();
+    ASSERT_TRUE(box.seen);
+    EXPECT_EQ("VELKOR empfangen", box.caption);
+    EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
+    EXPECT_EQ(MainWindow(), box.owner);
+    EXPECT_EQ("Die Blocklaenge 4294967295 ist zu gross:\r\nhoechstens 1048576 Bytes je Block sind moeglich.\r\n"
+              "Es gilt weiter die Blocklaenge 3.",
+              box.text);
+    // The program goes on with a buffer that matches the record.
+    EXPECT_EQ(3u, Settings().readBlockLength);
+    EXPECT_EQ(4u, ReceiveBufferSize());
+    EXPECT_TRUE(ReceiveBuffer() != NULL);
+    EXPECT_EQ("Velkor  COM1   R:3/500 S:500", Title());
+    EXPECT_EQ("VelKor gestartet", LogLines().at(0).substr(16));
+
+    // The length in force is stored at exit, so the next start is clean.
+    Stop();
+    EXPECT_EQ(3u, GetDword("readblocklen"));
+}
+
+TEST_F(SettingsStartup, BlockLengthsAtTheLimit)
+{
+    struct Case {
+        DWORD length;
+        bool refused;
+        size_t bufferSize;
+    };
+    const Case cases[] = {
+        {0, false, 2},
+        {1, false, 2},
+        {READ_BLOCK_LENGTH_LIMIT, false, READ_BLOCK_LENGTH_LIMIT + 1},
+        {READ_BLOCK_LENGTH_LIMIT + 1, true, 4},
+        {0x80000000, true, 4},
+    };
+    for (const Case &c : cases) {
+        ClearSeenBoxes();
+        ClearVelkorRegistry();
+        PutDword("readblocklen", c.length);
+        SeenMessageBox box;
+        if (c.refused)
+            AnswerNextBox(RecordAndPress(&box, IDOK));
+        Start();
+        EXPECT_EQ(c.refused, box.seen) << c.length;
+        EXPECT_EQ(c.bufferSize, ReceiveBufferSize()) << c.length;
+        EXPECT_EQ(c.refused ? 3u : c.length, Settings().readBlockLength) << c.length;
+        if (c.refused) {
+            EXPECT_EQ("VELKOR empfangen", box.caption);
+        }
+        Stop();
+    }
+}
+
+TEST_F(SettingsStartup, RefusalKeepsThePreviousBuffer)
+{
+    PutDword("readblocklen", 40);
+    Start();
+    unsigned char *before = ReceiveBuffer();
+    ASSERT_EQ(41u, ReceiveBufferSize());
+
+    SeenMessageBox box;
+    AnswerNextBox(RecordAndPress(&box, IDOK));
+    EXPECT_FALSE(AllocateReceiveBuffer(0xFFFFFFFF));
+    ASSERT_TRUE(box.seen);
+    EXPECT_NE(std::string::npos, box.text.find("Es gilt weiter die Blocklaenge 40.")) << box.text;
+    EXPECT_EQ(before, ReceiveBuffer());
+    EXPECT_EQ(41u, ReceiveBufferSize());
+
+    // A length within the limit replaces it.
+    EXPECT_TRUE(AllocateReceiveBuffer(READ_BLOCK_LENGTH_LIMIT));
+    EXPECT_EQ((size_t)READ_BLOCK_LENGTH_LIMIT + 1, ReceiveBufferSize());
+    ReceiveBuffer()[READ_BLOCK_LENGTH_LIMIT] = 0x5A; // the whole buffer is usable
+}
+
+TEST_F(SettingsStartup, ExitStoresTheSettings)
+{
+    Start();
+    ReplaceConnectString("COM2");
+    Settings().readTimeoutMs = 1234;
+    Stop();
+    EXPECT_EQ(1234u, GetDword("readtimeout"));
+    EXPECT_EQ(NULL, Settings().connectString);
+    Start();
+    EXPECT_EQ("Velkor  COM2   R:3/1234 S:500", Title());
+}
