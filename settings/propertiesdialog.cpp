@@ -1,6 +1,275 @@
-// The device properties dialog.
+// The device properties dialog: shows the settings, checks the hex fields,
+// test-opens the device, starts the registry editor, and applies everything
+// at once on OK.
 #include "settings/propertiesdialog.h"
 
-void EditDeviceProperties() {}
+#include <stdio.h>
+#include <string.h>
 
-INT_PTR CALLBACK DevicePropertiesDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+#include "app/shell.h"
+#include "commands/commandlist.h"
+#include "commands/commandtext.h"
+#include "device/receiver.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+
+// The connect field is read into this many bytes (at most 254 characters).
+static const int CONNECT_BUFFER = 256;
+static const int CONNECT_READ_LIMIT = 255;
+// A hex edit is read with room for 15 characters when it is left ...
+static const int HEX_CHECK_READ = 16;
+// ... and with room for 2 when its byte is applied.
+static const int HEX_APPLY_READ = 3;
+// Every composed box text fits this buffer (cut to 255 characters).
+static const int BOX_TEXT_BUFFER = 256;
+
+static const char BOX_CAPTION[] = "VELKOR";
+static const char REGISTRY_CAPTION[] = "VELKOR Registry öffnen";
+static const char REGEDIT_CLASS[] = "RegEdit_RegEdit";
+static const char REGEDIT_TITLE[] = "Registrierungs-Editor";
+static const char REGEDIT_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
+static const char REGEDIT_LAST_KEY[] = "Arbeitsplatz\\HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB";
+
+// An optional byte's check box and the hex edit that holds its byte.
+struct OptionalBytePair {
+    int checkId;
+    int editId;
+};
+
+static const OptionalBytePair END_BYTE_PAIR = {IDC_ENDBYTE_ON, IDC_ENDBYTE_BYTE};
+static const OptionalBytePair PREFIX_PAIR = {IDC_PREFIX_ON, IDC_PREFIX_BYTE};
+static const OptionalBytePair SUFFIX_PAIR = {IDC_SUFFIX_ON, IDC_SUFFIX_BYTE};
+
+// The hex edit is usable exactly while its check box is checked; its text stays.
+static void EnableHexEdit(HWND dialog, int editId, bool on)
+{
+    SendDlgItemMessageA(dialog, editId, WM_ENABLE, on ? 1 : 0, 0);
+    EnableWindow(GetDlgItem(dialog, editId), on ? TRUE : FALSE);
+}
+
+static void ShowOptionalByte(HWND dialog, const OptionalBytePair &pair, OptionalByte value)
+{
+    bool on = OptionalByteOn(value);
+    CheckDlgButton(dialog, pair.checkId, on ? BST_CHECKED : BST_UNCHECKED);
+    EnableHexEdit(dialog, pair.editId, on);
+    char digits[3];
+    snprintf(digits, sizeof digits, "%02X", OptionalByteValue(value));
+    SetDlgItemTextA(dialog, pair.editId, digits);
+}
+
+// Reads the byte from the edit even when it is disabled: that is how a
+// switched-off option keeps its byte.
+static OptionalByte ReadOptionalByte(HWND dialog, const OptionalBytePair &pair)
+{
+    char field[HEX_APPLY_READ];
+    field[0] = 0;
+    GetDlgItemTextA(dialog, pair.editId, field, sizeof field);
+    unsigned int value = HexPairToByte(NormalizeHexField(field)) & 0xFF;
+    if (IsDlgButtonChecked(dialog, pair.checkId) != BST_CHECKED)
+        value |= 0xFF00;
+    return (OptionalByte)value;
+}
+
+static void InitDialog(HWND dialog)
+{
+    const DeviceSettings &settings = Settings();
+    if (settings.connectString)
+        SetDlgItemTextA(dialog, IDC_CONNECT, settings.connectString);
+    SetDlgItemInt(dialog, IDC_WRITE_TIMEOUT, settings.writeTimeoutMs, FALSE);
+    SetDlgItemInt(dialog, IDC_READ_TIMEOUT, settings.readTimeoutMs, FALSE);
+    SetDlgItemInt(dialog, IDC_BLOCK_LENGTH, settings.readBlockLength, FALSE);
+    CheckDlgButton(dialog, IDC_EXCLUSIVE, settings.openExclusive ? BST_CHECKED : BST_UNCHECKED);
+    ShowOptionalByte(dialog, END_BYTE_PAIR, settings.readEndByte);
+    ShowOptionalByte(dialog, PREFIX_PAIR, settings.sendPrefix);
+    ShowOptionalByte(dialog, SUFFIX_PAIR, settings.sendSuffix);
+}
+
+static void OnOptionClicked(HWND dialog, int checkId, int editId, UINT notification)
+{
+    if (notification != BN_CLICKED)
+        return;
+    EnableHexEdit(dialog, editId, IsDlgButtonChecked(dialog, checkId) == BST_CHECKED);
+}
+
+static void OnHexEditLeft(HWND dialog, int editId, UINT notification)
+{
+    if (notification != EN_KILLFOCUS)
+        return;
+    char text[HEX_CHECK_READ];
+    text[0] = 0;
+    GetDlgItemTextA(dialog, editId, text, sizeof text);
+    ValidateHexField(dialog, editId, text);
+}
+
+// Opens the named device for reading and gives the handle (or
+// INVALID_HANDLE_VALUE); the wait cursor shows meanwhile.
+static HANDLE TestOpen(const char *name, DWORD shareMode, DWORD *error)
+{
+    HCURSOR previous = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    SetLastError(0);
+    HANDLE device = CreateFileA(name, GENERIC_READ, shareMode, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    *error = GetLastError();
+    SetCursor(previous);
+    return device;
+}
+
+// All settings change together; the receive buffer follows the new length.
+static void ApplySettings(HWND dialog, const char *connect)
+{
+    DeviceSettings &settings = Settings();
+    ReplaceConnectString(connect);
+    settings.writeTimeoutMs = GetDlgItemInt(dialog, IDC_WRITE_TIMEOUT, NULL, FALSE);
+    settings.readTimeoutMs = GetDlgItemInt(dialog, IDC_READ_TIMEOUT, NULL, FALSE);
+    settings.readBlockLength = GetDlgItemInt(dialog, IDC_BLOCK_LENGTH, NULL, FALSE);
+    settings.openExclusive = IsDlgButtonChecked(dialog, IDC_EXCLUSIVE) == BST_CHECKED;
+    settings.readEndByte = ReadOptionalByte(dialog, END_BYTE_PAIR);
+    settings.sendPrefix = ReadOptionalByte(dialog, PREFIX_PAIR);
+    settings.sendSuffix = ReadOptionalByte(dialog, SUFFIX_PAIR);
+    // A length whose buffer cannot be had is refused (with its box) and the
+    // old buffer stays: the setting then follows the buffer, so that the
+    // reader never gathers more than the window can take.
+    if (!AllocateReceiveBuffer(settings.readBlockLength))
+        settings.readBlockLength = (uint32_t)(ReceiveBufferSize() - 1);
+}
+
+// True when the dialog has ended.
+static bool OnOk(HWND dialog)
+{
+    char connect[CONNECT_BUFFER];
+    connect[0] = 0;
+    GetDlgItemTextA(dialog, IDC_CONNECT, connect, CONNECT_READ_LIMIT);
+    DWORD error = 0;
+    // Sharing reading lets the test pass while another program reads the
+    // device; the real open decides about exclusivity.
+    HANDLE device = TestOpen(connect, FILE_SHARE_READ, &error);
+    if (device != INVALID_HANDLE_VALUE) {
+        CloseHandle(device);
+    } else {
+        int answer = MessageBoxA(dialog, "Konnte Device nicht öffnen!\nTrotzdem eintragen und Dialog beenden?",
+                                 BOX_CAPTION, MB_ICONQUESTION | MB_YESNO);
+        if (answer != IDYES)
+            return false;
+    }
+    // An empty name is never applied: once chosen, a device stays chosen.
+    if (connect[0])
+        ApplySettings(dialog, connect);
+    EndDialog(dialog, IDOK);
+    return true;
+}
+
+static void OnTestDevice(HWND dialog)
+{
+    char connect[CONNECT_BUFFER];
+    connect[0] = 0;
+    GetDlgItemTextA(dialog, IDC_CONNECT, connect, CONNECT_READ_LIMIT);
+    DWORD shareMode = IsDlgButtonChecked(dialog, IDC_EXCLUSIVE) == BST_CHECKED ? 0 : FILE_SHARE_READ;
+    DWORD error = 0;
+    HANDLE device = TestOpen(connect, shareMode, &error);
+    if (device == INVALID_HANDLE_VALUE) {
+        char text[BOX_TEXT_BUFFER];
+        char *systemText = NULL;
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                          FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                      NULL, error, 1024, (LPSTR)&systemText, 0, NULL);
+        if (length && systemText)
+            snprintf(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen\n\n%s", (int)error,
+                     systemText);
+        else
+            snprintf(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen", (int)error);
+        if (systemText)
+            LocalFree(systemText);
+        MessageBoxA(dialog, text, BOX_CAPTION, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    // The device stays open while the box shows, so the user can see that
+    // the program really holds it.
+    MessageBoxA(dialog, "konnte Device erfolgreich testen", BOX_CAPTION, MB_OK | MB_ICONINFORMATION);
+    CloseHandle(device);
+}
+
+// Lets the registry editor open at the list of USB devices.
+static void WriteRegistryEditorLastKey()
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, REGEDIT_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
+                        NULL) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "LastKey", 0, REG_SZ, (const BYTE *)REGEDIT_LAST_KEY, (DWORD)lstrlenA(REGEDIT_LAST_KEY));
+    RegCloseKey(key);
+}
+
+// Starts the system's own editor by its full path: a bare "regedit" would be
+// looked for in the program's folder and the current folder first, where
+// anybody could have put a program of that name.
+static void StartRegistryEditor()
+{
+    char folder[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder)
+        return;
+    const char *separator = folder[length - 1] == '\\' ? "" : "\\";
+    char commandLine[MAX_PATH + 32];
+    int written = snprintf(commandLine, sizeof commandLine, "\"%s%sregedit.exe\"", folder, separator);
+    if (written < 0 || written >= (int)sizeof commandLine)
+        return;
+    WinExec(commandLine, SW_SHOWNORMAL);
+}
+
+static void OnOpenRegistry(HWND dialog)
+{
+    HWND editor = FindWindowA(REGEDIT_CLASS, REGEDIT_TITLE);
+    if (editor) {
+        ShowWindow(editor, SW_SHOWNORMAL);
+        SetForegroundWindow(editor);
+        return;
+    }
+    WriteRegistryEditorLastKey();
+    MessageBoxA(dialog, "Regedit wird als eigener Prozess gestartet und muss ggf. explizit beendet werden",
+                REGISTRY_CAPTION, MB_OK | MB_ICONINFORMATION);
+    StartRegistryEditor();
+}
+
+// "Abbrechen" and Escape: nothing is applied.
+static void OnCancel(HWND dialog)
+{
+    EndDialog(dialog, IDCANCEL);
+}
+
+static INT_PTR OnCommand(HWND dialog, WPARAM wParam)
+{
+    UINT notification = HIWORD(wParam);
+    switch (LOWORD(wParam)) {
+    case IDOK: return OnOk(dialog) ? TRUE : FALSE;
+    case IDCANCEL: OnCancel(dialog); return TRUE;
+    case IDC_PREFIX_ON: OnOptionClicked(dialog, IDC_PREFIX_ON, IDC_PREFIX_BYTE, notification); return FALSE;
+    case IDC_SUFFIX_ON: OnOptionClicked(dialog, IDC_SUFFIX_ON, IDC_SUFFIX_BYTE, notification); return FALSE;
+    case IDC_ENDBYTE_ON: OnOptionClicked(dialog, IDC_ENDBYTE_ON, IDC_ENDBYTE_BYTE, notification); return FALSE;
+    case IDC_PREFIX_BYTE: OnHexEditLeft(dialog, IDC_PREFIX_BYTE, notification); return FALSE;
+    case IDC_SUFFIX_BYTE: OnHexEditLeft(dialog, IDC_SUFFIX_BYTE, notification); return FALSE;
+    case IDC_ENDBYTE_BYTE: OnHexEditLeft(dialog, IDC_ENDBYTE_BYTE, notification); return FALSE;
+    case IDC_TEST_DEVICE: OnTestDevice(dialog); return FALSE;
+    case IDC_OPEN_REGISTRY: OnOpenRegistry(dialog); return FALSE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK DevicePropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        return OnCommand(dialog, wParam);
+    }
+    return FALSE;
+}
+
+void EditDeviceProperties()
+{
+    OptionalByte oldPrefix = Settings().sendPrefix;
+    OptionalByte oldSuffix = Settings().sendSuffix;
+    DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(IDD_DEVICE_PROPERTIES), MainWindow(), DevicePropertiesDialogProc,
+                    0);
+    RerenderCommandList(oldPrefix, oldSuffix);
+}
