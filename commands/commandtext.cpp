@@ -85,6 +85,8 @@ char *NormalizeHexField(char *field)
 
 bool IsValidHexFieldText(const char *text)
 {
+    if (!text)
+        return true; // nothing read counts as empty
     size_t length = BoundedLength(text, 3);
     if (length > 2)
         return false;

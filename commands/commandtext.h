@@ -16,7 +16,7 @@ const size_t COMMAND_TEXT_MAX = 52;
 // The command header's longest text ("PF+Kommando+SF").
 const size_t COMMAND_HEADER_MAX = 14;
 
-// Turns a typed field into two characters or nothing, in place; returns field.
+// Turns a typed field into two characters or nothing, in place (room for 3 bytes); returns field.
 char *NormalizeHexField(char *field);
 // True for an empty text or one or two characters out of hex digits and space.
 bool IsValidHexFieldText(const char *text);
