@@ -1,0 +1,528 @@
+// The About box (dialog 103), its accelerators, and the version it shows.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/shell.h"
+#include "help/help.h"
+#include "resources/resource.h"
+#include "testapp.h"
+#include "wait.h"
+
+namespace {
+
+std::string Ansi(const std::wstring &wide)
+{
+    if (wide.empty())
+        return std::string();
+    char text[1024];
+    int n = WideCharToMultiByte(1252, 0, wide.c_str(), (int)wide.size(), text, sizeof text, NULL, NULL);
+    return std::string(text, n > 0 ? (size_t)n : 0);
+}
+
+struct TemplateItem {
+    DWORD style = 0, exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    WORD id = 0;
+    int classAtom = -1;
+    int textOrdinal = -1;
+    std::string text;
+};
+
+struct DialogTemplate {
+    DWORD style = 0, exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    bool hasMenu = false, hasClass = false;
+    std::string title;
+    WORD pointSize = 0;
+    std::string font;
+    std::vector<TemplateItem> items;
+};
+
+// Reads a string-or-ordinal field of a dialog template.
+const BYTE *ReadField(const BYTE *p, std::string *text, int *ordinal)
+{
+    WORD first;
+    memcpy(&first, p, 2);
+    if (first == 0xFFFF) {
+        WORD value;
+        memcpy(&value, p + 2, 2);
+        *ordinal = value;
+        return p + 4;
+    }
+    std::wstring wide;
+    for (;; p += 2) {
+        WORD c;
+        memcpy(&c, p, 2);
+        if (c == 0)
+            break;
+        wide.push_back((wchar_t)c);
+    }
+    *text = Ansi(wide);
+    return p + 2;
+}
+
+template <typename T> const BYTE *Take(const BYTE *p, T *value)
+{
+    memcpy(value, p, sizeof *value);
+    return p + sizeof *value;
+}
+
+// Dialog 103 as the resource compiler stored it, in German (1031).
+bool LoadAboutTemplate(DialogTemplate *dialog)
+{
+    HMODULE module = GetModuleHandleA(NULL);
+    HRSRC found = FindResourceExA(module, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_ABOUT),
+                                  MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+    if (!found)
+        return false;
+    const BYTE *start = (const BYTE *)LockResource(LoadResource(module, found));
+    if (!start)
+        return false;
+    WORD count;
+    int ordinal = -1;
+    std::string text;
+    const BYTE *p = start;
+    p = Take(p, &dialog->style);
+    p = Take(p, &dialog->exStyle);
+    p = Take(p, &count);
+    p = Take(p, &dialog->x);
+    p = Take(p, &dialog->y);
+    p = Take(p, &dialog->cx);
+    p = Take(p, &dialog->cy);
+    p = ReadField(p, &text, &ordinal);
+    dialog->hasMenu = !text.empty() || ordinal >= 0;
+    text.clear();
+    ordinal = -1;
+    p = ReadField(p, &text, &ordinal);
+    dialog->hasClass = !text.empty() || ordinal >= 0;
+    p = ReadField(p, &dialog->title, &ordinal);
+    if (dialog->style & DS_SETFONT) {
+        p = Take(p, &dialog->pointSize);
+        p = ReadField(p, &dialog->font, &ordinal);
+    }
+    for (WORD i = 0; i < count; i++) {
+        p = start + ((p - start + 3) & ~3); // items are DWORD-aligned
+        TemplateItem item;
+        p = Take(p, &item.style);
+        p = Take(p, &item.exStyle);
+        p = Take(p, &item.x);
+        p = Take(p, &item.y);
+        p = Take(p, &item.cx);
+        p = Take(p, &item.cy);
+        p = Take(p, &item.id);
+        std::string className;
+        p = ReadField(p, &className, &item.classAtom);
+        p = ReadField(p, &item.text, &item.textOrdinal);
+        WORD extra;
+        p = Take(p, &extra);
+        p += extra;
+        dialog->items.push_back(item);
+    }
+    return true;
+}
+
+BOOL CALLBACK FindAboutWindow(HWND window, LPARAM lParam)
+{
+    char cls[32] = "", title[32] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    GetWindowTextA(window, title, sizeof title);
+    if (strcmp(cls, "#32770") == 0 && strcmp(title, "Info") == 0 && IsWindowVisible(window)) {
+        *(HWND *)lParam = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The visible About box of a thread, or null.
+HWND FindAboutBox(DWORD threadId)
+{
+    HWND found = NULL;
+    EnumThreadWindows(threadId, FindAboutWindow, (LPARAM)&found);
+    return found;
+}
+
+struct AboutRun {
+    INT_PTR result = -1;
+    HWND box = NULL;
+    HWND owner = NULL;
+    HWND focus = NULL;
+    HWND okButton = NULL;
+    bool mainDisabled = false;
+    bool closedByAction = false;
+};
+
+// Runs the About box on this thread while `act` works on it from another
+// thread, as a user would; the box is closed in the end whatever happens.
+AboutRun RunAboutBox(const std::function<void(HWND box, HWND focus)> &act, bool throughCommand)
+{
+    AboutRun run;
+    DWORD ui = GetCurrentThreadId();
+    std::thread driver([&run, &act, ui] {
+        DWORD start = GetTickCount();
+        while (!(run.box = FindAboutBox(ui)) && GetTickCount() - start < 10000)
+            Sleep(5);
+        if (!run.box)
+            return;
+        GUITHREADINFO gui;
+        ZeroMemory(&gui, sizeof gui);
+        gui.cbSize = sizeof gui;
+        GetGUIThreadInfo(ui, &gui);
+        run.focus = gui.hwndFocus;
+        run.owner = GetWindow(run.box, GW_OWNER);
+        run.okButton = GetDlgItem(run.box, IDOK);
+        run.mainDisabled = !IsWindowEnabled(MainWindow());
+        act(run.box, run.focus);
+        start = GetTickCount();
+        while (IsWindow(run.box) && GetTickCount() - start < 5000)
+            Sleep(5);
+        run.closedByAction = !IsWindow(run.box);
+        if (!run.closedByAction)
+            PostMessageA(run.box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    if (throughCommand)
+        RunCommand(IDM_ABOUT);
+    else
+        run.result = DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(IDD_ABOUT), MainWindow(), AboutDialogProc, 0);
+    driver.join();
+    return run;
+}
+
+void PostKey(HWND target, UINT key)
+{
+    UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
+    PostMessageA(target, WM_KEYDOWN, key, 1 | (scan << 16));
+    PostMessageA(target, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+// A real left click (or double click) at the centre of a window.
+void ClickCentre(HWND window, bool twice)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT input[4];
+    ZeroMemory(input, sizeof input);
+    for (INPUT &in : input)
+        in.type = INPUT_MOUSE;
+    input[0].mi.dwFlags = input[2].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = input[3].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(twice ? 4 : 2, input, sizeof(INPUT));
+}
+
+std::vector<HWND> Children(HWND parent)
+{
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}
+
+class About : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearVelkorRegistry();
+        ASSERT_TRUE(StartTestApp());
+    }
+    void TearDown() override { StopTestApp(); }
+};
+
+} // namespace
+
+TEST(AboutTemplate, IsAsDesigned)
+{
+    DialogTemplate dialog;
+    ASSERT_TRUE(LoadAboutTemplate(&dialog)) << "no German dialog 103";
+    EXPECT_EQ((DWORD)(DS_MODALFRAME | DS_SETFONT | WS_CAPTION | WS_SYSMENU), dialog.style);
+    EXPECT_EQ(0u, dialog.exStyle);
+    EXPECT_EQ(22, dialog.x);
+    EXPECT_EQ(17, dialog.y);
+    EXPECT_EQ(230, dialog.cx);
+    EXPECT_EQ(75, dialog.cy);
+    EXPECT_FALSE(dialog.hasMenu);
+    EXPECT_FALSE(dialog.hasClass);
+    EXPECT_EQ("Info", dialog.title);
+    EXPECT_EQ(8, dialog.pointSize);
+    EXPECT_EQ("Arial", dialog.font);
+
+    struct Expected {
+        WORD id;
+        int classAtom; // 0x80 button, 0x82 static
+        const char *text;
+        short x, y, cx, cy;
+        DWORD style;
+    };
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const Expected expected[] = {
+        {2, 0x82, nullptr, 14, 9, 20, 20, child | SS_ICON},
+        {0xFFFF, 0x82, "Velkor Version 1.2", 49, 10, 119, 8, child | SS_LEFT | SS_NOPREFIX | WS_GROUP},
+        {0xFFFF, 0x82, nullptr, 49, 20, 119, 8, child | SS_LEFT | WS_GROUP},
+        {1, 0x80, "OK", 195, 6, 30, 11, child | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP},
+        {0xFFFF, 0x82, nullptr, 49, 31, 119, 8, child | SS_LEFT | WS_GROUP},
+        {0xFFFF, 0x82, nullptr, 49, 41, 119, 8, child | SS_LEFT | WS_GROUP},
+        {0xFFFF, 0x82, nullptr, 47, 58, 130, 8, child | SS_LEFT | WS_GROUP},
+    };
+    ASSERT_EQ(7u, dialog.items.size());
+    for (size_t i = 0; i < 7; i++) {
+        const TemplateItem &item = dialog.items[i];
+        const Expected &want = expected[i];
+        SCOPED_TRACE("control " + std::to_string(i));
+        EXPECT_EQ(want.id, item.id);
+        EXPECT_EQ(want.classAtom, item.classAtom);
+        EXPECT_EQ(want.style, item.style);
+        EXPECT_EQ(0u, item.exStyle);
+        EXPECT_EQ(want.x, item.x);
+        EXPECT_EQ(want.y, item.y);
+        if (i == 0 && item.cx == 0 && item.cy == 0) {
+            // windres stores no size for an ICON statement; the static then
+            // takes the icon's own size, as it would from 20 x 20 as well
+            // (checked on the live box below).
+        } else {
+            EXPECT_EQ(want.cx, item.cx);
+            EXPECT_EQ(want.cy, item.cy);
+        }
+        if (want.text)
+            EXPECT_EQ(want.text, item.text);
+        else if (i == 0)
+            EXPECT_EQ(IDI_VELKOR, item.textOrdinal); // the program's large icon
+        else
+            EXPECT_FALSE(item.text.empty()); // a credit line
+    }
+}
+
+TEST(AboutTemplate, VersionResourceAgreesWithTheVersionLine)
+{
+    HMODULE version = LoadLibraryA("version.dll");
+    ASSERT_TRUE(version != NULL);
+    typedef DWORD(WINAPI * SizeFunction)(LPCSTR, LPDWORD);
+    typedef BOOL(WINAPI * InfoFunction)(LPCSTR, DWORD, DWORD, LPVOID);
+    typedef BOOL(WINAPI * QueryFunction)(LPCVOID, LPCSTR, LPVOID *, PUINT);
+    // Through a plain function pointer type: the casts then say what they mean.
+    typedef void (*AnyFunction)();
+    SizeFunction getSize = (SizeFunction)(AnyFunction)GetProcAddress(version, "GetFileVersionInfoSizeA");
+    InfoFunction getInfo = (InfoFunction)(AnyFunction)GetProcAddress(version, "GetFileVersionInfoA");
+    QueryFunction query = (QueryFunction)(AnyFunction)GetProcAddress(version, "VerQueryValueA");
+    ASSERT_TRUE(getSize && getInfo && query);
+
+    DialogTemplate about;
+    ASSERT_TRUE(LoadAboutTemplate(&about));
+    ASSERT_GE(about.items.size(), 2u);
+    const std::string aboutLine = about.items[1].text;
+
+    char self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(NULL, self, sizeof self), 0u);
+    // This test program links the same resources as the shipped program.
+    for (std::string file : {std::string(self), std::string(VELKOR_BUILD_DIR_WIN "\\velkor.exe")}) {
+        SCOPED_TRACE(file);
+        DWORD handle = 0;
+        DWORD size = getSize(file.c_str(), &handle);
+        ASSERT_GT(size, 0u);
+        std::vector<char> data(size);
+        ASSERT_TRUE(getInfo(file.c_str(), 0, size, data.data()));
+
+        VS_FIXEDFILEINFO *fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(query(data.data(), "\\", (LPVOID *)&fixed, &length));
+        ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+        EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
+        EXPECT_EQ(0x00010002u, fixed->dwFileVersionMS);
+        EXPECT_EQ(0u, fixed->dwFileVersionLS);
+        EXPECT_EQ(0x00010002u, fixed->dwProductVersionMS);
+        EXPECT_EQ(0u, fixed->dwProductVersionLS);
+        EXPECT_EQ((DWORD)VFT_APP, fixed->dwFileType);
+
+        WORD *translation = nullptr;
+        ASSERT_TRUE(query(data.data(), "\\VarFileInfo\\Translation", (LPVOID *)&translation, &length));
+        ASSERT_EQ(4u, length); // exactly one translation
+        EXPECT_EQ(0x0407, translation[0]);
+        EXPECT_EQ(1200, translation[1]);
+
+        struct Field {
+            const char *name, *value;
+        };
+        for (Field field : {Field{"FileVersion", "1, 2, 0, 0"}, Field{"ProductVersion", "1, 2, 0, 0"},
+                            Field{"FileDescription", "VelKor"}, Field{"InternalName", "velkor"},
+                            Field{"OriginalFilename", "velkor.exe"}}) {
+            std::string path = std::string("\\StringFileInfo\\040704b0\\") + field.name;
+            char *value = nullptr;
+            ASSERT_TRUE(query(data.data(), path.c_str(), (LPVOID *)&value, &length)) << field.name;
+            EXPECT_STREQ(field.value, value) << field.name;
+        }
+
+        char line[64];
+        snprintf(line, sizeof line, "Velkor Version %u.%u", (unsigned)HIWORD(fixed->dwFileVersionMS),
+                 (unsigned)LOWORD(fixed->dwFileVersionMS));
+        EXPECT_EQ(std::string(line), aboutLine);
+    }
+    FreeLibrary(version);
+}
+
+TEST(AboutTemplate, ReadmeNamesTheSameVersion)
+{
+    std::string readme = ReadWholeFile(VELKOR_SOURCE_DIR_WIN "\\README.md");
+    if (readme.empty())
+        GTEST_SKIP() << "README.md is not there yet";
+    EXPECT_NE(std::string::npos, readme.find("Velkor Version 1.2")) << "README must name the About box's version line";
+    EXPECT_NE(std::string::npos, readme.find("1.2.0.0")) << "README must name the file version";
+    for (size_t at = readme.find("Velkor Version "); at != std::string::npos;
+         at = readme.find("Velkor Version ", at + 1))
+        EXPECT_EQ(0, readme.compare(at, 18, "Velkor Version 1.2")) << readme.substr(at, 24);
+}
+
+TEST_F(About, ClosesWithOkEnterEscapeAndTheCloseButton)
+{
+    struct Way {
+        const char *name;
+        std::function<void(HWND box, HWND focus)> act;
+        INT_PTR result;
+    };
+    const Way ways[] = {
+        {"OK button", [](HWND box, HWND) { PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0); }, IDOK},
+        {"Enter", [](HWND, HWND focus) { PostKey(focus, VK_RETURN); }, IDOK},
+        {"Escape", [](HWND, HWND focus) { PostKey(focus, VK_ESCAPE); }, IDCANCEL},
+        {"title bar close button", [](HWND box, HWND) { PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0); }, IDCANCEL},
+    };
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        AboutRun run = RunAboutBox(way.act, false);
+        ASSERT_TRUE(run.box != NULL) << "no About box";
+        EXPECT_TRUE(run.closedByAction);
+        EXPECT_EQ(way.result, run.result);
+        EXPECT_EQ(MainWindow(), run.owner);
+        EXPECT_TRUE(run.mainDisabled);
+        // The OK button takes the focus, and nothing else can.
+        EXPECT_TRUE(run.focus != NULL && run.focus == run.okButton);
+        EXPECT_TRUE(IsWindowEnabled(MainWindow()));
+    }
+}
+
+TEST_F(About, ClicksOnTheIconAndTheTextsDoNothing)
+{
+    // The icon's id is 2, the same as IDCANCEL: were it to notify its clicks,
+    // a click on it would close the box.
+    std::vector<std::string> clicked;
+    bool aliveBeforeOk = false;
+    LONG iconStyle = 0;
+    AboutRun run = RunAboutBox(
+        [&](HWND box, HWND) {
+            for (HWND control : Children(box)) {
+                if (GetDlgCtrlID(control) == IDOK)
+                    continue;
+                if (GetDlgCtrlID(control) == IDC_ABOUT_ICON)
+                    iconStyle = GetWindowLongA(control, GWL_STYLE);
+                ClickCentre(control, false);
+                ClickCentre(control, true);
+                char text[64] = "";
+                GetWindowTextA(control, text, sizeof text);
+                clicked.push_back(text);
+            }
+            Sleep(300);
+            aliveBeforeOk = IsWindow(box) && IsWindowVisible(box);
+            // Input is handled in order: if this click ends the box with IDOK,
+            // every click before it was handled and left the box open.
+            ClickCentre(GetDlgItem(box, IDOK), false);
+        },
+        false);
+    ASSERT_TRUE(run.box != NULL);
+    EXPECT_EQ(6u, clicked.size()); // the icon and five lines of text
+    EXPECT_EQ(0, iconStyle & SS_NOTIFY);
+    EXPECT_TRUE(aliveBeforeOk);
+    EXPECT_TRUE(run.closedByAction) << "the click on OK did not reach the box";
+    EXPECT_EQ(IDOK, run.result);
+}
+
+TEST_F(About, InfoCommandShowsTheBoxOwnedByTheMainWindow)
+{
+    HICON icon = NULL;
+    RECT iconPlace = {0, 0, 0, 0}, expectedPlace = {14, 9, 0, 0};
+    AboutRun run = RunAboutBox(
+        [&](HWND box, HWND focus) {
+            HWND control = GetDlgItem(box, IDC_ABOUT_ICON);
+            icon = (HICON)SendMessageA(control, STM_GETICON, 0, 0);
+            GetWindowRect(control, &iconPlace);
+            MapWindowPoints(NULL, box, (POINT *)&iconPlace, 2);
+            MapDialogRect(box, &expectedPlace);
+            PostKey(focus, VK_ESCAPE);
+        },
+        true);
+    ASSERT_TRUE(run.box != NULL) << "command 104 showed no About box";
+    EXPECT_EQ(MainWindow(), run.owner);
+    EXPECT_TRUE(run.mainDisabled);
+    EXPECT_TRUE(run.closedByAction);
+    EXPECT_TRUE(IsWindowEnabled(MainWindow()));
+    // The program's large icon, at its place and in its own size.
+    EXPECT_TRUE(icon != NULL);
+    EXPECT_EQ(expectedPlace.left, iconPlace.left);
+    EXPECT_EQ(expectedPlace.top, iconPlace.top);
+    EXPECT_EQ(GetSystemMetrics(SM_CXICON), iconPlace.right - iconPlace.left);
+    EXPECT_EQ(GetSystemMetrics(SM_CYICON), iconPlace.bottom - iconPlace.top);
+}
+
+namespace {
+
+// Dialogs activated on this thread while the hook is set; each is closed.
+HHOOK dialogHook;
+std::vector<std::string> activatedDialogs;
+
+LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND window = (HWND)wParam;
+        char cls[32] = "", title[64] = "";
+        GetClassNameA(window, cls, sizeof cls);
+        GetWindowTextA(window, title, sizeof title);
+        if (strcmp(cls, "#32770") == 0) {
+            activatedDialogs.push_back(title);
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
+    }
+    return CallNextHookEx(dialogHook, code, wParam, lParam);
+}
+
+// Posts one character message to the main window with Alt held or not, and
+// runs the program's own message loop until it has been handled; returns the
+// titles of the dialogs it opened.
+std::vector<std::string> TypeIntoMessageLoop(UINT message, char character, bool alt)
+{
+    BYTE saved[256], keys[256];
+    GetKeyboardState(saved);
+    memcpy(keys, saved, sizeof keys);
+    keys[VK_MENU] = keys[VK_LMENU] = alt ? 0x80 : 0;
+    SetKeyboardState(keys);
+
+    activatedDialogs.clear();
+    dialogHook = SetWindowsHookExA(WH_CBT, WatchDialogs, NULL, GetCurrentThreadId());
+    LPARAM lParam = 1 | (alt ? KF_ALTDOWN << 16 : 0);
+    PostMessageA(MainWindow(), message, (WPARAM)(unsigned char)character, lParam);
+    // The quit comes only after every posted message, so the loop returns
+    // once the character has been handled (and any box it opened closed).
+    PostQuitMessage(77);
+    int code = RunMessageLoop();
+    UnhookWindowsHookEx(dialogHook);
+    SetKeyboardState(saved);
+    EXPECT_EQ(77, code);
+    return activatedDialogs;
+}
+
+} // namespace
+
+TEST_F(About, AltQuestionMarkAndAltSlashOpenTheBoxThroughTheMessageLoop)
+{
+    for (char key : {'?', '/'}) {
+        SCOPED_TRACE(std::string("Alt+") + key);
+        std::vector<std::string> dialogs = TypeIntoMessageLoop(WM_SYSCHAR, key, true);
+        ASSERT_EQ(1u, dialogs.size());
+        EXPECT_EQ("Info", dialogs[0]);
+    }
+    // Typing them without Alt does nothing.
+    EXPECT_TRUE(TypeIntoMessageLoop(WM_CHAR, '?', false).empty());
+    EXPECT_TRUE(TypeIntoMessageLoop(WM_CHAR, '/', false).empty());
+    EXPECT_TRUE(IsWindowEnabled(MainWindow()));
+}
