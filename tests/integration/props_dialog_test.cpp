@@ -480,21 +480,3 @@ TEST_F(PropsDialog, DeviceTestenHoldsTheDeviceWhileItsBoxShows)
         CloseHandle(after);
     EXPECT_EQ(NULL, Settings().connectString);
 }
-
-TEST_F(PropsDialog, DeviceTestenReportsAMissingDeviceWithTheSystemText)
-{
-    std::string missing = "\\\\.\\pipe\\" + UniqueName("props-none");
-    RunDeviceDialog([&](HWND dialog) {
-        SetControlText(dialog, IDC_CONNECT, missing.c_str());
-        AnswerAndRecord(IDOK);
-        ClickControl(dialog, IDC_TEST_DEVICE);
-        EXPECT_TRUE(IsWindowVisible(dialog));
-        ClickControl(dialog, IDCANCEL);
-    });
-    ASSERT_EQ(1, MessageBoxesSeen());
-    ASSERT_EQ(1u, RecordedBoxes().size());
-    const std::string &text = RecordedBoxes()[0].text;
-    std::string start = "Systemfehler 2 beim Versuch das Device zu öffnen\n\n";
-    EXPECT_EQ(start, text.substr(0, start.size()));
-    EXPECT_EQ(NULL, Settings().connectString);
-}

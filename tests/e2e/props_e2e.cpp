@@ -1,0 +1,200 @@
+// The device properties dialog of velkor.exe, driven from outside: what it
+// applies is stored at exit and shown again after the next start.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "boxes.h"
+#include "driver.h"
+#include "props_support.h"
+#include "resources/resource.h"
+#include "wait.h"
+
+// A copy of this program planted as regedit.exe only leaves its marker.
+[[maybe_unused]] static const bool plantedRun = ExitIfPlanted();
+
+static const char VELKOR_KEY[] = "Software\\Talmeck\\Velkor";
+
+// Raw bytes of a stored value; empty when absent.
+static std::string StoredValue(const char *name)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VELKOR_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::string();
+    char data[512];
+    DWORD size = sizeof data;
+    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::string(data, size) : std::string();
+}
+
+static std::string Dword(uint32_t value)
+{
+    return std::string((const char *)&value, 4);
+}
+
+static std::string WindowTitle(HWND window)
+{
+    char text[512];
+    text[0] = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
+    return text;
+}
+
+class PropsE2e : public ::testing::Test {
+protected:
+    void SetUp() override { ClearVelkorKey(); }
+    void TearDown() override
+    {
+        EndVelkorProcess(app);
+        for (DWORD id : editors)
+            EndProcess(id);
+        for (const std::string &folder : plantedFolders)
+            RemovePlanted(folder);
+        ClearVelkorKey();
+    }
+
+    // Starts velkor.exe (in folder, when given) and waits for its window.
+    void Start(const std::string &folder = std::string())
+    {
+        ASSERT_TRUE(StartVelkorProcess(app, folder)) << GetLastError();
+        ASSERT_TRUE(WaitForMainWindow(app));
+        ASSERT_TRUE(app.window);
+    }
+
+    // Ends it through "Beenden", which stores the settings.
+    void Exit()
+    {
+        PostCommand(app, IDM_EXIT);
+        DWORD code = 1;
+        ASSERT_TRUE(WaitForExit(app, DRIVER_TIMEOUT_MS, &code));
+        EXPECT_EQ(0u, code);
+        EndVelkorProcess(app);
+    }
+
+    HWND OpenDeviceDialog()
+    {
+        PostCommand(app, IDM_CHOOSE_DEVICE);
+        HWND dialog = WaitForBox(app);
+        if (dialog) {
+            EXPECT_EQ("Device Eigenschaften", DescribeBoxOfProcess(dialog).caption);
+        }
+        return dialog;
+    }
+
+    bool WaitUntilGone(HWND window)
+    {
+        return PumpUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, DRIVER_TIMEOUT_MS);
+    }
+
+    VelkorProcess app;
+    std::vector<DWORD> editors;
+    std::vector<std::string> plantedFolders;
+};
+
+TEST_F(PropsE2e, AppliedSettingsAreStoredAtExitAndLoadedAtTheNextStart)
+{
+    std::string device = DriverFolder("props-e2e") + "\\device.bin";
+    HANDLE file = CreateFileA(device.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_EQ("Velkor", WindowTitle(app.window));
+    HWND dialog = OpenDeviceDialog();
+    ASSERT_TRUE(dialog);
+    SetControlText(dialog, IDC_CONNECT, device.c_str());
+    SetControlText(dialog, IDC_WRITE_TIMEOUT, "321");
+    SetControlText(dialog, IDC_READ_TIMEOUT, "654");
+    SetControlText(dialog, IDC_BLOCK_LENGTH, "16");
+    ClickControl(dialog, IDC_EXCLUSIVE);
+    ClickControl(dialog, IDC_ENDBYTE_ON);
+    SetControlText(dialog, IDC_ENDBYTE_BYTE, "0D");
+    ClickControl(dialog, IDC_PREFIX_ON);
+    SetControlText(dialog, IDC_PREFIX_BYTE, "02");
+    ClickControl(dialog, IDC_PREFIX_ON); // off again: the byte stays
+    ClickControl(dialog, IDC_SUFFIX_ON);
+    SetControlText(dialog, IDC_SUFFIX_BYTE, "3");
+    PressButton(dialog, IDOK);
+    ASSERT_TRUE(WaitUntilGone(dialog));
+    std::string title = "Velkor  " + device + "   R:16/654 S:321";
+    EXPECT_TRUE(PumpUntil([&] { return WindowTitle(app.window) == title; }, 5000)) << WindowTitle(app.window);
+    ASSERT_NO_FATAL_FAILURE(Exit());
+
+    // Stored without a terminator, which the system may add on its own.
+    std::string stored = StoredValue("connectstring");
+    if (!stored.empty() && stored.back() == 0)
+        stored.pop_back();
+    EXPECT_EQ(device, stored);
+    EXPECT_EQ(Dword(16), StoredValue("readblocklen"));
+    EXPECT_EQ(Dword(654), StoredValue("readtimeout"));
+    EXPECT_EQ(Dword(321), StoredValue("writetimeout"));
+    EXPECT_EQ(Dword(0x0D), StoredValue("readendbyte"));
+    EXPECT_EQ(Dword(0xFF02), StoredValue("writepraeff"));
+    EXPECT_EQ(Dword(0x03), StoredValue("writesuff"));
+    EXPECT_EQ(Dword(0), StoredValue("openexclusiv"));
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_EQ(title, WindowTitle(app.window));
+    dialog = OpenDeviceDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(device, ControlText(dialog, IDC_CONNECT));
+    EXPECT_EQ("321", ControlText(dialog, IDC_WRITE_TIMEOUT));
+    EXPECT_EQ("654", ControlText(dialog, IDC_READ_TIMEOUT));
+    EXPECT_EQ("16", ControlText(dialog, IDC_BLOCK_LENGTH));
+    EXPECT_FALSE(ControlChecked(dialog, IDC_EXCLUSIVE));
+    EXPECT_TRUE(ControlChecked(dialog, IDC_ENDBYTE_ON));
+    EXPECT_EQ("0D", ControlText(dialog, IDC_ENDBYTE_BYTE));
+    EXPECT_FALSE(ControlChecked(dialog, IDC_PREFIX_ON));
+    EXPECT_FALSE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
+    EXPECT_EQ("02", ControlText(dialog, IDC_PREFIX_BYTE));
+    EXPECT_TRUE(ControlChecked(dialog, IDC_SUFFIX_ON));
+    EXPECT_EQ("03", ControlText(dialog, IDC_SUFFIX_BYTE));
+    PressButton(dialog, IDCANCEL);
+    ASSERT_TRUE(WaitUntilGone(dialog));
+    ASSERT_NO_FATAL_FAILURE(Exit());
+    DeleteFileA(device.c_str());
+}
+
+TEST_F(PropsE2e, RegistryEditorsPlantedBesideVelkorAndInItsFolderAreNotStarted)
+{
+    std::string current = DriverFolder("props-e2e-cwd");
+    for (const std::string &folder : {std::string(VELKOR_BUILD_DIR_WIN), current}) {
+        plantedFolders.push_back(folder);
+        ASSERT_NE("", PlantRegistryEditor(folder)) << folder;
+    }
+    ASSERT_NO_FATAL_FAILURE(Start(current));
+    HWND dialog = OpenDeviceDialog();
+    ASSERT_TRUE(dialog);
+
+    std::vector<ProcessEntry> before = ProcessesNamed("regedit.exe");
+    PressButton(dialog, IDC_OPEN_REGISTRY);
+    HWND box = WaitForBox(app, DRIVER_TIMEOUT_MS, {dialog});
+    ASSERT_TRUE(box);
+    EXPECT_EQ("Regedit wird als eigener Prozess gestartet und muss ggf. explizit beendet werden", DescribeBoxOfProcess(box).text);
+    PressButton(box, IDOK);
+    std::vector<ProcessEntry> fresh;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            fresh = NewProcesses(before, ProcessesNamed("regedit.exe"));
+            return !fresh.empty();
+        },
+        DRIVER_TIMEOUT_MS));
+    for (const ProcessEntry &p : fresh)
+        editors.push_back(p.id);
+    ASSERT_EQ(1u, fresh.size());
+    EXPECT_EQ(0, lstrcmpiA(SystemRegistryEditor().c_str(), fresh[0].image.c_str())) << fresh[0].image;
+    for (const std::string &folder : plantedFolders)
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(PlantedMarker(folder).c_str()))
+            << "the program planted in " << folder << " ran";
+
+    PressButton(dialog, IDCANCEL);
+    ASSERT_TRUE(WaitUntilGone(dialog));
+    ASSERT_NO_FATAL_FAILURE(Exit());
+}
