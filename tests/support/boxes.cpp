@@ -96,9 +96,10 @@ BoxInfo DescribeBox(HWND box)
     BoxInfo info;
     info.window = box;
     info.caption = WindowText(box);
-    // Message boxes are dialogs of user32's own.
+    // Message boxes are dialogs of user32's own: their instance is user32's,
+    // or null (64-bit Wine), never the module of the program that shows them.
     HINSTANCE owner = (HINSTANCE)GetWindowLongPtrA(box, GWLP_HINSTANCE);
-    info.isMessageBox = owner == GetModuleHandleA("user32.dll");
+    info.isMessageBox = owner == NULL || owner == GetModuleHandleA("user32.dll");
     if (info.isMessageBox) {
         HWND text = GetDlgItem(box, 0xFFFF);
         if (text)
