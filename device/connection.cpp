@@ -1,14 +1,189 @@
-// The device connection.
+// The device connection: open, close, and the receive thread's start and stop.
 #include "device/connection.h"
 
-// Owned by the user-interface thread.
-static HANDLE device = INVALID_HANDLE_VALUE;
+#include <stdio.h>
 
-bool OpenDevice() { return false; }
-void CloseDevice() {}
-bool StartReader() { return false; }
-void StopReader() {}
-void ReadDeviceProperties() {}
+#include "app/mainwindow.h"
+#include "app/messagelog.h"
+#include "app/shell.h"
+#include "device/receiver.h"
+#include "settings/settings.h"
+
+// All owned by the user-interface thread.
+static HANDLE device = INVALID_HANDLE_VALUE;
+static HANDLE readerThread;         // kept until StopReader
+static DWORD readerThreadId;
+static HANDLE readerStopEvent;      // created by the first StartReader, lives on
+static ReaderParams *readerParams;  // the running reader's block, released by StopReader
+static bool lastReaderKilled;
+
+// The reader's grace period after the stop signal.
+static const DWORD READER_GRACE_MS = 250;
+// How long an ended or killed thread may take to be gone before what it used is given up.
+static const DWORD THREAD_GONE_WAIT_MS = 1000;
+
+static const char READER_CAPTION[] = "VELKOR empfangen";
+
+// "%s" with the system's text for error, or the short form with the number alone.
+static void ComposeSystemError(char *out, size_t size, const char *withText, const char *withoutText, DWORD error)
+{
+    char *system = NULL;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  NULL, error, 1024, (LPSTR)&system, 0, NULL);
+    if (length > 0 && system)
+        snprintf(out, size, withText, (int)error, system);
+    else
+        snprintf(out, size, withoutText, (int)error);
+    if (system)
+        LocalFree(system);
+}
+
+static void LogDeviceEvent(const char *format)
+{
+    char text[256];
+    snprintf(text, sizeof text, format, Settings().connectString ? Settings().connectString : "");
+    LogMessage(text, LOG_EVENT);
+}
+
+bool OpenDevice()
+{
+    const DeviceSettings &settings = Settings();
+    bool opened = false;
+    if (device == INVALID_HANDLE_VALUE && settings.connectString) {
+        HCURSOR previous = GetCursor();
+        SetCursor(LoadCursorA(NULL, IDC_WAIT));
+        SetLastError(0);
+        device = CreateFileA(settings.connectString, GENERIC_READ | GENERIC_WRITE,
+                             settings.openExclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                             FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
+                                 FILE_ATTRIBUTE_NORMAL,
+                             NULL);
+        DWORD error = GetLastError();
+        SetCursor(previous);
+        if (device == INVALID_HANDLE_VALUE) {
+            char text[256];
+            ComposeSystemError(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen\n\n%s",
+                               "Systemfehler %d beim Versuch das Device zu öffnen", error);
+            MessageBoxA(MainWindow(), text, "VELKOR", MB_OK | MB_ICONWARNING);
+        } else {
+            LogDeviceEvent("Device %s geoeffnet");
+            opened = true;
+        }
+    }
+    RefreshDeviceControls();
+    return opened;
+}
+
+void CloseDevice()
+{
+    if (device != INVALID_HANDLE_VALUE) {
+        StopReader();
+        CancelIo(device);
+        CloseHandle(device);
+    }
+    device = INVALID_HANDLE_VALUE;
+    RefreshDeviceControls();
+    LogDeviceEvent("Device %s geschlossen");
+}
+
+bool StartReader()
+{
+    const DeviceSettings &settings = Settings();
+    if (readerThread)
+        return false; // one reader at a time; the running one goes on
+    ReaderParams *params = CreateReaderParams(settings.readBlockLength);
+    if (!params) {
+        MessageBoxA(MainWindow(), "Out of Memory\nKann Device Leseroutine nicht starten", READER_CAPTION,
+                    MB_ICONERROR);
+        return false;
+    }
+    if (!readerStopEvent)
+        readerStopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    // Without a stop event the thread could never be told to end.
+    if (readerStopEvent && ResetEvent(readerStopEvent)) {
+        params->window = MainWindow();
+        params->device = device;
+        params->stopEvent = readerStopEvent;
+        params->readTimeout = settings.readTimeoutMs;
+        params->blockLength = settings.readBlockLength;
+        params->endByte = settings.readEndByte;
+        readerThread = CreateThread(NULL, 0, ReceiveThread, params, 0, &readerThreadId);
+    }
+    if (!readerThread) {
+        readerThreadId = 0;
+        MessageBoxA(MainWindow(), "Kann Device Leseroutine nicht starten", READER_CAPTION, MB_ICONERROR);
+        ReleaseReaderParams(params, false);
+        return false;
+    }
+    readerParams = params;
+    return true;
+}
+
+// A read error box still open on the reader would keep it from ending; a
+// thread killed inside the box could leave the window system's locks held.
+static BOOL CALLBACK CloseReaderBox(HWND window, LPARAM)
+{
+    char className[16];
+    if (GetClassNameA(window, className, sizeof className) && lstrcmpA(className, "#32770") == 0)
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+void StopReader()
+{
+    if (!readerThread)
+        return;
+    if (readerStopEvent)
+        SetEvent(readerStopEvent);
+    if (ReaderShowsErrorBox(readerParams))
+        EnumThreadWindows(readerThreadId, CloseReaderBox, 0);
+    Sleep(READER_GRACE_MS);
+    DWORD exitCode = 0;
+    bool killed = false;
+    if (!GetExitCodeThread(readerThread, &exitCode) || exitCode == STILL_ACTIVE) {
+        bool boxShown = ReaderShowsErrorBox(readerParams);
+        TerminateThread(readerThread, 1);
+        killed = true;
+        // The box had disabled its owner; its thread is gone, so is the box.
+        if (boxShown && MainWindow())
+            EnableWindow(MainWindow(), TRUE);
+    }
+    // TerminateThread only starts the end; what the thread used is reclaimed
+    // once it is gone (the system has then cancelled its read).
+    if (WaitForSingleObject(readerThread, THREAD_GONE_WAIT_MS) == WAIT_OBJECT_0) {
+        ReleaseReaderParams(readerParams, killed);
+        AnnounceUnpostedBlocks();
+    } else {
+        AbandonReaderParams(readerParams);
+    }
+    lastReaderKilled = killed;
+    readerParams = NULL;
+    CloseHandle(readerThread);
+    readerThread = NULL;
+    readerThreadId = 0;
+}
+
+void ReadDeviceProperties()
+{
+    char text[256];
+    ComposeSystemError(text, sizeof text, "Systemfehler %d beim Versuch das Device auszulesen\n\n%s",
+                       "Systemfehler %d beim Versuch das Device auszulesen", 0);
+    MessageBoxA(MainWindow(), text, "VELKOR Device Eigenschaften", MB_OK);
+}
+
 bool DeviceIsOpen() { return device != INVALID_HANDLE_VALUE; }
 HANDLE DeviceHandle() { return device; }
-void ShutdownDevice() {}
+DWORD ReaderThreadId() { return readerThreadId; }
+bool LastReaderWasKilled() { return lastReaderKilled; }
+
+void ShutdownDevice()
+{
+    StopReader();
+    if (device != INVALID_HANDLE_VALUE) {
+        CancelIo(device);
+        CloseHandle(device);
+        device = INVALID_HANDLE_VALUE;
+    }
+    ReleaseHandOver();
+}

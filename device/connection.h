@@ -21,5 +21,9 @@ bool DeviceIsOpen();
 HANDLE DeviceHandle();
 // At exit: stops the reader, cancels and closes the device; no log, no refresh.
 void ShutdownDevice();
+// The running (or self-ended, not yet stopped) receive thread's id; 0 when none.
+DWORD ReaderThreadId();
+// True when the last StopReader had to terminate the thread.
+bool LastReaderWasKilled();
 
 #endif

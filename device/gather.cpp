@@ -1,1 +1,47 @@
 // Gathering received bytes into blocks (no windows.h).
+#include "device/gather.h"
+
+uint32_t EffectiveBlockLength(uint32_t blockLength)
+{
+    return blockLength == 0 ? 1 : blockLength;
+}
+
+void StartGathering(BlockGatherer &gatherer, unsigned char *buffer, uint32_t blockLength, uint32_t endByte)
+{
+    gatherer.buffer = buffer;
+    gatherer.blockLength = EffectiveBlockLength(blockLength);
+    gatherer.endByte = endByte;
+    gatherer.count = 0;
+}
+
+bool GatherByte(BlockGatherer &gatherer, unsigned char byte)
+{
+    gatherer.buffer[gatherer.count++] = byte;
+    // One test for both: a byte that fills the block and is the end byte ends one block.
+    return gatherer.count >= gatherer.blockLength || (gatherer.endByte < 256 && byte == gatherer.endByte);
+}
+
+void ClearGathered(BlockGatherer &gatherer)
+{
+    gatherer.count = 0;
+}
+
+uint32_t HandOverSlotCount(uint32_t blockLength)
+{
+    uint64_t length = EffectiveBlockLength(blockLength);
+    uint64_t slots = HAND_OVER_BUDGET / length;
+    if (slots > HAND_OVER_MAX_SLOTS)
+        slots = HAND_OVER_MAX_SLOTS;
+    if (slots < 2)
+        slots = 2;
+    return (uint32_t)slots;
+}
+
+size_t HandOverDataSize(uint32_t blockLength, uint32_t slotCount)
+{
+    uint64_t bytes = (uint64_t)EffectiveBlockLength(blockLength) * slotCount;
+    // Half the address space at most: the rest of the program needs room too.
+    if (bytes > (uint64_t)(SIZE_MAX / 2))
+        return 0;
+    return (size_t)bytes;
+}

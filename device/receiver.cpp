@@ -1,8 +1,594 @@
 // The receive thread and the main window's side of the hand-over.
+//
+// Blocks travel from the thread to the window through the hand-over storage:
+// a ring of slots of one block each, allocated by the user-interface thread.
+// The thread fills the slot after the last published one, publishes it, then
+// posts WMU_BLOCK_RECEIVED with the slot's address and the block's length.
+// The window accepts a message only when it names exactly the oldest block
+// that was published and not yet logged; anything else (a message forged by
+// another program, a replay, a stale message) is ignored without touching
+// memory. The ring holds fewer blocks than a thread may have posted messages
+// waiting, so the thread waits for room instead of overrunning the window's
+// queue; the device buffers meanwhile.
 #include "device/receiver.h"
 
-DWORD WINAPI ReceiveThread(LPVOID) { return 0; }
+#include <stdio.h>
+#include <string.h>
 
-void HandleBlockReceived(WPARAM, LPARAM) {}
+#include "app/mainwindow.h"
+#include "app/messagelog.h"
+#include "app/shell.h"
+#include "device/gather.h"
 
-void HandleReaderEnded() {}
+namespace {
+
+// The hand-over storage. Allocated and released by the user-interface thread;
+// `published` and `posted` are written by the reader only, `consumed` by the
+// window only (the window also advances `posted` once no reader runs).
+struct HandOverPool {
+    volatile LONG published; // blocks filled and published
+    volatile LONG posted;    // blocks announced with WMU_BLOCK_RECEIVED
+    volatile LONG consumed;  // blocks logged by the window
+    uint32_t slotCount;
+    uint32_t slotSize;
+    uint32_t *lengths;   // per slot: bytes in its block
+    unsigned char *data; // slotCount slots of slotSize bytes
+};
+
+// Everything one reader works with, in one zeroed block. The user-interface
+// thread allocates and releases it; the reader uses it while it runs.
+struct ReaderRecord {
+    ReaderParams params; // first: the thread's argument points here
+    HandOverPool *pool;
+    HANDLE readEvent;
+    OVERLAPPED overlapped;
+    unsigned char readBuffer[16];
+    uint32_t capacity;            // bytes of gather
+    volatile LONG readInFlight;   // a read may be outstanding (set before ReadFile)
+    volatile LONG errorBoxShown;  // the read error box is open
+    unsigned char gather[1];      // block length bytes
+};
+
+// The reader's loop state, on its own stack.
+struct ReaderLoop {
+    ReaderRecord *record;
+    BlockGatherer gatherer;
+    bool inFlight;       // a read is outstanding
+    DWORD lastByteTick;  // when the last byte arrived
+    DWORD lastStopPoll;  // when the stop event was last looked at
+    unsigned emptyRun;   // reads in a row that gave no byte
+    unsigned failRun;    // of those, failures in a row with the same error
+    DWORD failError;
+};
+
+enum ReadStart { READ_PENDING, READ_BYTE, READ_EMPTY, READ_REFUSED };
+
+// Looking at the stop event between bytes costs a call into the system; under
+// a flood once per interval is enough to end well within the grace period.
+const DWORD STOP_POLL_MS = 10;
+// Pause before retrying a post that failed or waiting for room in the ring.
+const DWORD HAND_OVER_RETRY_MS = 5;
+// Pause after reads that keep completing without a byte (so none spins).
+const DWORD IDLE_PAUSE_MS = 10;
+// Completions failing with the same error in a row that mean the device is gone.
+const unsigned FAILURES_BEFORE_REPORT = 3;
+// How long a stopping reader keeps trying to post what is left.
+const DWORD FINAL_POST_MS = 100;
+// A log batch is redrawn at least this often, so no line waits long unseen.
+const DWORD BATCH_MAX_MS = 40;
+const UINT_PTR BATCH_TIMER_ID = 0x5652;
+
+} // namespace
+
+// Owned by the user-interface thread (the pointer; see HandOverPool for its contents).
+static HandOverPool *handOver;
+// Owned by the user-interface thread: an open log batch and when it began.
+static bool batchOpen;
+static DWORD batchStart;
+
+static unsigned char *SlotData(HandOverPool *pool, ULONG sequence)
+{
+    return pool->data + (size_t)(sequence % pool->slotCount) * pool->slotSize;
+}
+
+static LONG ReadShared(volatile LONG *value)
+{
+    return InterlockedCompareExchange(value, 0, 0);
+}
+
+// ---- The receive thread ----------------------------------------------------
+
+static bool StopSignalled(HANDLE stopEvent, DWORD waitMs)
+{
+    return WaitForSingleObject(stopEvent, waitMs) == WAIT_OBJECT_0;
+}
+
+// Between bytes: true when the stop event is signalled (looked at once per interval).
+static bool StopRequested(ReaderLoop &loop)
+{
+    DWORD now = GetTickCount();
+    if (now - loop.lastStopPoll < STOP_POLL_MS)
+        return false;
+    loop.lastStopPoll = now;
+    return StopSignalled(loop.record->params.stopEvent, 0);
+}
+
+// Posts the published blocks not yet announced, oldest first. A failed post
+// (a full queue, a window gone) is retried after a pause; false when the stop
+// event came first, or, with a deadline, when that passed.
+static bool AnnounceBlocks(ReaderRecord *record, bool untilDeadline, DWORD deadline)
+{
+    HandOverPool *pool = record->pool;
+    for (;;) {
+        ULONG posted = (ULONG)pool->posted;
+        if (posted == (ULONG)pool->published)
+            return true;
+        WPARAM address = (WPARAM)SlotData(pool, posted);
+        LPARAM length = (LPARAM)(ULONG_PTR)pool->lengths[posted % pool->slotCount];
+        if (PostMessageA(record->params.window, WMU_BLOCK_RECEIVED, address, length)) {
+            InterlockedIncrement(&pool->posted);
+            continue;
+        }
+        if (untilDeadline) {
+            if ((LONG)(GetTickCount() - deadline) >= 0)
+                return false;
+            Sleep(HAND_OVER_RETRY_MS);
+        } else if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS)) {
+            return false;
+        }
+    }
+}
+
+// Copies a finished block into the next slot, publishes and announces it.
+// Waits while the ring is full; false when the stop event came meanwhile.
+static bool HandOver(ReaderRecord *record, const unsigned char *bytes, uint32_t count)
+{
+    HandOverPool *pool = record->pool;
+    while ((ULONG)pool->published - (ULONG)ReadShared(&pool->consumed) >= pool->slotCount) {
+        if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
+            return false;
+    }
+    ULONG sequence = (ULONG)pool->published;
+    memcpy(SlotData(pool, sequence), bytes, count);
+    pool->lengths[sequence % pool->slotCount] = count;
+    InterlockedIncrement(&pool->published); // full barrier: the block is complete first
+    return AnnounceBlocks(record, false, 0);
+}
+
+static bool HandOverGathered(ReaderLoop &loop)
+{
+    bool going = HandOver(loop.record, loop.gatherer.buffer, loop.gatherer.count);
+    ClearGathered(loop.gatherer);
+    return going;
+}
+
+// A byte arrived; false when the stop event came while handing a block over.
+static bool TakeByte(ReaderLoop &loop, unsigned char byte)
+{
+    loop.lastByteTick = GetTickCount();
+    loop.emptyRun = 0;
+    loop.failRun = 0;
+    if (GatherByte(loop.gatherer, byte))
+        return HandOverGathered(loop);
+    return true;
+}
+
+static bool PartialBlockDue(const ReaderLoop &loop)
+{
+    uint32_t timeout = loop.record->params.readTimeout;
+    return loop.gatherer.count > 0 && timeout != INFINITE && GetTickCount() - loop.lastByteTick >= timeout;
+}
+
+// Longest wait for the next byte: until the read timeout after the last
+// byte while bytes are gathered, else for the read or the stop alone.
+static DWORD TimeLeft(const ReaderLoop &loop)
+{
+    uint32_t timeout = loop.record->params.readTimeout;
+    if (loop.gatherer.count == 0 || timeout == INFINITE)
+        return INFINITE;
+    DWORD elapsed = GetTickCount() - loop.lastByteTick;
+    return elapsed >= timeout ? 0 : timeout - elapsed;
+}
+
+// The read error box, on this thread, owned by the main window.
+static void ShowReadError(ReaderRecord *record, DWORD error)
+{
+    char text[256];
+    char *system = NULL;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  NULL, error, 1024, (LPSTR)&system, 0, NULL);
+    if (length > 0 && system) {
+        // Every system text ends with CR LF; the box shows it without.
+        while (length > 0 && (system[length - 1] == '\n' || system[length - 1] == '\r'))
+            system[--length] = 0;
+        snprintf(text, sizeof text, "kein Lesezugriff auf Device\n(%d) %s", (int)error, system);
+    } else {
+        snprintf(text, sizeof text, "kein Lesezugriff auf Device\nFehler %d", (int)error);
+    }
+    if (system)
+        LocalFree(system);
+    InterlockedExchange(&record->errorBoxShown, 1);
+    MessageBoxA(record->params.window, text, "VELKOR", MB_ICONERROR);
+    InterlockedExchange(&record->errorBoxShown, 0);
+}
+
+// Starts a read of one byte. A read that completes at once is taken without
+// a wait; a message pipe delivers its byte with ERROR_MORE_DATA.
+static ReadStart StartRead(ReaderLoop &loop, DWORD *error)
+{
+    ReaderRecord *record = loop.record;
+    DWORD got = 0;
+    *error = 0;
+    record->readInFlight = 1;
+    if (ReadFile(record->params.device, record->readBuffer, 1, &got, &record->overlapped)) {
+        record->readInFlight = 0;
+        return got == 1 ? READ_BYTE : READ_EMPTY;
+    }
+    *error = GetLastError();
+    if (*error == ERROR_IO_PENDING) {
+        loop.inFlight = true;
+        return READ_PENDING;
+    }
+    record->readInFlight = 0;
+    if (*error == ERROR_MORE_DATA)
+        return READ_BYTE;
+    return READ_REFUSED;
+}
+
+// The outstanding read has completed: true with a byte in the read buffer.
+static bool FinishRead(ReaderLoop &loop, DWORD *error)
+{
+    ReaderRecord *record = loop.record;
+    DWORD got = 0;
+    loop.inFlight = false;
+    record->readInFlight = 0;
+    *error = 0;
+    if (GetOverlappedResult(record->params.device, &record->overlapped, &got, FALSE))
+        return got == 1;
+    *error = GetLastError();
+    return *error == ERROR_MORE_DATA && got == 1;
+}
+
+// Cancels the outstanding read and waits until it has completed; true when
+// it delivered a byte all the same.
+static bool CancelRead(ReaderLoop &loop)
+{
+    ReaderRecord *record = loop.record;
+    if (!loop.inFlight)
+        return false;
+    CancelIo(record->params.device);
+    DWORD got = 0;
+    BOOL done = GetOverlappedResult(record->params.device, &record->overlapped, &got, TRUE);
+    DWORD error = done ? 0 : GetLastError();
+    loop.inFlight = false;
+    record->readInFlight = 0;
+    return got == 1 && (done || error == ERROR_MORE_DATA);
+}
+
+// A read gave no byte. A single failure is passed over; the same failure
+// again and again means the device is gone or refuses: reported like a read
+// that failed at once. Reads that keep coming back empty are paced so the
+// thread never spins. False when the thread is to end.
+static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
+{
+    ReaderRecord *record = loop.record;
+    loop.emptyRun++;
+    if (error != 0) {
+        if (loop.failRun > 0 && error == loop.failError) {
+            loop.failRun++;
+        } else {
+            loop.failError = error;
+            loop.failRun = 1;
+        }
+        if (loop.failRun >= FAILURES_BEFORE_REPORT) {
+            ShowReadError(record, error);
+            SetEvent(record->params.stopEvent);
+            return false;
+        }
+    } else {
+        loop.failRun = 0;
+    }
+    if (PartialBlockDue(loop) && !HandOverGathered(loop))
+        return false;
+    if (loop.emptyRun >= 2 && StopSignalled(record->params.stopEvent, IDLE_PAUSE_MS))
+        return false;
+    return true;
+}
+
+// The read timeout passed with bytes gathered: they go as a shorter block. A
+// byte that the cancelled read delivered all the same starts the next block.
+static bool HandOverOnTimeout(ReaderLoop &loop)
+{
+    bool late = CancelRead(loop);
+    if (!HandOverGathered(loop))
+        return false;
+    return !late || TakeByte(loop, loop.record->readBuffer[0]);
+}
+
+// Ending: the read is cancelled, what is left is announced, the window is
+// told; bytes gathered but not handed over are dropped.
+static void EndReading(ReaderLoop &loop)
+{
+    ReaderRecord *record = loop.record;
+    if (loop.inFlight)
+        CancelIo(record->params.device);
+    DWORD deadline = GetTickCount() + FINAL_POST_MS;
+    if (AnnounceBlocks(record, true, deadline)) {
+        while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) &&
+               (LONG)(GetTickCount() - deadline) < 0)
+            Sleep(HAND_OVER_RETRY_MS);
+    }
+    if (loop.inFlight) {
+        DWORD got = 0;
+        GetOverlappedResult(record->params.device, &record->overlapped, &got, TRUE);
+        loop.inFlight = false;
+        record->readInFlight = 0;
+    }
+}
+
+DWORD WINAPI ReceiveThread(LPVOID argument)
+{
+    ReaderRecord *record = (ReaderRecord *)argument;
+    ReaderParams &params = record->params;
+    ReaderLoop loop;
+    ZeroMemory(&loop, sizeof loop);
+    loop.record = record;
+    uint32_t blockLength = EffectiveBlockLength(params.blockLength);
+    if (blockLength > record->capacity)
+        blockLength = record->capacity;
+    StartGathering(loop.gatherer, record->gather, blockLength, params.endByte);
+    loop.lastStopPoll = GetTickCount();
+    HANDLE waitSet[2] = {record->readEvent, params.stopEvent};
+
+    for (;;) {
+        DWORD error = 0;
+        if (!loop.inFlight) {
+            ReadStart start = StartRead(loop, &error);
+            if (start == READ_REFUSED) {
+                ShowReadError(record, error);
+                SetEvent(params.stopEvent);
+                break;
+            }
+            if (start == READ_BYTE) {
+                if (!TakeByte(loop, record->readBuffer[0]) || StopRequested(loop))
+                    break;
+                continue;
+            }
+            if (start == READ_EMPTY) {
+                if (!AfterEmptyRead(loop, 0))
+                    break;
+                continue;
+            }
+        }
+        DWORD wait = WaitForMultipleObjects(2, waitSet, FALSE, TimeLeft(loop));
+        if (wait == WAIT_OBJECT_0) {
+            if (FinishRead(loop, &error)) {
+                if (!TakeByte(loop, record->readBuffer[0]) || StopRequested(loop))
+                    break;
+            } else if (!AfterEmptyRead(loop, error)) {
+                break;
+            }
+        } else if (wait == WAIT_OBJECT_0 + 1) {
+            break;
+        } else if (wait == WAIT_TIMEOUT) {
+            if (loop.gatherer.count > 0 && !HandOverOnTimeout(loop))
+                break;
+        } else {
+            // A wait that fails would fail again at once: pause instead of spinning.
+            Sleep(IDLE_PAUSE_MS);
+        }
+    }
+    EndReading(loop);
+    return 0;
+}
+
+// ---- The user-interface thread's side ---------------------------------------
+
+// The oldest block handed over and not yet logged, when the message names
+// exactly it; null for anything else. Nothing at the message's address is read.
+static const unsigned char *AcceptedBlock(WPARAM address, LPARAM length)
+{
+    HandOverPool *pool = handOver;
+    if (!pool)
+        return NULL;
+    ULONG consumed = (ULONG)pool->consumed;
+    if (consumed == (ULONG)ReadShared(&pool->published))
+        return NULL;
+    const unsigned char *data = SlotData(pool, consumed);
+    if ((WPARAM)data != address || length < 0 ||
+        (ULONG_PTR)length != (ULONG_PTR)pool->lengths[consumed % pool->slotCount])
+        return NULL;
+    return data;
+}
+
+static void CopyToReceiveBuffer(const unsigned char *bytes, size_t count)
+{
+    unsigned char *buffer = ReceiveBuffer();
+    size_t size = ReceiveBufferSize();
+    if (!buffer || size == 0)
+        return;
+    if (count > size - 1)
+        count = size - 1;
+    memcpy(buffer, bytes, count);
+    buffer[count] = 0;
+}
+
+// Logs the oldest waiting block (every byte, zeros too) and frees its slot.
+static void ConsumeOldest(HandOverPool *pool)
+{
+    ULONG consumed = (ULONG)pool->consumed;
+    const unsigned char *data = SlotData(pool, consumed);
+    size_t count = pool->lengths[consumed % pool->slotCount];
+    CopyToReceiveBuffer(data, count);
+    LogReceivedBlock(data, count);
+    InterlockedIncrement(&pool->consumed);
+}
+
+static void CloseBatch()
+{
+    if (!batchOpen)
+        return;
+    batchOpen = false;
+    if (MainWindow())
+        KillTimer(MainWindow(), BATCH_TIMER_ID);
+    EndLogBatch();
+    // Under a steady stream the queue is never empty, so a mere invalidation
+    // would wait for its paint; the lines are shown now.
+    if (MessageLog())
+        UpdateWindow(MessageLog());
+}
+
+static void CALLBACK BatchTimerProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    CloseBatch();
+}
+
+// More blocks wait behind this one: their lines are added without redrawing
+// the log, which is redrawn once when the ring is drained (or at the latest
+// after BATCH_MAX_MS). Each line keeps its own time stamp and place.
+static void OpenBatch()
+{
+    batchOpen = true;
+    batchStart = GetTickCount();
+    BeginLogBatch();
+    if (MainWindow())
+        SetTimer(MainWindow(), BATCH_TIMER_ID, BATCH_MAX_MS, BatchTimerProc);
+}
+
+void HandleBlockReceived(WPARAM wParam, LPARAM lParam)
+{
+    if (!AcceptedBlock(wParam, lParam))
+        return;
+    HandOverPool *pool = handOver;
+    ULONG waiting = (ULONG)ReadShared(&pool->published) - (ULONG)pool->consumed;
+    if (waiting > 1 && !batchOpen)
+        OpenBatch();
+    ConsumeOldest(pool);
+    if (batchOpen && (waiting <= 1 || GetTickCount() - batchStart >= BATCH_MAX_MS))
+        CloseBatch();
+}
+
+void HandleReaderEnded()
+{
+    LogMessage("Empfangsroutine wurde beendet", LOG_EVENT);
+}
+
+// Logs and drops every block left in the ring (no reader runs).
+static void DrainHandOver(HandOverPool *pool)
+{
+    while ((ULONG)pool->consumed != (ULONG)pool->published)
+        ConsumeOldest(pool);
+    pool->posted = pool->published;
+}
+
+// A ring for blocks of this length. A ring of the same slot size is kept, so
+// messages of an earlier reader still waiting in the queue stay valid. A new
+// one takes the place of the old only after the old one's blocks were logged.
+static bool PrepareHandOver(uint32_t blockLength)
+{
+    uint32_t slotSize = EffectiveBlockLength(blockLength);
+    if (handOver && handOver->slotSize == slotSize)
+        return true;
+    uint32_t slotCount = HandOverSlotCount(blockLength);
+    size_t dataSize = HandOverDataSize(blockLength, slotCount);
+    size_t lengthsSize = (size_t)slotCount * sizeof(uint32_t);
+    if (dataSize == 0 || dataSize > (size_t)-1 - sizeof(HandOverPool) - lengthsSize)
+        return false;
+    HandOverPool *pool = (HandOverPool *)GlobalAlloc(GPTR, sizeof(HandOverPool) + lengthsSize + dataSize);
+    if (!pool)
+        return false;
+    pool->slotCount = slotCount;
+    pool->slotSize = slotSize;
+    pool->lengths = (uint32_t *)(pool + 1);
+    pool->data = (unsigned char *)(pool->lengths + slotCount);
+    if (handOver) {
+        DrainHandOver(handOver);
+        GlobalFree(handOver);
+    }
+    handOver = pool;
+    return true;
+}
+
+ReaderParams *CreateReaderParams(uint32_t blockLength)
+{
+    uint32_t capacity = EffectiveBlockLength(blockLength);
+    size_t header = offsetof(ReaderRecord, gather);
+    if ((size_t)capacity > (size_t)-1 - header || !PrepareHandOver(blockLength))
+        return NULL;
+    ReaderRecord *record = (ReaderRecord *)GlobalAlloc(GPTR, header + capacity);
+    if (!record)
+        return NULL;
+    record->readEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (!record->readEvent) {
+        GlobalFree(record);
+        return NULL;
+    }
+    record->overlapped.hEvent = record->readEvent;
+    record->pool = handOver;
+    record->capacity = capacity;
+    return &record->params;
+}
+
+bool ReleaseReaderParams(ReaderParams *params, bool killed)
+{
+    if (!params)
+        return true;
+    ReaderRecord *record = (ReaderRecord *)params;
+    // A thread that ended by itself waited for its read. A killed thread's read
+    // is cancelled by the system; should it still be in flight, its buffer and
+    // OVERLAPPED may yet be written: then they are kept.
+    if (killed && record->readInFlight && !HasOverlappedIoCompleted(&record->overlapped)) {
+        CancelIoEx(params->device, &record->overlapped);
+        if (WaitForSingleObject(record->readEvent, 1000) != WAIT_OBJECT_0 ||
+            !HasOverlappedIoCompleted(&record->overlapped))
+            return false;
+    }
+    CloseHandle(record->readEvent);
+    GlobalFree(record);
+    return true;
+}
+
+void AbandonReaderParams(ReaderParams *params)
+{
+    if (!params)
+        return;
+    ReaderRecord *record = (ReaderRecord *)params;
+    // The thread may still write to the ring; a new reader gets a fresh one.
+    if (record->pool == handOver)
+        handOver = NULL;
+}
+
+bool ReaderShowsErrorBox(const ReaderParams *params)
+{
+    return params && ReadShared(&((ReaderRecord *)params)->errorBoxShown) != 0;
+}
+
+void AnnounceUnpostedBlocks()
+{
+    HandOverPool *pool = handOver;
+    if (!pool)
+        return;
+    while ((ULONG)pool->posted != (ULONG)pool->published) {
+        ULONG posted = (ULONG)pool->posted;
+        if (!PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, (WPARAM)SlotData(pool, posted),
+                          (LPARAM)(ULONG_PTR)pool->lengths[posted % pool->slotCount]))
+            return;
+        pool->posted = (LONG)(posted + 1);
+    }
+}
+
+size_t BlocksWaiting()
+{
+    HandOverPool *pool = handOver;
+    return pool ? (size_t)((ULONG)ReadShared(&pool->published) - (ULONG)pool->consumed) : 0;
+}
+
+void ReleaseHandOver()
+{
+    CloseBatch();
+    if (handOver) {
+        GlobalFree(handOver);
+        handOver = NULL;
+    }
+}

@@ -35,4 +35,23 @@ void HandleBlockReceived(WPARAM wParam, LPARAM lParam);
 // WMU_READER_ENDED: logs "Empfangsroutine wurde beendet".
 void HandleReaderEnded();
 
+// A zeroed parameter block with the thread's read event, buffers and hand-over
+// storage for blocks of blockLength; null when any of them cannot be had.
+ReaderParams *CreateReaderParams(uint32_t blockLength);
+// Releases a parameter block whose thread has ended or was never started. A
+// thread that was killed may leave its read in flight: then the block is
+// kept for good and false is returned.
+bool ReleaseReaderParams(ReaderParams *params, bool killed);
+// A thread whose end could not be confirmed: its block and the hand-over
+// storage it writes to are given up, never released.
+void AbandonReaderParams(ReaderParams *params);
+// True while the reader shows its read error box (which disables the main window).
+bool ReaderShowsErrorBox(const ReaderParams *params);
+// After a reader has ended: posts the blocks it handed over but could not announce.
+void AnnounceUnpostedBlocks();
+// Blocks handed over by readers and not yet logged.
+size_t BlocksWaiting();
+// At exit: closes an open log batch and releases the hand-over storage.
+void ReleaseHandOver();
+
 #endif

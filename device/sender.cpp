@@ -1,4 +1,162 @@
-// Sending a command.
+// Sending a command: the selected entry's bytes, framed by prefix and suffix,
+// in one overlapped write that is waited for at most the write time-out.
 #include "device/sender.h"
 
-void SendSelectedCommand() {}
+#include <windows.h>
+
+#include <commctrl.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "app/messagelog.h"
+#include "app/shell.h"
+#include "commands/commandlist.h"
+#include "device/connection.h"
+#include "settings/settings.h"
+
+// How long a cancelled write may take to finish before its record is given up.
+static const DWORD CANCEL_WAIT_MS = 5000;
+
+static void WarnSend(const char *text)
+{
+    MessageBoxA(MainWindow(), text, "VELKOR senden", MB_ICONWARNING);
+}
+
+static void FetchEntryText(int item, int subItem, char *out, int size)
+{
+    out[0] = 0;
+    LVITEMA lv;
+    ZeroMemory(&lv, sizeof lv);
+    lv.iSubItem = subItem;
+    lv.pszText = out;
+    lv.cchTextMax = size;
+    SendMessageA(CommandList(), LVM_GETITEMTEXTA, (WPARAM)item, (LPARAM)&lv);
+    out[size - 1] = 0;
+}
+
+// The prefix, the byte fields up to the first empty one, the suffix.
+static size_t BuildBytes(unsigned char *bytes)
+{
+    const DeviceSettings &settings = Settings();
+    const CommandBuffer &command = WorkingCommand();
+    size_t count = 0;
+    if (OptionalByteOn(settings.sendPrefix))
+        bytes[count++] = OptionalByteValue(settings.sendPrefix);
+    for (int i = 0; i < 8 && command.byteField[i][0]; i++)
+        bytes[count++] = HexPairToByte(command.byteField[i]);
+    if (OptionalByteOn(settings.sendSuffix))
+        bytes[count++] = OptionalByteValue(settings.sendSuffix);
+    return count;
+}
+
+// "!! Error ..." with the system's text for error, kind 2.
+static void LogSendError(DWORD error, DWORD written, size_t count, const char *logged)
+{
+    char line[512];
+    char *system = NULL;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  NULL, error, 1024, (LPSTR)&system, 0, NULL);
+    if (length > 0 && system) {
+        while (length > 0 && (system[length - 1] == '\n' || system[length - 1] == '\r'))
+            system[--length] = 0;
+        snprintf(line, sizeof line, "!! Error %d (%s): %d von %d Bytes (%s)", (int)error, system, (int)written,
+                 (int)count, logged);
+    } else {
+        snprintf(line, sizeof line, "!! Error %d: %d von %d Bytes (%s)", (int)error, (int)written, (int)count,
+                 logged);
+    }
+    if (system)
+        LocalFree(system);
+    LogMessage(line, LOG_SENT);
+}
+
+// Writes count bytes and logs the outcome. The record and its event are made
+// for this write and released once it has completed or its cancellation has
+// taken effect; a write that never finishes keeps them, as the system may
+// still write into the record.
+static void WriteAndLog(HANDLE device, const unsigned char *bytes, size_t count, const char *logged)
+{
+    OVERLAPPED *overlapped = (OVERLAPPED *)GlobalAlloc(GPTR, sizeof(OVERLAPPED));
+    HANDLE event = overlapped ? CreateEventA(NULL, TRUE, FALSE, NULL) : NULL;
+    if (!event) {
+        LogSendError(GetLastError(), 0, count, logged);
+        if (overlapped)
+            GlobalFree(overlapped);
+        return;
+    }
+    overlapped->hEvent = event;
+    ResetEvent(event);
+
+    DWORD written = 0;
+    SetLastError(0);
+    BOOL done = WriteFile(device, bytes, (DWORD)count, &written, overlapped);
+    DWORD writeError = done ? 0 : GetLastError();
+    if (!done && writeError != ERROR_IO_PENDING) {
+        // Refused at once (a device gone, a handle not writable): nothing is in
+        // flight and no event will come, so this is the outcome, not a time-out.
+        LogSendError(writeError, 0, count, logged);
+        CloseHandle(event);
+        GlobalFree(overlapped);
+        return;
+    }
+
+    DWORD wait = WaitForSingleObject(event, Settings().writeTimeoutMs);
+    DWORD error = GetLastError();
+    if (!GetOverlappedResult(device, overlapped, &written, FALSE) && wait == WAIT_OBJECT_0)
+        error = GetLastError(); // the write's own failure says more than the wait's
+    bool finished = true;
+    if (wait == WAIT_OBJECT_0 && written == count) {
+        char line[512];
+        snprintf(line, sizeof line, "successful: %d Bytes (%s)", (int)written, logged);
+        LogMessage(line, LOG_SENT);
+    } else if (wait == WAIT_TIMEOUT) {
+        CancelIo(device);
+        LogMessage("DeviceIO Operationen abgebrochen wegen Timeout beim Senden", LOG_EVENT);
+        finished = WaitForSingleObject(event, CANCEL_WAIT_MS) == WAIT_OBJECT_0;
+    } else {
+        LogSendError(error, written, count, logged);
+        finished = HasOverlappedIoCompleted(overlapped) || WaitForSingleObject(event, CANCEL_WAIT_MS) == WAIT_OBJECT_0;
+    }
+    if (finished) {
+        CloseHandle(event);
+        GlobalFree(overlapped);
+    }
+}
+
+void SendSelectedCommand()
+{
+    HANDLE device = DeviceHandle();
+    if (device == INVALID_HANDLE_VALUE) {
+        WarnSend("Device ist geschlossen.\nSenden nicht moeglich");
+        return;
+    }
+    int mark = (int)SendMessageA(CommandList(), LVM_GETSELECTIONMARK, 0, 0);
+    if (mark < 0) {
+        WarnSend("Bitte erst Kommando markieren.\nSenden nicht moeglich");
+        return;
+    }
+    char text[64];
+    char remark[16];
+    FetchEntryText(mark, 0, text, sizeof text);
+    FetchEntryText(mark, 1, remark, sizeof remark);
+    if (strlen(text) <= 3) {
+        WarnSend("Bitte erst gueltiges Kommando markieren.\nSenden nicht moeglich");
+        return;
+    }
+    char logged[64];
+    memcpy(logged, text, sizeof logged);
+    ParseCommandText(WorkingCommand(), text, remark, Settings().sendPrefix);
+
+    unsigned char bytes[16];
+    memset(bytes, 0, sizeof bytes);
+    size_t count = BuildBytes(bytes);
+    // A warning about a byte field runs a modal loop, in which a posted close
+    // may have been handled: the handle is taken anew.
+    device = DeviceHandle();
+    if (device == INVALID_HANDLE_VALUE) {
+        WarnSend("Device ist geschlossen.\nSenden nicht moeglich");
+        return;
+    }
+    WriteAndLog(device, bytes, count, logged);
+}
