@@ -1,0 +1,223 @@
+// Receiving: blocks by length, end byte and read timeout, from a named pipe
+// served by the test; the log lines, their order, and the reader's end.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/shell.h"
+#include "boxes.h"
+#include "device/connection.h"
+#include "device_peer.h"
+#include "device_session.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "testapp.h"
+#include "wait.h"
+
+class DeviceReceive : public ::testing::Test {
+protected:
+    DevicePeer *peer = NULL;
+    void SetUp() override
+    {
+        StartDeviceApp();
+        peer = StartPipePeer(UniqueName("velkor-receive"));
+    }
+    void TearDown() override
+    {
+        for (const BoxInfo &box : SeenBoxes())
+            ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
+        StopDeviceApp();
+        StopPeer(peer);
+    }
+    void Open(uint32_t blockLength, uint32_t readTimeoutMs, uint16_t endByte = 0xFF00)
+    {
+        UseDevice(PeerConnectString(peer), blockLength, readTimeoutMs, endByte);
+        ASSERT_TRUE(OpenFromToolbar());
+        ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
+    }
+};
+
+static std::string Show(const std::vector<Bytes> &blocks)
+{
+    std::string text;
+    for (const Bytes &block : blocks) {
+        text += "[";
+        for (size_t i = 0; i < block.size(); i++) {
+            char hex[4];
+            snprintf(hex, sizeof hex, i ? " %02X" : "%02X", block[i]);
+            text += hex;
+        }
+        text += "]";
+    }
+    return text;
+}
+
+TEST_F(DeviceReceive, FiveQuickBytesGiveAFullBlockThenTheRestOneTimeoutLater)
+{
+    Open(3, 400);
+    DWORD sent = GetTickCount();
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04 05")));
+    std::vector<Bytes> blocks = WaitForBlocks(1, 2000);
+    DWORD firstSeen = GetTickCount() - sent;
+    blocks = WaitForBlocks(2, 3000);
+    DWORD secondSeen = GetTickCount() - sent;
+    EXPECT_EQ("[01 02 03][04 05]", Show(blocks));
+    EXPECT_LT(firstSeen, 300u) << "the full block waits for nothing";
+    EXPECT_GE(secondSeen + 20, 400u) << "the rest waits one read timeout";
+    EXPECT_LT(secondSeen, 1500u);
+    std::vector<std::string> lines = LogLines();
+    int first = FindLogLine(lines, "0x01");
+    int second = FindLogLine(lines, "0x04");
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    long gap = LineTime(lines[second]) - LineTime(lines[first]);
+    EXPECT_GE(gap, 350);
+    EXPECT_LT(gap, 1500);
+}
+
+TEST_F(DeviceReceive, EndBytesFinishBlocksAtOnceAndBelongToThem)
+{
+    // 0x0D ends a block; the long read timeout shows it is not what finished them.
+    Open(8, 10000, 0x0D);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("41 42 0D 43 0D")));
+    EXPECT_EQ("[41 42 0D][43 0D]", Show(WaitForBlocks(2, 3000)));
+    CloseFromToolbar();
+    UseDevice(PeerConnectString(peer), 8, 10000, 0xFF);
+    ASSERT_TRUE(OpenFromToolbar());
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("10 80 FE FF 7F FF")));
+    EXPECT_EQ("[41 42 0D][43 0D][10 80 FE FF][7F FF]", Show(WaitForBlocks(4, 3000)));
+}
+
+TEST_F(DeviceReceive, EndByteSwitchedOffKeepsItsByteButEndsNothing)
+{
+    // 0x0141 is off with low byte 0x41: only length and time-out finish blocks.
+    Open(4, 300, 0x0141);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("41 41 41 41 41")));
+    EXPECT_EQ("[41 41 41 41][41]", Show(WaitForBlocks(2, 3000)));
+}
+
+TEST_F(DeviceReceive, BlockLengthZeroMakesEveryByteABlock)
+{
+    Open(0, 5000);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
+    EXPECT_EQ("[01][02][03]", Show(WaitForBlocks(3, 3000)));
+}
+
+TEST_F(DeviceReceive, AByteThatFillsTheBlockAndIsTheEndByteEndsOneBlock)
+{
+    Open(3, 300, 0x0D);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("41 42 0D 44")));
+    std::vector<Bytes> blocks = WaitForBlocks(2, 3000);
+    PumpFor(400);
+    EXPECT_EQ("[41 42 0D][44]", Show(ReceivedBlocks(LogLines())));
+}
+
+TEST_F(DeviceReceive, ReadTimeoutZeroEndsABlockWhereTheBytesPause)
+{
+    Open(16, 0);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
+    WaitForBlocks(1, 3000);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("04")));
+    EXPECT_EQ("[01 02 03][04]", Show(WaitForBlocks(2, 3000)));
+
+    // Idle with time-out 0 and nothing gathered: the thread waits, it does not spin.
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, ReaderThreadId());
+    ASSERT_TRUE(thread != NULL);
+    FILETIME created, exited, kernel0, user0, kernel1, user1;
+    GetThreadTimes(thread, &created, &exited, &kernel0, &user0);
+    PumpFor(1000);
+    GetThreadTimes(thread, &created, &exited, &kernel1, &user1);
+    CloseHandle(thread);
+    ULONGLONG used = (((ULONGLONG)kernel1.dwHighDateTime << 32 | kernel1.dwLowDateTime) -
+                      ((ULONGLONG)kernel0.dwHighDateTime << 32 | kernel0.dwLowDateTime) +
+                      ((ULONGLONG)user1.dwHighDateTime << 32 | user1.dwLowDateTime) -
+                      ((ULONGLONG)user0.dwHighDateTime << 32 | user0.dwLowDateTime)) /
+                     10000;
+    EXPECT_LT(used, 100u) << "milliseconds of processor time in one idle second";
+}
+
+TEST_F(DeviceReceive, ReadTimeoutInfiniteNeverHandsOverAPartialBlock)
+{
+    Open(4, INFINITE);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02")));
+    PumpFor(1200);
+    EXPECT_EQ("", Show(ReceivedBlocks(LogLines())));
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("03 04 05")));
+    EXPECT_EQ("[01 02 03 04]", Show(WaitForBlocks(1, 3000)));
+}
+
+TEST_F(DeviceReceive, ZeroBytesAndLongBlocksReachTheLogWhole)
+{
+    Open(4, 5000);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("00 41 00 42")));
+    ASSERT_EQ(1u, WaitForBlocks(1, 3000).size());
+    std::vector<std::string> lines = LogLines();
+    EXPECT_EQ("0x00 0x41 0x00 0x42 ", lines.back().substr(16));
+
+    // A block of 150 bytes is shown on two lines, 99 bytes and 51.
+    CloseFromToolbar();
+    UseDevice(PeerConnectString(peer), 150, 5000);
+    ASSERT_TRUE(OpenFromToolbar());
+    Bytes block;
+    for (int i = 0; i < 150; i++)
+        block.push_back((unsigned char)i);
+    ASSERT_TRUE(PeerWrite(peer, block));
+    std::vector<Bytes> blocks = WaitForBlocks(3, 3000);
+    ASSERT_EQ(3u, blocks.size());
+    EXPECT_EQ(99u, blocks[1].size());
+    Bytes joined = blocks[1];
+    joined.insert(joined.end(), blocks[2].begin(), blocks[2].end());
+    EXPECT_EQ(block, joined);
+}
+
+TEST_F(DeviceReceive, ClosingLogsTheCloseBeforeTheReadersEnd)
+{
+    Open(3, 500);
+    std::string name = PeerConnectString(peer);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04")));
+    WaitForBlocks(1, 2000);
+    CloseFromToolbar();
+    EXPECT_FALSE(LastReaderWasKilled()) << "the reader ends by itself within its grace period";
+    ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 2000));
+    std::vector<std::string> lines = LogLines();
+    int opened = FindLogLine(lines, "Device " + name + " geoeffnet");
+    int block = FindLogLine(lines, "0x01 0x02 0x03 ");
+    int closed = FindLogLine(lines, "Device " + name + " geschlossen");
+    int ended = FindLogLine(lines, "Empfangsroutine wurde beendet");
+    EXPECT_TRUE(opened >= 0 && opened < block && block < closed && closed < ended)
+        << opened << " " << block << " " << closed << " " << ended;
+    EXPECT_EQ('+', lines[closed][0]);
+    EXPECT_EQ('+', lines[ended][0]);
+    // The partial block gathered when the stop came is not logged.
+    EXPECT_EQ(-1, FindLogLine(lines, "0x04"));
+    EXPECT_EQ(1u, ReceivedBlocks(lines).size());
+}
+
+TEST_F(DeviceReceive, ADeviceThatRefusesReadsShowsOneBoxAndStaysOpen)
+{
+    // A mailslot's client end can be written, not read.
+    std::string slot = "\\\\.\\mailslot\\" + UniqueName("velkor-refuses");
+    HANDLE server = CreateMailslotA(slot.c_str(), 0, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+    UseDevice(slot, 3, 500);
+    Settings().openExclusive = false; // the slot's own handle shares it
+    ASSERT_TRUE(OpenFromToolbar());
+    HWND box = WaitForThreadBox(3000);
+    ASSERT_TRUE(box != NULL);
+    BoxInfo info = DescribeBox(box);
+    EXPECT_EQ("VELKOR", info.caption);
+    EXPECT_EQ(0u, info.text.find("kein Lesezugriff auf Device\n(5) ")) << info.text;
+    EXPECT_NE('\n', info.text.back());
+    EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), info.style);
+    PressButton(box, IDOK);
+    ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
+    PumpFor(300);
+    EXPECT_TRUE(FindBoxOfProcess(GetCurrentProcessId()) == NULL) << "one box only";
+    EXPECT_TRUE(DeviceIsOpen());
+    EXPECT_TRUE(ButtonState(IDM_SEND_COMMAND) & TBSTATE_ENABLED);
+    CloseFromToolbar();
+    EXPECT_FALSE(LastReaderWasKilled());
+    EXPECT_FALSE(DeviceIsOpen());
+    CloseHandle(server);
+}

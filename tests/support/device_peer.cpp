@@ -1,0 +1,632 @@
+#include "device_peer.h"
+
+#include <psapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "wait.h"
+
+struct DevicePeer {
+    bool serial = false;
+    std::string connectString;
+    // pipe
+    std::string pipePath;
+    bool record = true;
+    DWORD bufferSize = 4096;
+    HANDLE serveThread = NULL;
+    HANDLE firstInstance = INVALID_HANDLE_VALUE; // listening before the thread runs
+    HANDLE quitEvent = NULL; // manual reset: the serving ends
+    // serial
+    std::string unixFolder, winFolder, scriptUnix, dosdevices;
+    int velkorPort = 7, peerPort = 8;
+    HANDLE serialEnd = INVALID_HANDLE_VALUE;
+    HANDLE recordThread = NULL;
+    // both
+    CRITICAL_SECTION lock;
+    HANDLE current = NULL; // the end the peer writes to (under lock)
+    int connections = 0;
+    Bytes received;
+    HANDLE playThread = NULL;
+    std::vector<PeerStep> steps;
+    HANDLE floodThread = NULL;
+    DWORD floodMs = 0;
+    volatile LONG floodStop = 0;
+    volatile LONG64 floodSent = 0;
+};
+
+// A handle of its own on the current end, so a write never races its close.
+static HANDLE DuplicateCurrent(DevicePeer *peer)
+{
+    HANDLE copy = NULL;
+    EnterCriticalSection(&peer->lock);
+    if (peer->current && !DuplicateHandle(GetCurrentProcess(), peer->current, GetCurrentProcess(), &copy, 0, FALSE,
+                                          DUPLICATE_SAME_ACCESS))
+        copy = NULL;
+    LeaveCriticalSection(&peer->lock);
+    return copy;
+}
+
+static void SetCurrentEnd(DevicePeer *peer, HANDLE h)
+{
+    EnterCriticalSection(&peer->lock);
+    peer->current = h;
+    if (h)
+        peer->connections++;
+    LeaveCriticalSection(&peer->lock);
+}
+
+static void Append(DevicePeer *peer, const unsigned char *bytes, DWORD count)
+{
+    EnterCriticalSection(&peer->lock);
+    peer->received.insert(peer->received.end(), bytes, bytes + count);
+    LeaveCriticalSection(&peer->lock);
+}
+
+static HANDLE NewInstance(DevicePeer *peer)
+{
+    return CreateNamedPipeA(peer->pipePath.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                            peer->bufferSize, peer->bufferSize, 0, NULL);
+}
+
+// Waits for a client on the listening instance; false when the peer ends.
+static bool AwaitClient(DevicePeer *peer, HANDLE pipe)
+{
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    bool connected = false;
+    if (ConnectNamedPipe(pipe, &ov) || GetLastError() == ERROR_PIPE_CONNECTED) {
+        connected = true;
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+        HANDLE set[2] = {ov.hEvent, peer->quitEvent};
+        DWORD unused;
+        if (WaitForMultipleObjects(2, set, FALSE, INFINITE) == WAIT_OBJECT_0) {
+            connected = GetOverlappedResult(pipe, &ov, &unused, FALSE) != FALSE;
+        } else {
+            CancelIo(pipe);
+            GetOverlappedResult(pipe, &ov, &unused, TRUE);
+        }
+    }
+    CloseHandle(ov.hEvent);
+    return connected;
+}
+
+// Records what a handle delivers until it fails or quit is signalled; false on quit.
+static bool RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll)
+{
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    unsigned char buffer[4096];
+    bool going = true;
+    for (;;) {
+        bool pending = false;
+        if (readAtAll) {
+            DWORD got = 0;
+            if (ReadFile(end, buffer, sizeof buffer, &got, &ov)) {
+                Append(peer, buffer, got);
+                continue;
+            }
+            if (GetLastError() != ERROR_IO_PENDING)
+                break; // the other side left
+            pending = true;
+        }
+        HANDLE set[2] = {peer->quitEvent, ov.hEvent};
+        DWORD wait = WaitForMultipleObjects(pending ? 2 : 1, set, FALSE, pending ? INFINITE : 50);
+        if (wait == WAIT_OBJECT_0) {
+            going = false;
+            if (pending) {
+                CancelIo(end);
+                DWORD got = 0;
+                GetOverlappedResult(end, &ov, &got, TRUE);
+            }
+            break;
+        }
+        if (wait == WAIT_OBJECT_0 + 1) {
+            DWORD got = 0;
+            if (!GetOverlappedResult(end, &ov, &got, FALSE))
+                break;
+            Append(peer, buffer, got);
+        } else if (!pending) {
+            // Not reading: look whether the client is still there.
+            DWORD available = 0;
+            if (!PeekNamedPipe(end, NULL, 0, NULL, &available, NULL) && GetLastError() != ERROR_MORE_DATA)
+                break;
+        }
+    }
+    CloseHandle(ov.hEvent);
+    return going;
+}
+
+static DWORD WINAPI ServePipe(LPVOID argument)
+{
+    DevicePeer *peer = (DevicePeer *)argument;
+    HANDLE pipe = peer->firstInstance;
+    while (pipe != INVALID_HANDLE_VALUE && AwaitClient(peer, pipe)) {
+        // The next instance listens at once, so a client may reopen any time.
+        HANDLE next = NewInstance(peer);
+        SetCurrentEnd(peer, pipe);
+        bool going = RecordFrom(peer, pipe, peer->record);
+        SetCurrentEnd(peer, NULL);
+        DisconnectNamedPipe(pipe);
+        CloseHandle(pipe);
+        pipe = next;
+        if (!going)
+            break;
+    }
+    if (pipe != INVALID_HANDLE_VALUE)
+        CloseHandle(pipe);
+    return 0;
+}
+
+static void StartServing(DevicePeer *peer)
+{
+    ResetEvent(peer->quitEvent);
+    // The first instance exists before this returns, so the pipe opens at once.
+    peer->firstInstance = NewInstance(peer);
+    if (peer->firstInstance == INVALID_HANDLE_VALUE)
+        printf("pipe %s: CreateNamedPipe failed, error %lu\n", peer->pipePath.c_str(), GetLastError());
+    peer->serveThread = CreateThread(NULL, 0, ServePipe, peer, 0, NULL);
+}
+
+static void StopServing(DevicePeer *peer)
+{
+    if (!peer->serveThread)
+        return;
+    SetEvent(peer->quitEvent);
+    WaitForSingleObject(peer->serveThread, 10000);
+    CloseHandle(peer->serveThread);
+    peer->serveThread = NULL;
+}
+
+DevicePeer *StartPipePeer(const std::string &name, bool record, DWORD bufferSize)
+{
+    DevicePeer *peer = new DevicePeer();
+    InitializeCriticalSection(&peer->lock);
+    peer->pipePath = "\\\\.\\pipe\\" + name;
+    peer->connectString = peer->pipePath;
+    peer->record = record;
+    peer->bufferSize = bufferSize;
+    peer->quitEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    StartServing(peer);
+    return peer;
+}
+
+// ---- serial port --------------------------------------------------------------
+
+// Run by /bin/sh: Wine starts Unix programs, but cannot wait for them, so the
+// script leaves marker files behind.
+static const char SERIAL_SCRIPT[] =
+    "#!/bin/sh\n"
+    "# start|kill|stop <folder> <dosdevices> <velkor port> <peer port>\n"
+    "case \"$1\" in\n"
+    "start)\n"
+    "  rm -f \"$2/ttyA\" \"$2/ttyB\" \"$2/ready\" \"$2/killed\"\n"
+    "  socat pty,raw,echo=0,link=\"$2/ttyA\" pty,raw,echo=0,link=\"$2/ttyB\" </dev/null >\"$2/socat.log\" 2>&1 &\n"
+    "  echo $! > \"$2/socat.pid\"\n"
+    "  i=0; while [ ! -e \"$2/ttyB\" ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
+    "  ln -sfn \"$2/ttyA\" \"$3/com$4\"; ln -sfn \"$2/ttyB\" \"$3/com$5\"\n"
+    "  touch \"$2/ready\";;\n"
+    "kill)\n"
+    "  kill $(cat \"$2/socat.pid\") 2>/dev/null\n"
+    "  i=0; while [ -e \"$2/ttyA\" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done\n"
+    "  touch \"$2/killed\";;\n"
+    "stop)\n"
+    "  kill $(cat \"$2/socat.pid\") 2>/dev/null\n"
+    "  rm -f \"$3/com$4\" \"$3/com$5\"; touch \"$2/stopped\";;\n"
+    "esac\n";
+
+static bool FileExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Runs the script with an action and waits for its marker file.
+static bool RunSerialScript(DevicePeer *peer, const char *action, const char *marker)
+{
+    std::string markerPath = peer->winFolder + "\\" + marker;
+    DeleteFileA(markerPath.c_str());
+    char command[2048];
+    snprintf(command, sizeof command, "/bin/sh %s %s %s %s %d %d", peer->scriptUnix.c_str(), action,
+             peer->unixFolder.c_str(), peer->dosdevices.c_str(), peer->velkorPort, peer->peerPort);
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        printf("serial: cannot run /bin/sh, error %lu\n", GetLastError());
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    DWORD start = GetTickCount();
+    while (!FileExists(markerPath)) {
+        if (GetTickCount() - start > 15000) {
+            printf("serial: '%s' did not finish\n", action);
+            return false;
+        }
+        Sleep(20);
+    }
+    return true;
+}
+
+static HANDLE OpenPeerPort(DevicePeer *peer)
+{
+    char name[32];
+    snprintf(name, sizeof name, "\\\\.\\COM%d", peer->peerPort);
+    HANDLE h = INVALID_HANDLE_VALUE;
+    DWORD start = GetTickCount();
+    while (h == INVALID_HANDLE_VALUE && GetTickCount() - start < 5000) {
+        h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
+        if (h == INVALID_HANDLE_VALUE)
+            Sleep(20);
+    }
+    if (h == INVALID_HANDLE_VALUE) {
+        printf("serial: cannot open %s, error %lu\n", name, GetLastError());
+        return h;
+    }
+    // Reads return what is there, or wait a little for a first byte.
+    COMMTIMEOUTS timeouts = {MAXDWORD, MAXDWORD, 100, 0, 0};
+    SetCommTimeouts(h, &timeouts);
+    return h;
+}
+
+static DWORD WINAPI RecordSerial(LPVOID argument)
+{
+    DevicePeer *peer = (DevicePeer *)argument;
+    // A pty read that fails (the pair is gone) ends the recording.
+    RecordFrom(peer, peer->serialEnd, true);
+    return 0;
+}
+
+static bool StartSerialEnd(DevicePeer *peer)
+{
+    if (!RunSerialScript(peer, "start", "ready"))
+        return false;
+    peer->serialEnd = OpenPeerPort(peer);
+    if (peer->serialEnd == INVALID_HANDLE_VALUE)
+        return false;
+    ResetEvent(peer->quitEvent);
+    SetCurrentEnd(peer, peer->serialEnd);
+    peer->recordThread = CreateThread(NULL, 0, RecordSerial, peer, 0, NULL);
+    return true;
+}
+
+static void StopSerialEnd(DevicePeer *peer)
+{
+    if (peer->recordThread) {
+        SetEvent(peer->quitEvent);
+        WaitForSingleObject(peer->recordThread, 10000);
+        CloseHandle(peer->recordThread);
+        peer->recordThread = NULL;
+    }
+    SetCurrentEnd(peer, NULL);
+    if (peer->serialEnd != INVALID_HANDLE_VALUE)
+        CloseHandle(peer->serialEnd);
+    peer->serialEnd = INVALID_HANDLE_VALUE;
+}
+
+DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
+{
+    char prefix[1024];
+    DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    if (length == 0 || length >= sizeof prefix) {
+        printf("serial: WINEPREFIX is not set\n");
+        return NULL;
+    }
+    DevicePeer *peer = new DevicePeer();
+    InitializeCriticalSection(&peer->lock);
+    peer->serial = true;
+    peer->velkorPort = velkorPort;
+    peer->peerPort = peerPort;
+    char port[16];
+    snprintf(port, sizeof port, "COM%d", velkorPort);
+    peer->connectString = port;
+    peer->dosdevices = std::string(prefix) + "/dosdevices";
+    char folder[128];
+    snprintf(folder, sizeof folder, "/tmp/velkor-serial-%lu-%lu", GetCurrentProcessId(), GetTickCount());
+    peer->unixFolder = folder;
+    peer->winFolder = "Z:" + peer->unixFolder;
+    for (char &c : peer->winFolder)
+        if (c == '/')
+            c = '\\';
+    peer->scriptUnix = peer->unixFolder + "/serial.sh";
+    peer->quitEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    CreateDirectoryA(peer->winFolder.c_str(), NULL);
+    HANDLE script = CreateFileA((peer->winFolder + "\\serial.sh").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written = 0;
+    if (script != INVALID_HANDLE_VALUE) {
+        WriteFile(script, SERIAL_SCRIPT, sizeof SERIAL_SCRIPT - 1, &written, NULL);
+        CloseHandle(script);
+    }
+    if (written != sizeof SERIAL_SCRIPT - 1 || !StartSerialEnd(peer)) {
+        StopPeer(peer);
+        return NULL;
+    }
+    return peer;
+}
+
+// ---- common -------------------------------------------------------------------
+
+static void EndHelperThreads(DevicePeer *peer)
+{
+    InterlockedExchange(&peer->floodStop, 1);
+    HANDLE threads[2] = {peer->floodThread, peer->playThread};
+    for (HANDLE &t : threads) {
+        if (t) {
+            WaitForSingleObject(t, 15000);
+            CloseHandle(t);
+        }
+    }
+    peer->floodThread = peer->playThread = NULL;
+}
+
+void StopPeer(DevicePeer *peer)
+{
+    if (!peer)
+        return;
+    EndHelperThreads(peer);
+    if (peer->serial) {
+        StopSerialEnd(peer);
+        if (!peer->scriptUnix.empty())
+            RunSerialScript(peer, "stop", "stopped");
+    } else {
+        StopServing(peer);
+    }
+    if (peer->quitEvent)
+        CloseHandle(peer->quitEvent);
+    DeleteCriticalSection(&peer->lock);
+    delete peer;
+}
+
+std::string PeerConnectString(const DevicePeer *peer) { return peer->connectString; }
+
+bool PeerConnected(DevicePeer *peer)
+{
+    EnterCriticalSection(&peer->lock);
+    bool connected = peer->current != NULL;
+    LeaveCriticalSection(&peer->lock);
+    return connected;
+}
+
+int PeerConnections(DevicePeer *peer)
+{
+    EnterCriticalSection(&peer->lock);
+    int n = peer->connections;
+    LeaveCriticalSection(&peer->lock);
+    return n;
+}
+
+// Writes all bytes through h; waits for each write up to waitMs (then cancels).
+static DWORD WriteThrough(HANDLE h, const unsigned char *bytes, DWORD count, DWORD waitMs)
+{
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    DWORD done = 0;
+    while (done < count) {
+        DWORD written = 0;
+        if (!WriteFile(h, bytes + done, count - done, &written, &ov)) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                break;
+            if (WaitForSingleObject(ov.hEvent, waitMs) != WAIT_OBJECT_0)
+                CancelIo(h);
+            if (!GetOverlappedResult(h, &ov, &written, TRUE)) {
+                done += written;
+                break;
+            }
+        }
+        done += written;
+    }
+    CloseHandle(ov.hEvent);
+    return done;
+}
+
+bool PeerWrite(DevicePeer *peer, const Bytes &bytes)
+{
+    HANDLE h = DuplicateCurrent(peer);
+    if (!h)
+        return false;
+    DWORD done = WriteThrough(h, bytes.data(), (DWORD)bytes.size(), 5000);
+    CloseHandle(h);
+    return done == bytes.size();
+}
+
+static DWORD WINAPI PlaySteps(LPVOID argument)
+{
+    DevicePeer *peer = (DevicePeer *)argument;
+    for (const PeerStep &step : peer->steps) {
+        if (!step.bytes.empty())
+            PeerWrite(peer, step.bytes);
+        if (step.pauseMs)
+            Sleep(step.pauseMs);
+    }
+    return 0;
+}
+
+void PeerPlay(DevicePeer *peer, const std::vector<PeerStep> &steps)
+{
+    if (peer->playThread) {
+        WaitForSingleObject(peer->playThread, 15000);
+        CloseHandle(peer->playThread);
+    }
+    peer->steps = steps;
+    peer->playThread = CreateThread(NULL, 0, PlaySteps, peer, 0, NULL);
+}
+
+bool PeerPlayDone(DevicePeer *peer)
+{
+    return !peer->playThread || WaitForSingleObject(peer->playThread, 0) == WAIT_OBJECT_0;
+}
+
+// Small writes: each one lands whole in the device's buffer or waits for room,
+// so the bytes counted as sent are exactly the bytes the reader will see.
+static DWORD WINAPI Flood(LPVOID argument)
+{
+    DevicePeer *peer = (DevicePeer *)argument;
+    HANDLE h = DuplicateCurrent(peer);
+    if (!h)
+        return 0;
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    unsigned char chunk[64];
+    uint64_t sent = 0;
+    DWORD start = GetTickCount();
+    while (!peer->floodStop && GetTickCount() - start < peer->floodMs) {
+        for (size_t i = 0; i < sizeof chunk; i++)
+            chunk[i] = (unsigned char)(sent + i);
+        DWORD written = 0;
+        if (!WriteFile(h, chunk, sizeof chunk, &written, &ov)) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                break;
+            // Wait for room as long as the reader takes; only a forced stop cancels.
+            while (WaitForSingleObject(ov.hEvent, 50) == WAIT_TIMEOUT && !peer->floodStop) {
+            }
+            if (peer->floodStop && WaitForSingleObject(ov.hEvent, 0) != WAIT_OBJECT_0)
+                CancelIo(h);
+            if (!GetOverlappedResult(h, &ov, &written, TRUE)) {
+                sent += written;
+                break;
+            }
+        }
+        sent += written;
+        InterlockedExchange64(&peer->floodSent, (LONG64)sent);
+    }
+    InterlockedExchange64(&peer->floodSent, (LONG64)sent);
+    CloseHandle(ov.hEvent);
+    CloseHandle(h);
+    return 0;
+}
+
+void PeerStartFlood(DevicePeer *peer, DWORD durationMs)
+{
+    PeerStopFlood(peer);
+    peer->floodStop = 0;
+    peer->floodSent = 0;
+    peer->floodMs = durationMs;
+    peer->floodThread = CreateThread(NULL, 0, Flood, peer, 0, NULL);
+}
+
+void PeerStopFlood(DevicePeer *peer)
+{
+    if (!peer->floodThread)
+        return;
+    InterlockedExchange(&peer->floodStop, 1);
+    WaitForSingleObject(peer->floodThread, 15000);
+    CloseHandle(peer->floodThread);
+    peer->floodThread = NULL;
+}
+
+bool PeerFloodDone(DevicePeer *peer)
+{
+    return !peer->floodThread || WaitForSingleObject(peer->floodThread, 0) == WAIT_OBJECT_0;
+}
+
+uint64_t PeerFloodSent(DevicePeer *peer)
+{
+    return (uint64_t)InterlockedCompareExchange64(&peer->floodSent, 0, 0);
+}
+
+Bytes PeerReceived(DevicePeer *peer)
+{
+    EnterCriticalSection(&peer->lock);
+    Bytes copy = peer->received;
+    LeaveCriticalSection(&peer->lock);
+    return copy;
+}
+
+bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs)
+{
+    return PumpUntil([&] { return PeerReceived(peer).size() >= count; }, timeoutMs);
+}
+
+void PeerVanish(DevicePeer *peer)
+{
+    EndHelperThreads(peer);
+    if (peer->serial) {
+        RunSerialScript(peer, "kill", "killed");
+        StopSerialEnd(peer);
+    } else {
+        StopServing(peer);
+    }
+}
+
+bool PeerRevive(DevicePeer *peer)
+{
+    if (peer->serial)
+        return StartSerialEnd(peer);
+    StartServing(peer);
+    return peer->firstInstance != INVALID_HANDLE_VALUE;
+}
+
+// ---- log lines and bytes ---------------------------------------------------------
+
+static int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+Bytes HexBytes(const char *text)
+{
+    Bytes bytes;
+    while (*text) {
+        if (HexDigit(text[0]) >= 0 && HexDigit(text[1]) >= 0) {
+            bytes.push_back((unsigned char)(HexDigit(text[0]) * 16 + HexDigit(text[1])));
+            text += 2;
+        } else {
+            text++;
+        }
+    }
+    return bytes;
+}
+
+Bytes DumpLineBytes(const std::string &line)
+{
+    Bytes bytes;
+    if (line.size() < 16 || line[0] != '>' || line[15] != ' ' || (line.size() - 16) % 5 != 0)
+        return bytes;
+    for (size_t i = 16; i + 5 <= line.size(); i += 5) {
+        if (line[i] != '0' || line[i + 1] != 'x' || line[i + 4] != ' ' || HexDigit(line[i + 2]) < 0 ||
+            HexDigit(line[i + 3]) < 0)
+            return Bytes();
+        bytes.push_back((unsigned char)(HexDigit(line[i + 2]) * 16 + HexDigit(line[i + 3])));
+    }
+    return bytes;
+}
+
+std::vector<Bytes> ReceivedBlocks(const std::vector<std::string> &lines)
+{
+    std::vector<Bytes> blocks;
+    for (const std::string &line : lines) {
+        Bytes bytes = DumpLineBytes(line);
+        if (!bytes.empty() || (line.size() == 16 && line[0] == '>'))
+            blocks.push_back(bytes);
+    }
+    return blocks;
+}
+
+ResourceUse MeasureResources()
+{
+    ResourceUse use = {0, 0, 0};
+    GetProcessHandleCount(GetCurrentProcess(), &use.handles);
+    PROCESS_MEMORY_COUNTERS_EX counters;
+    ZeroMemory(&counters, sizeof counters);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
+        use.privateBytes = counters.PrivateUsage;
+    HANDLE heap = GetProcessHeap();
+    if (HeapLock(heap)) {
+        PROCESS_HEAP_ENTRY entry;
+        ZeroMemory(&entry, sizeof entry);
+        while (HeapWalk(heap, &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                use.heapBytes += entry.cbData;
+        HeapUnlock(heap);
+    }
+    return use;
+}
