@@ -1,21 +1,308 @@
 // Command files and the remembered command file name.
 #include "commands/commandfile.h"
 
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-// Owned by the user-interface thread.
+#include "app/mainwindow.h"
+#include "app/messagelog.h"
+#include "app/shell.h"
+#include "commands/cmdcodec.h"
+#include "settings/settings.h"
+
+// Owned by the user-interface thread: heap copy of the path, or null.
 static char *commandFileName;
 
-void NewCommandList() {}
-void LoadCommandFile() {}
-void SaveCommandFile() {}
+// A file dialog's name buffer: a path of at most 515 characters.
+static const size_t FILE_NAME_ROOM = 516;
+// Readers of an entry: column 0 with room for 63 characters, column 1 for 255.
+static const int COMMAND_COLUMN_ROOM = 64;
+static const int REMARK_COLUMN_ROOM = 256;
+// "Kommandodatei %s gespeichert" with the longest path; the log cuts it.
+static const size_t FILE_LOG_TEXT_SIZE = FILE_NAME_ROOM + 32;
+
+static const char DEFAULT_FILE_NAME[] = "velkor.cmd";
+static const char FILE_FILTER[] = "VelkorDatei (*.cmd)\0*.cmd\0alle (*.*)\0*.*\0";
+static const char DEFAULT_EXTENSION[] = ".cmd";
+
+static const char SAVE_CAPTION[] = "VELKOR Daten speichern";
+static const char OPEN_FAILED_CAPTION[] = "VELKOR Datei öffnen";
+static const char READ_CAPTION[] = "VELKOR Datei oeffnen";
+static const char FORMAT_CAPTION[] = "VELKOR Kommandodatei einlesen";
+
 const char *CommandFileName() { return commandFileName; }
 
 void SetCommandFileName(const char *path)
 {
+    // Copy first: path may be the remembered name itself.
+    char *copy = path ? strdup(path) : NULL;
     free(commandFileName);
-    commandFileName = path ? strdup(path) : NULL;
+    commandFileName = copy;
 }
 
-void ApplyListSizeRule() {}
+void ApplyListSizeRule()
+{
+    LRESULT count = SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
+    if (count < 2)
+        SetCommandFileName(NULL);
+    else if (!commandFileName)
+        SetCommandFileName(DEFAULT_FILE_NAME);
+}
+
+void NewCommandList()
+{
+    SendMessageA(CommandList(), LVM_DELETEALLITEMS, 0, 0);
+    SetCommandFileName(NULL);
+    RefreshSaveControls();
+}
+
+static void ShowFileBox(const char *text, const char *caption)
+{
+    MessageBoxA(MainWindow(), text, caption, MB_OK);
+}
+
+// A box whose text ends with the system's error number.
+static void ShowFileError(const char *format, DWORD error, const char *caption)
+{
+    char text[96];
+    snprintf(text, sizeof text, format, (int)error);
+    ShowFileBox(text, caption);
+}
+
+static void PrepareFileDialog(OPENFILENAMEA &ofn, char *path, const char *title)
+{
+    ZeroMemory(&ofn, sizeof ofn);
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = MainWindow();
+    ofn.lpstrFilter = FILE_FILTER;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = FILE_NAME_ROOM;
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = DEFAULT_EXTENSION;
+}
+
+static void LogFileEvent(const char *format, const char *path)
+{
+    char text[FILE_LOG_TEXT_SIZE];
+    snprintf(text, sizeof text, format, path);
+    LogMessage(text, LOG_EVENT);
+}
+
+static void GetEntryText(HWND list, int n, int subItem, char *text, int room)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof item);
+    text[0] = 0;
+    item.iSubItem = subItem;
+    item.pszText = text;
+    item.cchTextMax = room;
+    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)n, (LPARAM)&item);
+    text[room - 1] = 0;
+}
+
+// Writes length characters and one zero byte with one call; false when the
+// system refused or wrote less.
+static bool WriteString(HANDLE file, const char *text, size_t length)
+{
+    char buffer[REMARK_COLUMN_ROOM];
+    if (length >= sizeof buffer)
+        length = sizeof buffer - 1;
+    memcpy(buffer, text, length);
+    buffer[length] = 0;
+    DWORD written = 0;
+    if (!WriteFile(file, buffer, (DWORD)length + 1, &written, NULL))
+        return false;
+    if (written != (DWORD)length + 1) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
+}
+
+// Every entry as its command string and its remark string; false after the
+// first failed write (nothing more is written).
+static bool WriteEntries(HANDLE file)
+{
+    HWND list = CommandList();
+    OptionalByte prefix = Settings().sendPrefix;
+    OptionalByte suffix = Settings().sendSuffix;
+    int count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int n = 0; n < count; n++) {
+        char command[COMMAND_COLUMN_ROOM];
+        char remark[REMARK_COLUMN_ROOM];
+        GetEntryText(list, n, 0, command, sizeof command);
+        const char *start;
+        size_t length;
+        StripCommandDecorations(command, prefix, suffix, &start, &length);
+        if (!WriteString(file, start, length))
+            return false;
+        GetEntryText(list, n, 1, remark, sizeof remark);
+        if (!WriteString(file, remark, strlen(remark)))
+            return false;
+    }
+    // Written data that the system cannot store after all (a full disk
+    // behind a cache, a lost network share) shows here, not later.
+    return FlushFileBuffers(file) != 0;
+}
+
+void SaveCommandFile()
+{
+    char path[FILE_NAME_ROOM];
+    snprintf(path, sizeof path, "%s", commandFileName ? commandFileName : "");
+    OPENFILENAMEA ofn;
+    PrepareFileDialog(ofn, path, "VELKOR Kommandodatei speichern");
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (!GetSaveFileNameA(&ofn))
+        return;
+
+    SetLastError(0);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ShowFileError("Fehler beim Schreiben der Daten:\r\n%d", GetLastError(), SAVE_CAPTION);
+        return;
+    }
+    bool complete = WriteEntries(file);
+    if (!complete)
+        ShowFileError("Fehler beim Schreiben der Daten:\r\n%d", GetLastError(), SAVE_CAPTION);
+    // The chosen file was replaced even when a write failed: it is the file
+    // this list belongs to now, and the next save proposes it again so that
+    // the damaged copy gets rewritten. Only a complete save is logged.
+    SetCommandFileName(path);
+    if (complete)
+        LogFileEvent("Kommandodatei %s gespeichert", commandFileName ? commandFileName : path);
+    CloseHandle(file);
+}
+
+// How reading a file's entries into the list ended.
+enum LoadOutcome { LOAD_COMPLETE, LOAD_BAD_COMMAND, LOAD_BAD_REMARK, LOAD_LIST_FULL };
+
+// Appends the entries of a file's bytes to the (empty) list; *entry gets the
+// index of the entry a format error was found in.
+static LoadOutcome InsertFileEntries(const char *data, size_t size, int *entry)
+{
+    HWND list = CommandList();
+    OptionalByte prefix = Settings().sendPrefix;
+    OptionalByte suffix = Settings().sendSuffix;
+    CmdReader reader;
+    StartCmdReader(reader, data, size);
+    for (;;) {
+        CmdItem item = NextCmdItem(reader);
+        char text[REMARK_COLUMN_ROOM];
+        LVITEMA lv;
+        ZeroMemory(&lv, sizeof lv);
+        lv.iItem = item.entry;
+        *entry = item.entry;
+        switch (item.kind) {
+        case CMD_ITEM_END:
+            return LOAD_COMPLETE;
+        case CMD_ITEM_BAD_COMMAND:
+            return LOAD_BAD_COMMAND;
+        case CMD_ITEM_BAD_REMARK:
+            return LOAD_BAD_REMARK;
+        case CMD_ITEM_COMMAND:
+            if (SendMessageA(list, LVM_INSERTITEMA, 0, (LPARAM)&lv) != item.entry)
+                return LOAD_LIST_FULL;
+            FormatLoadedCommand(item.text, item.length, prefix, suffix, text, COMMAND_COLUMN_ROOM);
+            break;
+        case CMD_ITEM_REMARK:
+            memcpy(text, item.text, item.length); // at most 255 characters
+            text[item.length] = 0;
+            lv.iSubItem = 1;
+            break;
+        }
+        lv.mask = LVIF_TEXT;
+        lv.pszText = text;
+        SendMessageA(list, LVM_SETITEMA, 0, (LPARAM)&lv);
+    }
+}
+
+// Replaces the list with the file's entries, without redrawing it per entry;
+// true when the whole file was taken, else the fault has been reported.
+static bool ReplaceListWithFile(const char *data, size_t size)
+{
+    HWND list = CommandList();
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    int entry = 0;
+    LoadOutcome outcome = InsertFileEntries(data, size, &entry);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, NULL, TRUE);
+    // The entries read before a fault are shown behind its box.
+    switch (outcome) {
+    case LOAD_COMPLETE:
+        return true;
+    case LOAD_BAD_COMMAND:
+        ShowFileError("Fehler in Kommandodatei Zeile %d, Kommando", (DWORD)entry, FORMAT_CAPTION);
+        return false;
+    case LOAD_BAD_REMARK:
+        ShowFileError("Fehler in Kommandodatei Zeile %d, Text", (DWORD)entry, FORMAT_CAPTION);
+        return false;
+    case LOAD_LIST_FULL:
+        // Keeping the name of a file only partly shown would let a save
+        // overwrite it with less.
+        ShowFileBox("Out of Memory !", READ_CAPTION);
+        return false;
+    }
+    return false;
+}
+
+void LoadCommandFile()
+{
+    char path[FILE_NAME_ROOM];
+    path[0] = 0;
+    OPENFILENAMEA ofn;
+    PrepareFileDialog(ofn, path, "VELKOR Kommandodatei oeffnen");
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    if (!GetOpenFileNameA(&ofn))
+        return;
+
+    SetLastError(0);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        ShowFileError("Fehler beim öffnen der Datei:\r\n%d", GetLastError(), OPEN_FAILED_CAPTION);
+        return;
+    }
+    DWORD high = 0;
+    DWORD size = GetFileSize(file, &high);
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        ShowFileBox("Datei Lesefehler!", READ_CAPTION);
+        CloseHandle(file);
+        return;
+    }
+    if (size == 0 && high == 0) {
+        ShowFileBox("Lesefehler !", READ_CAPTION);
+        CloseHandle(file);
+        return;
+    }
+    // A file of 4 GiB or more cannot be held, and size + 1 must not wrap.
+    char *data = NULL;
+    if (high == 0 && size < MAXDWORD)
+        data = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (SIZE_T)size + 1);
+    if (!data) {
+        ShowFileBox("Out of Memory !", READ_CAPTION);
+        CloseHandle(file);
+        return;
+    }
+    DWORD got = 0;
+    if (!ReadFile(file, data, size, &got, NULL)) {
+        ShowFileBox("Datei Lesefehler!", READ_CAPTION);
+        HeapFree(GetProcessHeap(), 0, data);
+        CloseHandle(file);
+        return;
+    }
+
+    SetCommandFileName(path);
+    bool complete = ReplaceListWithFile(data, got);
+    if (!complete)
+        SetCommandFileName(NULL);
+    CloseHandle(file);
+    HeapFree(GetProcessHeap(), 0, data);
+    // A faulty file is not logged: its box said so, and no name is left to show.
+    if (complete)
+        LogFileEvent("Kommandodatei %s geladen", commandFileName ? commandFileName : path);
+    RefreshSaveControls();
+}

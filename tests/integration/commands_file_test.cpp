@@ -1,0 +1,428 @@
+// Command files through the real file dialogs: what a file holds, loading,
+// saving, and every way either can fail.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/mainwindow.h"
+#include "app/shell.h"
+#include "commands/commandfile.h"
+#include "commands/commandlist.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "boxes.h"
+#include "commands_support.h"
+#include "testapp.h"
+#include "wait.h"
+
+// Two entries, bytes 01 02 with the remark Reset and FF without a remark.
+static const std::string EXAMPLE(" 0x01 0x02\0Reset\0 0xFF\0\0", 24);
+static const OptionalByte OFF = 0xFF00;
+
+struct Decorations {
+    OptionalByte prefix;
+    OptionalByte suffix;
+};
+static const Decorations ALL_DECORATIONS[] = {{OFF, OFF}, {0x02, 0x03}, {0x02, OFF}, {OFF, 0x03}};
+
+// An entry's command text as the list shows it with these decorations.
+static std::string Decorated(const std::string &groups, Decorations d)
+{
+    char text[16];
+    std::string result;
+    if (d.prefix < 256) {
+        snprintf(text, sizeof text, "0x%02X  ", d.prefix);
+        result += text;
+    }
+    result += groups;
+    if (d.suffix < 256) {
+        snprintf(text, sizeof text, "  0x%02X", d.suffix);
+        result += text;
+    }
+    return result;
+}
+
+static void SetDecorations(Decorations d)
+{
+    Settings().sendPrefix = d.prefix;
+    Settings().sendSuffix = d.suffix;
+}
+
+static bool SaveOffered()
+{
+    return !(MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && (ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
+}
+
+static bool SaveWithdrawn()
+{
+    return (MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && !(ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
+}
+
+// Remembers a name as a load or save would, with the save controls following.
+static void Remember(const char *name)
+{
+    SetCommandFileName(name);
+    RefreshSaveControls();
+}
+
+static std::string NameOrNone()
+{
+    return CommandFileName() ? CommandFileName() : "(none)";
+}
+
+class CommandFiles : public ::testing::Test {
+protected:
+    std::string folder;
+    void SetUp() override
+    {
+        ClearVelkorRegistry();
+        StartBoxAnswering();
+        ASSERT_TRUE(StartTestApp());
+        folder = TestFolder("cmdfile");
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, PendingAnswers());
+        for (const BoxInfo &box : SeenBoxes())
+            EXPECT_FALSE(box.unexpected) << "unexpected box: " << box.caption << " / " << box.text;
+        StopTestApp();
+        StopBoxAnswering();
+    }
+    std::string Path(const char *name) { return folder + "\\" + name; }
+    void InsertExample(Decorations d)
+    {
+        InsertListEntry(Decorated(" 0x01 0x02", d).c_str(), "Reset");
+        InsertListEntry(Decorated(" 0xFF", d).c_str(), "");
+    }
+    void Load(const std::string &path, FileDialogView *view = NULL)
+    {
+        AnswerNextBox(ChooseFile(path, view));
+        RunCommand(IDM_OPEN_COMMANDS);
+    }
+    // Loads a file that is refused with one box; returns the box.
+    SeenBox LoadRefused(const std::string &path)
+    {
+        SeenBox box;
+        AnswerNextBox(ChooseFile(path));
+        AnswerNextBox(RecordBox(&box, IDOK));
+        RunCommand(IDM_OPEN_COMMANDS);
+        return box;
+    }
+    void Save(const std::string &path, FileDialogView *view = NULL)
+    {
+        AnswerNextBox(ChooseFile(path, view));
+        RunCommand(IDM_SAVE_COMMANDS);
+    }
+    // Saves where a write or the creation fails; returns the error box.
+    SeenBox SaveRefused(const std::string &path)
+    {
+        SeenBox box;
+        AnswerNextBox(ChooseFile(path));
+        AnswerNextBox(YesIfAskedThen(RecordBox(&box, IDOK)));
+        RunCommand(IDM_SAVE_COMMANDS);
+        return box;
+    }
+    void ExpectExampleList(Decorations d)
+    {
+        std::vector<std::string> expected = {Decorated(" 0x01 0x02", d) + "|Reset", Decorated(" 0xFF", d) + "|"};
+        EXPECT_EQ(expected, ListEntries());
+    }
+};
+
+TEST_F(CommandFiles, SaveWritesTheSameBytesWhateverTheDecorations)
+{
+    int round = 0;
+    for (Decorations d : ALL_DECORATIONS) {
+        SCOPED_TRACE(round);
+        RunCommand(IDM_NEW_COMMANDS);
+        SetDecorations(d);
+        InsertExample(d);
+        Remember("velkor.cmd");
+        std::string path = Path(("example" + std::to_string(round++) + ".cmd").c_str());
+        FileDialogView view;
+        Save(path, &view);
+
+        EXPECT_EQ(EXAMPLE, ReadWholeFile(path));
+        ASSERT_TRUE(view.seen);
+        EXPECT_EQ("VELKOR Kommandodatei speichern", view.caption);
+        EXPECT_EQ("velkor.cmd", view.initialName); // the remembered name is proposed
+        EXPECT_EQ((std::vector<std::string>{"VelkorDatei (*.cmd)", "alle (*.*)"}), view.filters);
+        EXPECT_EQ(path, NameOrNone());
+        EXPECT_EQ("Kommandodatei " + path + " gespeichert", LogTexts().back());
+        EXPECT_TRUE(SaveOffered());
+    }
+}
+
+TEST_F(CommandFiles, SavingOverAFileAsksFirstAndReplacesIt)
+{
+    InsertExample({OFF, OFF});
+    Remember("velkor.cmd");
+    std::string path = Path("old.cmd");
+    ASSERT_TRUE(WriteWholeFile(path, std::string(100, 'x')));
+    SeenBox question;
+    AnswerNextBox(ChooseFile(path));
+    AnswerNextBox(RecordBox(&question, IDYES));
+    RunCommand(IDM_SAVE_COMMANDS);
+    EXPECT_TRUE(question.seen);
+    EXPECT_EQ((UINT)MB_YESNO, question.style & 0xF);
+    EXPECT_EQ(EXAMPLE, ReadWholeFile(path));
+}
+
+TEST_F(CommandFiles, LoadShowsTheEntriesWithTheDecorationsInForce)
+{
+    std::string path = Path("example.cmd");
+    ASSERT_TRUE(WriteWholeFile(path, EXAMPLE));
+    for (Decorations d : ALL_DECORATIONS) {
+        SCOPED_TRACE(d.prefix * 1000 + d.suffix);
+        SetDecorations(d);
+        InsertListEntry(" 0x33", "before"); // replaced by the file
+        Remember(NULL);
+        FileDialogView view;
+        Load(path, &view);
+
+        ExpectExampleList(d);
+        ASSERT_TRUE(view.seen);
+        EXPECT_EQ("VELKOR Kommandodatei oeffnen", view.caption);
+        EXPECT_EQ("", view.initialName);
+        EXPECT_EQ((std::vector<std::string>{"VelkorDatei (*.cmd)", "alle (*.*)"}), view.filters);
+        EXPECT_EQ(path, NameOrNone());
+        EXPECT_EQ("Kommandodatei " + path + " geladen", LogTexts().back());
+        EXPECT_TRUE(SaveOffered());
+        EXPECT_TRUE(IsWindowVisible(CommandList())) << "the list must be drawn again after loading";
+    }
+}
+
+TEST_F(CommandFiles, RoundTripKeepsTheFileWhateverTheDecorationsAtEitherMoment)
+{
+    std::string source = Path("example.cmd");
+    ASSERT_TRUE(WriteWholeFile(source, EXAMPLE));
+    int round = 0;
+    for (Decorations atLoad : ALL_DECORATIONS) {
+        for (Decorations atSave : ALL_DECORATIONS) {
+            SCOPED_TRACE(round);
+            SetDecorations(atLoad);
+            Load(source);
+            ExpectExampleList(atLoad);
+            // As the properties dialog does when the decorations change.
+            SetDecorations(atSave);
+            RerenderCommandList(atLoad.prefix, atLoad.suffix);
+            ExpectExampleList(atSave);
+            std::string copy = Path(("copy" + std::to_string(round++) + ".cmd").c_str());
+            Save(copy);
+            EXPECT_EQ(EXAMPLE, ReadWholeFile(copy));
+        }
+    }
+}
+
+TEST_F(CommandFiles, StringsAtTheLimitsAndUnendedFilesLoad)
+{
+    std::string command40(40, 'c');
+    std::string remark255(255, 'r');
+    std::string bytes = std::string("0x01\0", 5) + std::string("\0", 1) + command40 + '\0' + remark255 + '\0' +
+                        std::string(" 0x02\0ohne Null am Ende", 23);
+    ASSERT_TRUE(WriteWholeFile(Path("limits.cmd"), bytes));
+    Load(Path("limits.cmd"));
+    std::vector<std::string> expected = {"0x01|", command40 + "|" + remark255, " 0x02|ohne Null am Ende"};
+    EXPECT_EQ(expected, ListEntries());
+    EXPECT_TRUE(SeenBoxes().size() == 1); // the file dialog only
+
+    // A file that ends after a command string: the last entry has no remark.
+    ASSERT_TRUE(WriteWholeFile(Path("short.cmd"), std::string(" 0x01\0Eins\0 0x02 0x03", 21)));
+    SetDecorations({0x02, 0x03});
+    Load(Path("short.cmd"));
+    expected = {"0x02   0x01  0x03|Eins", "0x02   0x02 0x03  0x03|"};
+    EXPECT_EQ(expected, ListEntries());
+    EXPECT_EQ(Path("short.cmd"), NameOrNone());
+}
+
+TEST_F(CommandFiles, FormatErrorsNameTheEntryAndKeepTheEntriesBefore)
+{
+    struct Case {
+        const char *name;
+        std::string bytes;
+        const char *text;
+        std::vector<std::string> entries;
+    };
+    std::string remark256(256, 'r');
+    Case cases[] = {
+        {"extra-zero", EXAMPLE + std::string("\0", 1), "Fehler in Kommandodatei Zeile 2, Kommando",
+         {" 0x01 0x02|Reset", " 0xFF|"}},
+        {"first-short", std::string("abc\0Rest\0", 9), "Fehler in Kommandodatei Zeile 0, Kommando", {}},
+        {"long-command", std::string(" 0x01\0\0", 7) + std::string(41, 'c') + '\0',
+         "Fehler in Kommandodatei Zeile 1, Kommando", {" 0x01|"}},
+        {"long-remark", std::string(" 0x01\0a\0 0x02\0", 14) + remark256 + '\0' + " 0x03" + '\0',
+         "Fehler in Kommandodatei Zeile 1, Text", {" 0x01|a", " 0x02|"}},
+    };
+    for (Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = Path((std::string(c.name) + ".cmd").c_str());
+        ASSERT_TRUE(WriteWholeFile(path, c.bytes));
+        InsertListEntry(" 0x44", "vorher");
+        Remember("velkor.cmd");
+        size_t logLines = LogTexts().size();
+        SeenBox box = LoadRefused(path);
+
+        ASSERT_TRUE(box.seen);
+        EXPECT_EQ("VELKOR Kommandodatei einlesen", box.caption);
+        EXPECT_EQ(c.text, box.text);
+        EXPECT_EQ((UINT)MB_OK, box.style); // no icon
+        EXPECT_EQ(MainWindow(), box.owner);
+        EXPECT_EQ(c.entries, ListEntries());
+        EXPECT_EQ("(none)", NameOrNone());
+        EXPECT_TRUE(SaveWithdrawn());
+        EXPECT_EQ(logLines, LogTexts().size()) << "a faulty file is not logged as loaded";
+        EXPECT_TRUE(IsWindowVisible(CommandList()));
+    }
+}
+
+TEST_F(CommandFiles, RefusedLoadsChangeNothing)
+{
+    InsertExample({OFF, OFF});
+    Remember("velkor.cmd");
+    std::vector<std::string> before = ListEntries();
+    size_t logLines = LogTexts().size();
+
+    // Held open without sharing by another program.
+    std::string held = Path("held.cmd");
+    ASSERT_TRUE(WriteWholeFile(held, EXAMPLE));
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    SeenBox box = LoadRefused(held);
+    CloseHandle(holder);
+    EXPECT_EQ("VELKOR Datei \xF6" "ffnen", box.caption); // with the umlaut
+    EXPECT_EQ("Fehler beim \xF6" "ffnen der Datei:\r\n32", box.text);
+    EXPECT_EQ((UINT)MB_OK, box.style);
+    EXPECT_EQ(MainWindow(), box.owner);
+
+    std::string empty = Path("empty.cmd");
+    ASSERT_TRUE(WriteWholeFile(empty, ""));
+    box = LoadRefused(empty);
+    EXPECT_EQ("VELKOR Datei oeffnen", box.caption);
+    EXPECT_EQ("Lesefehler !", box.text);
+    EXPECT_EQ((UINT)MB_OK, box.style);
+
+    // Sizes whose buffer (size + 1 bytes) cannot be had: 4 GiB - 1 bytes, on
+    // which size + 1 would wrap to 0 in a 32-bit program, and 4 GiB + 1.
+    for (LONGLONG size : {0xFFFFFFFFLL, 0x100000001LL}) {
+        std::string huge = Path("huge.cmd");
+        HANDLE file = CreateFileA(huge.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        ASSERT_TRUE(SetFilePointerEx(file, end, NULL, FILE_BEGIN) && SetEndOfFile(file)); // sparse
+        CloseHandle(file);
+        box = LoadRefused(huge);
+        EXPECT_EQ("VELKOR Datei oeffnen", box.caption) << size;
+        EXPECT_EQ("Out of Memory !", box.text) << size;
+        DeleteFileA(huge.c_str());
+    }
+
+    EXPECT_EQ(before, ListEntries());
+    EXPECT_EQ("velkor.cmd", NameOrNone());
+    EXPECT_EQ(logLines, LogTexts().size());
+}
+
+TEST_F(CommandFiles, ASaveThatCannotCreateTheFileChangesNothing)
+{
+    InsertExample({OFF, OFF});
+    Remember("velkor.cmd");
+    std::string held = Path("held.cmd");
+    ASSERT_TRUE(WriteWholeFile(held, "alt"));
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    size_t logLines = LogTexts().size();
+    SeenBox box = SaveRefused(held);
+    CloseHandle(holder);
+    EXPECT_EQ("VELKOR Daten speichern", box.caption);
+    EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n32", box.text);
+    EXPECT_EQ((UINT)MB_OK, box.style);
+    EXPECT_EQ(MainWindow(), box.owner);
+    EXPECT_EQ("alt", ReadWholeFile(held));
+    EXPECT_EQ("velkor.cmd", NameOrNone());
+    EXPECT_EQ(logLines, LogTexts().size());
+}
+
+// A file on a device that refuses every write: the system's full device.
+TEST_F(CommandFiles, AFailedWriteIsReportedAndNotLoggedAsSaved)
+{
+    SharedFolder shared = MakeSharedFolder("cmdfull");
+    ASSERT_TRUE(StartUnixProgram("/bin/ln -s /dev/full " + shared.unix + "/full.cmd"));
+    std::string full = shared.windows + "\\full.cmd";
+    ASSERT_TRUE(PumpUntil([&] { return FolderLists(shared.windows, "full.cmd"); }, 10000));
+
+    InsertExample({OFF, OFF});
+    Remember("velkor.cmd");
+    size_t logLines = LogTexts().size();
+    SeenBox box = SaveRefused(full);
+    EXPECT_EQ("VELKOR Daten speichern", box.caption);
+    EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n112", box.text); // ERROR_DISK_FULL
+    EXPECT_EQ((UINT)MB_OK, box.style);
+    EXPECT_EQ(logLines, LogTexts().size()) << "a failed save must not be logged as saved";
+    // The replaced file is the one to write again: the next save proposes it.
+    EXPECT_EQ(full, NameOrNone());
+    EXPECT_TRUE(SaveOffered());
+    RemoveSharedFolder(shared);
+}
+
+// A file whose reader goes away after 24 bytes: the strings before stay, the
+// rest is refused (a pseudo-terminal whose other side was closed).
+TEST_F(CommandFiles, AWriteFailingPartWayStopsAndIsReported)
+{
+    if (GetFileAttributesA("Z:\\usr\\bin\\socat") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "socat is not installed";
+    SharedFolder shared = MakeSharedFolder("cmdpart");
+    std::string link = shared.windows + "\\part.cmd";
+    // socat ends when its reader has gone (or after 30 s without traffic).
+    ASSERT_TRUE(StartUnixProgram("/usr/bin/socat -T 30 -u PTY,raw,echo=0,link=" + shared.unix +
+                                 "/part.cmd \"SYSTEM:head -c 24 > " + shared.unix + "/got.bin\""));
+    ASSERT_TRUE(PumpUntil([&] { return FolderLists(shared.windows, "part.cmd"); }, 10000));
+
+    InsertExample({0x02, OFF}); // written without the decoration
+    Settings().sendPrefix = 0x02;
+    SendMessageA(CommandList(), WM_SETREDRAW, FALSE, 0);
+    for (int i = 0; i < 400; i++)
+        InsertListEntry("0x02   0x10 0x20 0x30", "ein Kommando mit Bemerkung");
+    SendMessageA(CommandList(), WM_SETREDRAW, TRUE, 0);
+    Remember("velkor.cmd");
+    size_t logLines = LogTexts().size();
+    SeenBox box = SaveRefused(link);
+    EXPECT_EQ("VELKOR Daten speichern", box.caption);
+    EXPECT_EQ(0u, box.text.find("Fehler beim Schreiben der Daten:\r\n")) << box.text;
+    EXPECT_NE("Fehler beim Schreiben der Daten:\r\n0", box.text);
+    EXPECT_EQ(logLines, LogTexts().size());
+    EXPECT_EQ(link, NameOrNone());
+
+    std::string got = shared.windows + "\\got.bin";
+    PumpUntil([&] { return ReadWholeFile(got).size() >= EXAMPLE.size(); }, 10000);
+    EXPECT_EQ(EXAMPLE, ReadWholeFile(got)) << "the strings before the failure";
+    RemoveSharedFolder(shared);
+}
+
+TEST_F(CommandFiles, NewListEmptiesWithoutAskingAndWithdrawsSaving)
+{
+    InsertExample({OFF, OFF});
+    Remember("velkor.cmd");
+    size_t logLines = LogTexts().size();
+    RunCommand(IDM_NEW_COMMANDS);
+    EXPECT_TRUE(ListEntries().empty());
+    EXPECT_EQ("(none)", NameOrNone());
+    EXPECT_TRUE(SaveWithdrawn());
+    EXPECT_TRUE(SeenBoxes().empty());
+    EXPECT_EQ(logLines, LogTexts().size());
+}
+
+TEST_F(CommandFiles, CancelledDialogsChangeNothing)
+{
+    InsertExample({OFF, OFF});
+    Remember("velkor.cmd");
+    std::vector<std::string> before = ListEntries();
+    size_t logLines = LogTexts().size();
+    AnswerNextBox(CancelFileDialog());
+    RunCommand(IDM_OPEN_COMMANDS);
+    AnswerNextBox(CancelFileDialog());
+    RunCommand(IDM_SAVE_COMMANDS);
+    EXPECT_EQ(before, ListEntries());
+    EXPECT_EQ("velkor.cmd", NameOrNone());
+    EXPECT_EQ(logLines, LogTexts().size());
+}
