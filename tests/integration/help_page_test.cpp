@@ -56,11 +56,12 @@ public:
 
     PageReport Run()
     {
-        for (size_t i = 0; i < html_.size(); i++) {
-            unsigned char c = (unsigned char)html_[i];
+        for (pos_ = 0; pos_ < html_.size(); pos_++) {
+            unsigned char c = (unsigned char)html_[pos_];
             if (c >= 0x80 || (c < 0x20 && c != '\n' && c != '\r' && c != '\t'))
                 Error("byte " + std::to_string(c) + " is not plain ASCII");
         }
+        pos_ = 0;
         const std::string doctype = "<!DOCTYPE html>";
         if (html_.compare(0, doctype.size(), doctype) != 0)
             Error("the page does not begin with " + doctype);

@@ -138,17 +138,11 @@ protected:
         DeleteFileA(record_.c_str());
     }
 
-    // Chooses "Hilfe"; a box is read and answered. Its controls are read
-    // directly: under 64-bit Wine a message box has no instance handle, so
-    // DescribeBox does not take it for one.
+    // Chooses "Hilfe"; a box is answered and its owner noted.
     void ChooseHelp()
     {
         AnswerNextBox([this](HWND box, const BoxInfo &) {
             boxOwner_ = GetWindow(box, GW_OWNER);
-            char text[512] = "";
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            boxText_ = text;
-            boxStyle_ = MessageBoxIcon(box) | MessageBoxButtons(box);
             PressButton(box, IDOK);
         });
         RunCommand(IDM_HELP);
@@ -160,10 +154,11 @@ protected:
         PumpFor(500);
         ASSERT_EQ(1u, SeenBoxes().size());
         const BoxInfo &box = SeenBoxes()[0];
+        EXPECT_TRUE(box.isMessageBox);
         EXPECT_FALSE(box.unexpected);
         EXPECT_EQ("VELKOR", box.caption);
-        EXPECT_EQ(HELP_MISSING_TEXT, boxText_);
-        EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), boxStyle_);
+        EXPECT_EQ(HELP_MISSING_TEXT, box.text);
+        EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
         EXPECT_EQ(MainWindow(), boxOwner_);
         EXPECT_FALSE(FileExists(record_)) << "a program was started for " << ReadWholeFile(record_);
     }
@@ -171,8 +166,6 @@ protected:
     std::string record_;
     std::string beside_;
     HWND boxOwner_ = NULL;
-    std::string boxText_;
-    UINT boxStyle_ = 0;
 };
 
 } // namespace
@@ -186,7 +179,7 @@ TEST_F(HelpShell, OpensTheHelpFileBesideTheProgram)
     std::string opened = ReadWholeFile(record_);
     EXPECT_EQ(beside_, opened);
     EXPECT_EQ(ReadWholeFile(VELKOR_BUILD_DIR_WIN "\\velkor.html"), ReadWholeFile(opened));
-    EXPECT_TRUE(SeenBoxes().empty()) << boxText_;
+    EXPECT_TRUE(SeenBoxes().empty()) << SeenBoxes()[0].text;
 }
 
 TEST_F(HelpShell, MissingHelpFileShowsTheErrorBox)
