@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <map>
+
 #include "app/shell.h"
 #include "testapp.h"
 
@@ -193,6 +195,34 @@ void RemoveSharedFolder(const SharedFolder &folder)
     // Links to devices are not removed through Wine; the Linux tool does it.
     if (!RemoveDirectoryA(folder.windows.c_str()))
         StartUnixProgram("/bin/rm -rf " + folder.unix);
+}
+
+// Delayed work of this thread, by timer id.
+static std::map<UINT_PTR, std::function<void()>> delayed;
+
+static void CALLBACK DelayedTimerProc(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(NULL, id);
+    auto found = delayed.find(id);
+    if (found == delayed.end())
+        return;
+    std::function<void()> f = found->second;
+    delayed.erase(found);
+    f();
+}
+
+void AfterDelay(DWORD ms, std::function<void()> f)
+{
+    UINT_PTR id = SetTimer(NULL, 0, ms, DelayedTimerProc);
+    if (id)
+        delayed[id] = f;
+}
+
+void PostKey(HWND window, UINT key)
+{
+    UINT scan = MapVirtualKeyA(key, 0);
+    PostMessageA(window, WM_KEYDOWN, key, 1 | (scan << 16));
+    PostMessageA(window, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
 }
 
 bool WriteWholeFile(const std::string &path, const std::string &bytes)

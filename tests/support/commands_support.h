@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,11 @@ bool StartUnixProgram(const std::string &commandLine);
 bool FolderLists(const std::string &folder, const char *name);
 // Removes the files and the folder of MakeSharedFolder.
 void RemoveSharedFolder(const SharedFolder &folder);
+
+// Runs f once, about ms later, inside whatever modal loop this thread is in.
+void AfterDelay(DWORD ms, std::function<void()> f);
+// Posts a key press (down and up) to a window, as the keyboard would.
+void PostKey(HWND window, UINT key);
 
 // Writes bytes to a file (Windows path), replacing it; false on failure.
 bool WriteWholeFile(const std::string &path, const std::string &bytes);
