@@ -350,21 +350,22 @@ static UINT IconByPicture(HWND iconStatic)
 
 BoxInfo DescribeBoxOfProcess(HWND box)
 {
+    // Only the caption of DescribeBox is used: its test by instance handle
+    // and its icon handles do not hold across processes under Wine.
     BoxInfo info = DescribeBox(box);
+    info.text.clear();
+    info.style = 0;
     ControlCensus census = {0, 0, NULL, NULL};
     EnumChildWindows(box, CountControl, (LPARAM)&census);
-    bool looksLikeMessageBox = census.textStatics == 1 && census.others == 0;
-    if (!info.isMessageBox && !looksLikeMessageBox)
+    info.isMessageBox = census.textStatics == 1 && census.others == 0;
+    if (!info.isMessageBox)
         return info;
-    info.isMessageBox = true;
-    if (info.text.empty() && census.textStatic) {
-        char text[4096];
-        text[0] = 0;
-        SendMessageTimeoutA(census.textStatic, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, NULL);
-        info.text = text;
-    }
-    UINT icon = info.style & MB_ICONMASK;
-    if (!icon && census.iconStatic) {
+    char text[4096];
+    text[0] = 0;
+    SendMessageTimeoutA(census.textStatic, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, NULL);
+    info.text = text;
+    UINT icon = 0;
+    if (census.iconStatic) {
         // The box may not be painted yet: look again for a while.
         PumpUntil([&] { return (icon = IconByPicture(census.iconStatic)) != 0; }, 3000);
     }

@@ -1,0 +1,138 @@
+// Cost of the message log in a visible window: lines a second one by one and
+// in a batch, memory a line, and saving a log of 100,000 lines.
+#include <windows.h>
+#include <psapi.h>
+#include <stdio.h>
+
+#include "app/messagelog.h"
+#include "app/shell.h"
+#include "resources/resource.h"
+
+#include "boxes.h"
+#include "driver.h"
+#include "testapp.h"
+#include "wait.h"
+
+static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (double)(to.QuadPart - from.QuadPart) / (double)frequency.QuadPart;
+}
+
+static LARGE_INTEGER Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t;
+}
+
+static SIZE_T PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters;
+    ZeroMemory(&counters, sizeof counters);
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters);
+    return counters.PrivateUsage;
+}
+
+static const int LINES = 10000;
+
+// One line at a time, each followed by what the message loop would do
+// before the next event: dispatch the queued painting.
+static void OneByOne()
+{
+    char text[64];
+    SIZE_T before = PrivateBytes();
+    LARGE_INTEGER start = Now();
+    for (int i = 0; i < LINES; i++) {
+        snprintf(text, sizeof text, "Device COM1 geoeffnet, Zeile %d", i);
+        LogMessage(text, 9);
+        PumpPending();
+    }
+    LARGE_INTEGER end = Now();
+    SIZE_T after = PrivateBytes();
+    double seconds = Seconds(start, end);
+    printf("LogMessage one by one:  %d lines in %.2f s = %.0f lines/s\n", LINES, seconds, LINES / seconds);
+    printf("memory per line:        %.0f bytes (private bytes %+.1f MB over %d lines of %d characters)\n",
+           (double)(after - before) / LINES, (double)(after - before) / 1048576.0, LINES, (int)strlen(text) + 16);
+}
+
+static void Batched()
+{
+    char text[64];
+    LARGE_INTEGER start = Now();
+    BeginLogBatch();
+    for (int i = 0; i < LINES; i++) {
+        snprintf(text, sizeof text, "Device COM1 geoeffnet, Zeile %d", i);
+        LogMessage(text, 9);
+    }
+    EndLogBatch();
+    PumpPending();
+    LARGE_INTEGER end = Now();
+    double seconds = Seconds(start, end);
+    printf("LogMessage in a batch:  %d lines in %.2f s = %.0f lines/s\n", LINES, seconds, LINES / seconds);
+}
+
+// Saves the log through the real dialog; answer is the reply to the question.
+static void TimedSave(const std::string &path, int answer, const char *label)
+{
+    LARGE_INTEGER chosen = {}, asked = {}, start = Now();
+    AnswerNextBox([&](HWND dialog, const BoxInfo &) {
+        chosen = Now();
+        ChooseFileInDialog(dialog, path);
+    });
+    AnswerNextBox([&](HWND box, const BoxInfo &) {
+        asked = Now();
+        PressButton(box, answer);
+    });
+    SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(IDM_SAVE_LOG, 0), 0);
+    LARGE_INTEGER end = Now();
+    if (!asked.QuadPart) {
+        printf("SaveLog %s: the question did not come\n", label);
+        return;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    double megabytes = GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)
+                           ? (double)data.nFileSizeLow / 1048576.0
+                           : 0;
+    printf("SaveLog %s: whole command %.2f s; from choosing the file to the question %.2f s "
+           "(%.1f MB); after the answer %.2f s\n",
+           label, Seconds(start, end), Seconds(chosen, asked), megabytes, Seconds(asked, end));
+}
+
+static void SaveLarge()
+{
+    const int count = 100000;
+    char text[64];
+    BeginLogBatch();
+    while ((int)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0) < count) {
+        snprintf(text, sizeof text, "Nachricht %d", (int)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
+        LogMessage(text, 1);
+    }
+    EndLogBatch();
+    PumpPending();
+    std::string folder = TestFolder("shell-bench");
+    TimedSave(folder + "\\gross.msg", IDNO, "of 100,000 lines, kept  ");
+    TimedSave(folder + "\\gross2.msg", IDYES, "of 100,001 lines, removed");
+    DeleteFileA((folder + "\\gross.msg").c_str());
+    DeleteFileA((folder + "\\gross2.msg").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+int main()
+{
+    ClearVelkorRegistry();
+    StartBoxAnswering();
+    if (!StartTestApp()) {
+        printf("shell_log_bench: the program did not start\n");
+        return 0;
+    }
+    PumpFor(300);
+    OneByOne();
+    Batched();
+    SaveLarge();
+    StopTestApp();
+    StopBoxAnswering();
+    return 0;
+}

@@ -1,0 +1,148 @@
+// Start-up time of velkor.exe to its first log line, against a minimal Win32
+// window program started the same way in the same run.
+#include <windows.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "wait.h"
+
+static const char MINIMAL_CLASS[] = "VELKOR_BENCH_MINIMAL";
+static const char MINIMAL_SWITCH[] = "--minimal-window";
+static const int ROUNDS = 7;
+
+static LRESULT CALLBACK MinimalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The comparison program: a class, a shown window, a message loop.
+static int RunMinimalWindow()
+{
+    WNDCLASSEXA wc;
+    ZeroMemory(&wc, sizeof wc);
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = MinimalProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = MINIMAL_CLASS;
+    if (!RegisterClassExA(&wc))
+        return 1;
+    HWND window = CreateWindowExA(0, MINIMAL_CLASS, "minimal", WS_OVERLAPPEDWINDOW, 100, 100, 640, 480, NULL, NULL,
+                                  wc.hInstance, NULL);
+    if (!window)
+        return 1;
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
+
+static double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * (double)(to.QuadPart - from.QuadPart) / (double)frequency.QuadPart;
+}
+
+static LARGE_INTEGER Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t;
+}
+
+// Time from process creation to velkor's first log line; negative on failure.
+static double TimeVelkor()
+{
+    ClearVelkorKey();
+    VelkorProcess app;
+    LARGE_INTEGER start = Now();
+    if (!StartVelkorProcess(app))
+        return -1;
+    bool shown = WaitForMainWindow(app);
+    LARGE_INTEGER end = Now();
+    if (shown) {
+        PostCommand(app, 105);
+        WaitForExit(app, DRIVER_TIMEOUT_MS, NULL);
+    }
+    EndVelkorProcess(app);
+    return shown ? Milliseconds(start, end) : -1;
+}
+
+// Time from process creation to the minimal program's visible window.
+static double TimeMinimal()
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof self);
+    std::string commandLine = std::string("\"") + self + "\" " + MINIMAL_SWITCH;
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    LARGE_INTEGER start = Now();
+    if (!CreateProcessA(self, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+        return -1;
+    HWND window = NULL;
+    bool shown = PumpUntil(
+        [&] {
+            window = FindWindowA(MINIMAL_CLASS, NULL);
+            return window && IsWindowVisible(window);
+        },
+        DRIVER_TIMEOUT_MS);
+    LARGE_INTEGER end = Now();
+    if (window)
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(info.hProcess, DRIVER_TIMEOUT_MS) != WAIT_OBJECT_0)
+        TerminateProcess(info.hProcess, 1);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return shown ? Milliseconds(start, end) : -1;
+}
+
+static double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && lstrcmpA(argv[1], MINIMAL_SWITCH) == 0)
+        return RunMinimalWindow();
+
+    // One start of each first, so that both find the same warm system.
+    TimeMinimal();
+    TimeVelkor();
+    std::vector<double> velkor, minimal;
+    for (int i = 0; i < ROUNDS; i++) {
+        double m = TimeMinimal();
+        double v = TimeVelkor();
+        if (m > 0)
+            minimal.push_back(m);
+        if (v > 0)
+            velkor.push_back(v);
+    }
+    if (velkor.empty() || minimal.empty()) {
+        printf("start-up: could not measure (velkor %u, minimal %u runs)\n", (unsigned)velkor.size(),
+               (unsigned)minimal.size());
+        return 0;
+    }
+    double v = Median(velkor), m = Median(minimal);
+    printf("start-up to the first log line: velkor.exe %.0f ms, minimal window program %.0f ms "
+           "(medians of %d runs each)\n",
+           v, m, ROUNDS);
+    printf("start-up ratio velkor / minimal: %.2f\n", v / m);
+    return 0;
+}

@@ -1,0 +1,366 @@
+// "Ausgaben speicher": the save dialog, the .msg file, the question and the
+// failures, with the real file dialog answered from the test.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "app/messagelog.h"
+#include "app/shell.h"
+#include "resources/resource.h"
+
+#include "boxes.h"
+#include "driver.h"
+#include "testapp.h"
+#include "wait.h"
+
+static const char CAPTION[] = "VELKOR Nachrichten speichern";
+static const int FILTER_COMBO_ID = 0x470;
+static const int FILE_NAME_ID = 0x47C;
+
+class ShellSaveLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearVelkorRegistry();
+        StartBoxAnswering();
+        ASSERT_TRUE(StartTestApp());
+        folder = TestFolder("shell-savelog");
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, PendingAnswers()) << "a box the test waited for did not come";
+        for (const BoxInfo &box : SeenBoxes())
+            EXPECT_FALSE(box.unexpected) << "unexpected box: " << box.caption << " / " << box.text;
+        StopTestApp();
+        StopBoxAnswering();
+    }
+    std::string folder;
+};
+
+// Chooses path in the save dialog.
+static BoxAction Choose(const std::string &path)
+{
+    return [path](HWND dialog, const BoxInfo &) { EXPECT_TRUE(ChooseFileInDialog(dialog, path)); };
+}
+
+// Chooses path after running before() while the dialog is open.
+static BoxAction ChooseAfter(const std::string &path, std::function<void(HWND)> before)
+{
+    return [path, before](HWND dialog, const BoxInfo &) {
+        before(dialog);
+        EXPECT_TRUE(ChooseFileInDialog(dialog, path));
+    };
+}
+
+static std::string Joined(const std::vector<std::string> &lines)
+{
+    std::string text;
+    for (const std::string &line : lines)
+        if (!line.empty())
+            text += line + "\r\n";
+    return text;
+}
+
+static std::string Body(const std::string &line)
+{
+    return line.size() > 16 ? line.substr(16) : std::string();
+}
+
+static std::string ControlText(HWND control)
+{
+    char text[600];
+    text[0] = 0;
+    GetWindowTextA(control, text, sizeof text);
+    return text;
+}
+
+static BOOL CALLBACK FindEdit(HWND child, LPARAM lParam)
+{
+    char name[16];
+    GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, "Edit") == 0) {
+        *(HWND *)lParam = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static std::string FileNameField(HWND dialog)
+{
+    HWND control = GetDlgItem(dialog, FILE_NAME_ID);
+    HWND edit = NULL;
+    EnumChildWindows(control, FindEdit, (LPARAM)&edit);
+    return ControlText(edit ? edit : control);
+}
+
+static bool Exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST_F(ShellSaveLog, WritesEveryNonEmptyLineAndKeepsThemOnNo)
+{
+    // Lines of every form, an empty line and bytes beyond ASCII.
+    LogMessage("Gr\xF6\xDF" "e \x80\xFF", 2);
+    const unsigned char block[] = {0x00, 0x0D, 0x0A, 0xFF};
+    LogReceivedBlock(block, sizeof block);
+    LogMessage(std::string(300, 'z').c_str(), 9);
+    SendMessageA(MessageLog(), LB_ADDSTRING, 0, (LPARAM) "");
+    LogMessage("zuletzt", 7);
+    std::vector<std::string> before = LogLines();
+    ASSERT_EQ(6u, before.size());
+
+    std::string path = folder + "\\log.msg";
+    std::string title, initialName, filters[2];
+    AnswerNextBox(ChooseAfter(path, [&](HWND dialog) {
+        title = ControlText(dialog);
+        initialName = FileNameField(dialog);
+        HWND combo = GetDlgItem(dialog, FILTER_COMBO_ID);
+        char text[128];
+        for (int i = 0; i < 2; i++) {
+            text[0] = 0;
+            SendMessageA(combo, CB_GETLBTEXT, i, (LPARAM)text);
+            filters[i] = text;
+        }
+    }));
+    AnswerNextBoxWith(IDNO);
+    RunCommand(IDM_SAVE_LOG);
+
+    EXPECT_EQ(CAPTION, title);
+    EXPECT_EQ("velkor.msg", initialName);
+    EXPECT_EQ("VelkorNachrichten (*.msg)", filters[0]);
+    EXPECT_EQ("alle (*.*)", filters[1]);
+
+    ASSERT_EQ(2u, SeenBoxes().size());
+    const BoxInfo &question = SeenBoxes()[1];
+    EXPECT_EQ(CAPTION, question.caption);
+    EXPECT_EQ("Nachrichtenfenster loeschen?", question.text);
+    EXPECT_EQ((UINT)(MB_ICONQUESTION | MB_YESNO), question.style);
+
+    // Every non-empty line with CR LF, byte for byte, and nothing else.
+    EXPECT_EQ(Joined(before), ReadWholeFile(path));
+    EXPECT_EQ(std::string::npos, ReadWholeFile(path).find('\0'));
+
+    std::vector<std::string> after = LogLines();
+    ASSERT_EQ(before.size() + 1, after.size());
+    for (size_t i = 0; i < before.size(); i++)
+        EXPECT_EQ(before[i], after[i]);
+    EXPECT_EQ('+', after.back()[0]);
+    EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", Body(after.back()));
+}
+
+TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
+{
+    LogMessage("alt", 9);
+    std::string path = folder + "\\yes.msg";
+    // Arrives while the dialog is open: counted after the file is made, so saved.
+    AnswerNextBox(ChooseAfter(path, [](HWND) { PostMessageA(MainWindow(), WM_USER + 22, (WPARAM) "im Dialog", 0); }));
+    // Arrives while the question is open: neither saved nor removed.
+    AnswerNextBox([](HWND box, const BoxInfo &) {
+        LogMessage("bei der Frage", 9);
+        PressButton(box, IDYES);
+    });
+    std::vector<std::string> before = LogLines();
+    RunCommand(IDM_SAVE_LOG);
+
+    std::string file = ReadWholeFile(path);
+    EXPECT_EQ(0u, file.find(Joined(before)));
+    EXPECT_NE(std::string::npos, file.find("  im Dialog\r\n"));
+    EXPECT_EQ(std::string::npos, file.find("bei der Frage"));
+
+    std::vector<std::string> after = LogLines();
+    ASSERT_EQ(2u, after.size());
+    EXPECT_EQ("bei der Frage", Body(after[0]));
+    EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", Body(after[1]));
+
+    // A log without lines gives a file of no bytes.
+    SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
+    std::string empty = folder + "\\empty.msg";
+    AnswerNextBox(Choose(empty));
+    AnswerNextBoxWith(IDNO);
+    RunCommand(IDM_SAVE_LOG);
+    EXPECT_TRUE(Exists(empty));
+    EXPECT_EQ("", ReadWholeFile(empty));
+    ASSERT_EQ(1u, LogLines().size());
+}
+
+TEST_F(ShellSaveLog, BareNameGetsTheMsgExtension)
+{
+    // With either filter chosen; a name with an extension of its own keeps it.
+    struct Case {
+        const char *typed;
+        int filter;
+        const char *saved;
+    } cases[] = {{"bare1", 0, "bare1.msg"}, {"bare2", 1, "bare2.msg"}, {"eigen.txt", 1, "eigen.txt"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        int filter = c.filter;
+        AnswerNextBox(ChooseAfter(folder + "\\" + c.typed, [filter](HWND dialog) {
+            HWND combo = GetDlgItem(dialog, FILTER_COMBO_ID);
+            SendMessageA(combo, CB_SETCURSEL, filter, 0);
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(FILTER_COMBO_ID, CBN_SELCHANGE), (LPARAM)combo);
+        }));
+        AnswerNextBoxWith(IDNO);
+        RunCommand(IDM_SAVE_LOG);
+        std::string saved = folder + "\\" + c.saved;
+        EXPECT_TRUE(Exists(saved));
+        EXPECT_EQ("Nachrichtendatei " + saved + " gespeichert", Body(LogLines().back()));
+    }
+    EXPECT_FALSE(Exists(folder + "\\bare2..msg"));
+}
+
+TEST_F(ShellSaveLog, ExistingFileIsReplacedOnlyAfterAsking)
+{
+    std::string path = folder + "\\old.msg";
+    std::string old(5000, 'o');
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written;
+    WriteFile(file, old.data(), (DWORD)old.size(), &written, NULL);
+    CloseHandle(file);
+
+    // Declined: the dialog stays, and is then cancelled (from here: the
+    // answering has already handled that dialog once).
+    AnswerNextBox(Choose(path));
+    AnswerNextBox([](HWND box, const BoxInfo &) {
+        HWND dialog = GetWindow(box, GW_OWNER);
+        PressButton(box, IDNO);
+        PumpUntil([&] { return !IsWindowVisible(box); }, 5000);
+        EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays after No";
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    RunCommand(IDM_SAVE_LOG);
+    ASSERT_EQ(2u, SeenBoxes().size());
+    EXPECT_TRUE(SeenBoxes()[1].isMessageBox) << "the dialog asks before replacing";
+    EXPECT_EQ(old, ReadWholeFile(path));
+    EXPECT_EQ(1u, LogLines().size());
+
+    ClearSeenBoxes();
+    std::vector<std::string> before = LogLines();
+    AnswerNextBox(Choose(path));
+    AnswerNextBoxWith(IDYES);
+    AnswerNextBoxWith(IDNO);
+    RunCommand(IDM_SAVE_LOG);
+    EXPECT_EQ(Joined(before), ReadWholeFile(path)) << "replaced, not appended to";
+}
+
+TEST_F(ShellSaveLog, CancelChangesNothing)
+{
+    LogMessage("bleibt", 9);
+    std::vector<std::string> before = LogLines();
+    AnswerNextBoxWith(IDCANCEL);
+    RunCommand(IDM_SAVE_LOG);
+    EXPECT_EQ(1u, SeenBoxes().size());
+    EXPECT_EQ(before, LogLines());
+}
+
+TEST_F(ShellSaveLog, FileThatCannotBeCreatedIsReported)
+{
+    // Another handle holds the file without sharing: creating it fails.
+    std::string path = folder + "\\busy.msg";
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    std::vector<std::string> before = LogLines();
+    AnswerNextBox(Choose(path));
+    AnswerNextBoxWith(IDYES); // replace it
+    AnswerNextBoxWith(IDOK);
+    RunCommand(IDM_SAVE_LOG);
+    CloseHandle(holder);
+
+    ASSERT_EQ(3u, SeenBoxes().size()) << "no question follows";
+    const BoxInfo &error = SeenBoxes()[2];
+    EXPECT_EQ(CAPTION, error.caption);
+    EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n32", error.text) << "ERROR_SHARING_VIOLATION";
+    EXPECT_EQ((UINT)MB_OK, error.style);
+    EXPECT_EQ(before, LogLines());
+    EXPECT_EQ("", ReadWholeFile(path));
+}
+
+// Makes path a link to the Linux device /dev/full, whose every write fails
+// with "disk full" as a full medium's would. Uses Wine's own bridges (its
+// path converter and its start of Linux programs); false where they are
+// missing.
+static bool LinkToFullDevice(const std::string &path)
+{
+    typedef char *(CDECL * UnixNameFn)(const WCHAR *);
+    UnixNameFn unixName =
+        (UnixNameFn)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    if (!unixName)
+        return false;
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    char *target = unixName(wide);
+    if (!target)
+        return false;
+    std::string commandLine = std::string("ln -s /dev/full \"") + target + "\"";
+    HeapFree(GetProcessHeap(), 0, target);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    if (!CreateProcessA("Z:\\bin\\ln", &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    // The Linux program runs on its own; its handle here does not wait for it.
+    return PumpUntil(
+        [&] {
+            HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+            if (file == INVALID_HANDLE_VALUE)
+                return false;
+            CloseHandle(file);
+            return true;
+        },
+        10000);
+}
+
+TEST_F(ShellSaveLog, FailedWriteIsReportedAndNothingMore)
+{
+    const std::string path = folder + "\\voll.msg";
+    if (!LinkToFullDevice(path))
+        GTEST_SKIP() << "no way here to link a file to /dev/full";
+    LogMessage("nicht gesichert", 9);
+    std::vector<std::string> before = LogLines();
+    AnswerNextBox(Choose(path));
+    // Wine's dialog takes the device for a new file; a dialog that sees an
+    // existing file asks before replacing it first.
+    BoxInfo error;
+    AnswerNextBox([&error](HWND box, const BoxInfo &info) {
+        if (info.text.compare(0, 20, "Fehler beim Schreibe") == 0) {
+            error = info;
+            PressButton(box, IDOK);
+            return;
+        }
+        PressButton(box, IDYES);
+        AnswerNextBox([&error](HWND next, const BoxInfo &nextInfo) {
+            error = nextInfo;
+            PressButton(next, IDOK);
+        });
+    });
+    RunCommand(IDM_SAVE_LOG);
+
+    EXPECT_EQ(CAPTION, error.caption);
+    EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n112", error.text) << "ERROR_DISK_FULL";
+    EXPECT_EQ((UINT)MB_OK, error.style);
+    EXPECT_NE("Nachrichtenfenster loeschen?", SeenBoxes().back().text) << "no question about emptying the log";
+    // The log keeps every line and claims no saved file.
+    EXPECT_EQ(before, LogLines());
+}
+
+TEST_F(ShellSaveLog, LongPathIsCutInTheSavedLine)
+{
+    // A folder name of 200 characters makes the path longer than 228.
+    std::string deep = folder + "\\" + std::string(200, 'd');
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), NULL));
+    std::string path = deep + "\\lang.msg";
+    ASSERT_GT(path.size(), 228u);
+    ASSERT_LT(path.size(), (size_t)MAX_PATH);
+    AnswerNextBox(Choose(path));
+    AnswerNextBoxWith(IDNO);
+    RunCommand(IDM_SAVE_LOG);
+    EXPECT_TRUE(Exists(path));
+    std::string full = "Nachrichtendatei " + path + " gespeichert";
+    EXPECT_EQ(full.substr(0, 257), Body(LogLines().back()));
+}
