@@ -267,6 +267,7 @@ void LoadCommandFile()
         return;
     }
     DWORD high = 0;
+    SetLastError(NO_ERROR); // tells a size of 0xFFFFFFFF from a failure
     DWORD size = GetFileSize(file, &high);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         ShowFileBox("Datei Lesefehler!", READ_CAPTION);

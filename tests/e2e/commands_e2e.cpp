@@ -1,0 +1,95 @@
+// velkor.exe driven from outside as a user would: two commands typed into the
+// command dialog, saved, a new empty list, the file loaded again.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "boxes.h"
+#include "driver.h"
+#include "resources/resource.h"
+#include "wait.h"
+
+class CommandsE2e : public ::testing::Test {
+protected:
+    VelkorProcess app;
+    void SetUp() override
+    {
+        ClearVelkorKey();
+        ASSERT_TRUE(StartVelkorProcess(app)) << GetLastError();
+        ASSERT_TRUE(WaitForMainWindow(app));
+    }
+    void TearDown() override
+    {
+        EndVelkorProcess(app);
+        ClearVelkorKey();
+    }
+
+    // "Komma&ndo zufuegen", the boxes filled as typed, OK.
+    void AddCommand(const std::vector<std::string> &bytes, const char *remark)
+    {
+        int before = ListItemCount(app);
+        PostCommand(app, IDM_ADD_COMMAND);
+        HWND dialog = WaitForBox(app);
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ("neues Kommando zufuegen", DescribeBox(dialog).caption);
+        const int boxes[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
+        for (size_t k = 0; k < bytes.size() && k < 8; k++)
+            SetDlgItemTextA(dialog, boxes[k], bytes[k].c_str());
+        SetDlgItemTextA(dialog, 1005, remark);
+        PressButton(dialog, IDOK);
+        ASSERT_TRUE(PumpUntil([&] { return ListItemCount(app) == before + 1; }, DRIVER_TIMEOUT_MS));
+    }
+
+    std::vector<std::string> Entries()
+    {
+        std::vector<std::string> entries;
+        int count = ListItemCount(app);
+        for (int n = 0; n < count; n++)
+            entries.push_back(ReadListText(app, n, 0) + "|" + ReadListText(app, n, 1));
+        return entries;
+    }
+
+    bool SaveButtonEnabled()
+    {
+        int state = ToolbarButtonState(app, IDM_SAVE_COMMANDS_BUTTON);
+        return state != -1 && (state & TBSTATE_ENABLED);
+    }
+};
+
+TEST_F(CommandsE2e, TwoCommandsSavedClearedAndLoadedAgain)
+{
+    AddCommand({"1b", "5"}, "Reset");
+    EXPECT_FALSE(SaveButtonEnabled()) << "one entry is not enough to offer saving";
+    AddCommand({"ff"}, "");
+    ASSERT_TRUE(PumpUntil([&] { return SaveButtonEnabled(); }, DRIVER_TIMEOUT_MS));
+    std::vector<std::string> typed = {" 0x1B 0x05|Reset", " 0xFF|"};
+    ASSERT_EQ(typed, Entries());
+
+    std::string path = DriverFolder("cmde2e") + "\\zwei.cmd";
+    std::string caption;
+    PostCommand(app, IDM_SAVE_COMMANDS);
+    ASSERT_TRUE(AnswerFileDialog(app, path, &caption));
+    EXPECT_EQ("VELKOR Kommandodatei speichern", caption);
+    ASSERT_TRUE(WaitForLogText(app, "Kommandodatei " + path + " gespeichert"));
+    EXPECT_EQ(std::string(" 0x1B 0x05\0Reset\0 0xFF\0\0", 24), FileBytes(path));
+
+    PostCommand(app, IDM_NEW_COMMANDS);
+    ASSERT_TRUE(PumpUntil([&] { return ListItemCount(app) == 0 && !SaveButtonEnabled(); }, DRIVER_TIMEOUT_MS));
+
+    PostCommand(app, IDM_OPEN_COMMANDS);
+    ASSERT_TRUE(AnswerFileDialog(app, path, &caption));
+    EXPECT_EQ("VELKOR Kommandodatei oeffnen", caption);
+    ASSERT_TRUE(WaitForLogText(app, "Kommandodatei " + path + " geladen"));
+    EXPECT_EQ(typed, Entries());
+    EXPECT_TRUE(SaveButtonEnabled());
+
+    PostCommand(app, IDM_EXIT);
+    DWORD code = 1;
+    ASSERT_TRUE(WaitForExit(app, DRIVER_TIMEOUT_MS, &code));
+    EXPECT_EQ(0u, code);
+    DeleteFileA(path.c_str());
+}
