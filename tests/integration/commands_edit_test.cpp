@@ -143,6 +143,13 @@ TEST_F(CommandEditing, EditShowsTheEntryAndOkReplacesIt)
     EXPECT_EQ(expected, ListEntries());
 }
 
+TEST_F(CommandEditing, ALongRemarkIsCutTo254Characters)
+{
+    std::string remark(300, 'x');
+    Add({"1"}, remark.c_str());
+    EXPECT_EQ(std::string(254, 'x'), ListText(0, 1));
+}
+
 TEST_F(CommandEditing, EmptyingEveryBoxDeletesTheEntryAndDropsTheNameBelowTwo)
 {
     InsertListEntry(" 0x01", "eins");

@@ -399,6 +399,20 @@ TEST_F(CommandFiles, AWriteFailingPartWayStopsAndIsReported)
     RemoveSharedFolder(shared);
 }
 
+TEST_F(CommandFiles, ALoadedSingleEntryOffersSavingUntilAnEditLeavesOne)
+{
+    ASSERT_TRUE(WriteWholeFile(Path("one.cmd"), std::string(" 0x01\0eins\0", 11)));
+    Load(Path("one.cmd"));
+    EXPECT_EQ(Path("one.cmd"), NameOrNone());
+    EXPECT_TRUE(SaveOffered());
+    MarkEntry(0);
+    AnswerNextBox(FillCommandDialog({"2"}, "geaendert"));
+    RunCommand(IDM_EDIT_COMMAND);
+    EXPECT_EQ((std::vector<std::string>{" 0x02|geaendert"}), ListEntries());
+    EXPECT_EQ("(none)", NameOrNone());
+    EXPECT_TRUE(SaveWithdrawn());
+}
+
 TEST_F(CommandFiles, NewListEmptiesWithoutAskingAndWithdrawsSaving)
 {
     InsertExample({OFF, OFF});
