@@ -5,10 +5,20 @@
 #include <stdio.h>
 
 #include "app/logformat.h"
+#include "app/mainwindow.h"
 #include "app/shell.h"
 
-// Owned by the user-interface thread: depth of nested batches.
-static int batchDepth;
+// Owned by the user-interface thread.
+static int batchDepth;        // BeginLogBatch calls not ended yet
+static bool catchingUp;       // drawing held while queued messages are handled
+static UINT_PTR catchUpTimer; // thread timer that ends catchingUp
+
+// A visible list box redraws its scroll bar and scrolls for every line; in a
+// burst of queued messages (received blocks) that is nearly all the cost of
+// logging. While such messages wait, lines are added with drawing held, and
+// the view follows once the queue has run dry: a timer's message comes only
+// when no posted message is left.
+static const UINT CATCH_UP_DELAY_MS = 15;
 
 static LogClock Now()
 {
@@ -26,32 +36,86 @@ static void ScrollToEnd()
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
 }
 
+static bool DrawingHeld()
+{
+    return batchDepth > 0 || catchingUp;
+}
+
+static void HoldDrawing()
+{
+    if (MessageLog())
+        SendMessageA(MessageLog(), WM_SETREDRAW, FALSE, 0);
+}
+
+// After the last holder lets go: the newest line in view, one redraw.
+static void ReleaseDrawingIfDone()
+{
+    HWND log = MessageLog();
+    if (DrawingHeld() || !log)
+        return;
+    ScrollToEnd();
+    SendMessageA(log, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(log, NULL, TRUE);
+}
+
+static void CALLBACK CatchUpDone(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (catchUpTimer)
+        KillTimer(NULL, catchUpTimer);
+    catchUpTimer = 0;
+    catchingUp = false;
+    ReleaseDrawingIfDone();
+}
+
+// True while more of the main window's private messages (received blocks,
+// posted texts, the reader's end) wait in the queue. Only those: the window
+// system posts messages of its own now and then.
+static bool PostedMessagesWaiting()
+{
+    MSG next;
+    return MainWindow() && PeekMessageA(&next, MainWindow(), WMU_READER_ENDED, WMU_LOG_TEXT, PM_NOREMOVE);
+}
+
 static void AppendLine(const char *line)
 {
     HWND log = MessageLog();
     if (!log)
         return;
+    if (!DrawingHeld() && PostedMessagesWaiting()) {
+        catchUpTimer = SetTimer(NULL, 0, CATCH_UP_DELAY_MS, CatchUpDone);
+        // Without a timer nothing would end the hold: draw line by line then.
+        if (catchUpTimer) {
+            catchingUp = true;
+            HoldDrawing();
+        }
+    }
     SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
-    if (batchDepth == 0)
+    if (!DrawingHeld())
         ScrollToEnd();
+}
+
+void ResetMessageLog()
+{
+    if (catchUpTimer)
+        KillTimer(NULL, catchUpTimer);
+    catchUpTimer = 0;
+    catchingUp = false;
+    batchDepth = 0;
 }
 
 void BeginLogBatch()
 {
-    if (batchDepth++ == 0 && MessageLog())
-        SendMessageA(MessageLog(), WM_SETREDRAW, FALSE, 0);
+    if (!DrawingHeld())
+        HoldDrawing();
+    batchDepth++;
 }
 
 void EndLogBatch()
 {
-    if (batchDepth == 0 || --batchDepth > 0)
+    if (batchDepth == 0)
         return;
-    HWND log = MessageLog();
-    if (!log)
-        return;
-    ScrollToEnd();
-    SendMessageA(log, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(log, NULL, TRUE);
+    batchDepth--;
+    ReleaseDrawingIfDone();
 }
 
 void LogReceivedBlock(const unsigned char *bytes, size_t count)
@@ -61,8 +125,11 @@ void LogReceivedBlock(const unsigned char *bytes, size_t count)
     // An empty block still gives its head, as a dump of nothing does.
     size_t done = 0;
     do {
-        done += FormatDumpLine(line, sizeof line, clock, bytes + done, count - done);
+        size_t shown = FormatDumpLine(line, sizeof line, clock, bytes + done, count - done);
         AppendLine(line);
+        if (shown == 0)
+            break;
+        done += shown;
     } while (done < count);
 }
 
@@ -177,8 +244,13 @@ static void DeleteFirstLines(LRESULT count)
 {
     HWND log = MessageLog();
     BeginLogBatch();
-    for (LRESULT i = 0; i < count; i++)
-        SendMessageA(log, LB_DELETESTRING, 0, 0);
+    if (SendMessageA(log, LB_GETCOUNT, 0, 0) == count) {
+        // Nothing arrived meanwhile: emptying the log is the same, and quick.
+        SendMessageA(log, LB_RESETCONTENT, 0, 0);
+    } else {
+        for (LRESULT i = 0; i < count; i++)
+            SendMessageA(log, LB_DELETESTRING, 0, 0);
+    }
     EndLogBatch();
 }
 

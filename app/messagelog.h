@@ -14,9 +14,13 @@ enum LogKind {
 };
 
 // Appends one line of the given kind; kind 3 dumps the text up to its zero byte.
+// The newest line is scrolled into view at once, or, while more posted messages
+// wait to be handled, as soon as they are done.
 void LogMessage(const char *text, unsigned kind);
 // Appends the dump of a received block, every byte (zeros too), 99 per line.
 void LogReceivedBlock(const unsigned char *bytes, size_t count);
+// For a newly created log window: no batch open, nothing held.
+void ResetMessageLog();
 // Starts a batch: lines are added without redrawing until EndLogBatch.
 void BeginLogBatch();
 // Ends a batch: one redraw, the newest line scrolled into view.

@@ -109,6 +109,7 @@ static void CreateChildren()
     messageLog = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
                                  WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_DISABLENOSCROLL | LBS_NOINTEGRALHEIGHT,
                                  0, 0, 10, 10, mainWindow, (HMENU)(INT_PTR)IDC_MESSAGE_LOG, appInstance, NULL);
+    ResetMessageLog();
 }
 
 bool StartVelkor(HINSTANCE instance, int showCommand)
@@ -196,6 +197,7 @@ void ShutdownVelkor()
     if (mainWindow && IsWindow(mainWindow))
         DestroyWindow(mainWindow);
     mainWindow = toolbarWindow = commandList = messageLog = NULL;
+    ResetMessageLog();
     if (accelerators) {
         DestroyAcceleratorTable(accelerators);
         accelerators = NULL;

@@ -4,6 +4,9 @@
 #include <psapi.h>
 #include <stdio.h>
 
+#include <string>
+#include <vector>
+
 #include "app/messagelog.h"
 #include "app/shell.h"
 #include "resources/resource.h"
@@ -27,13 +30,26 @@ static LARGE_INTEGER Now()
     return t;
 }
 
+// Private bytes of the process (Wine fills only PagefileUsage, which Windows
+// keeps equal to PrivateUsage).
 static SIZE_T PrivateBytes()
 {
     PROCESS_MEMORY_COUNTERS_EX counters;
     ZeroMemory(&counters, sizeof counters);
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters);
-    return counters.PrivateUsage;
+    return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+}
+
+static bool LastLineInView()
+{
+    HWND log = MessageLog();
+    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    RECT item, client;
+    if (count < 1 || SendMessageA(log, LB_GETITEMRECT, (WPARAM)(count - 1), (LPARAM)&item) == LB_ERR)
+        return false;
+    GetClientRect(log, &client);
+    return item.top >= client.top && item.bottom <= client.bottom;
 }
 
 static const int LINES = 10000;
@@ -54,8 +70,31 @@ static void OneByOne()
     SIZE_T after = PrivateBytes();
     double seconds = Seconds(start, end);
     printf("LogMessage one by one:  %d lines in %.2f s = %.0f lines/s\n", LINES, seconds, LINES / seconds);
-    printf("memory per line:        %.0f bytes (private bytes %+.1f MB over %d lines of %d characters)\n",
-           (double)(after - before) / LINES, (double)(after - before) / 1048576.0, LINES, (int)strlen(text) + 16);
+    printf("memory per line:        %.0f bytes (private bytes %+.2f MB over %d lines of %d characters)\n",
+           ((double)after - (double)before) / LINES, ((double)after - (double)before) / 1048576.0, LINES,
+           (int)strlen(text) + 16);
+}
+
+// A burst of texts posted to the window, as a fast device's blocks arrive:
+// from the first post until every line is in and the newest is in view.
+static void Burst()
+{
+    std::vector<std::string> texts(LINES);
+    char text[64];
+    for (int i = 0; i < LINES; i++) {
+        snprintf(text, sizeof text, "Block %d angekommen", i);
+        texts[i] = text;
+    }
+    LRESULT first = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
+    LARGE_INTEGER start = Now();
+    for (int i = 0; i < LINES; i++)
+        PostMessageA(MainWindow(), WM_USER + 22, (WPARAM)texts[i].c_str(), 0);
+    bool done = PumpUntil(
+        [&] { return SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0) >= first + LINES && LastLineInView(); }, 600000);
+    LARGE_INTEGER end = Now();
+    double seconds = Seconds(start, end);
+    printf("LogMessage, burst of posted texts: %d lines in %.2f s = %.0f lines/s%s\n", LINES, seconds,
+           LINES / seconds, done ? "" : " (did not finish)");
 }
 
 static void Batched()
@@ -130,6 +169,7 @@ int main()
     }
     PumpFor(300);
     OneByOne();
+    Burst();
     Batched();
     SaveLarge();
     StopTestApp();

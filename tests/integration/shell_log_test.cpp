@@ -251,6 +251,33 @@ TEST_F(ShellLog, BatchKeepsEveryLineInOrder)
     EXPECT_TRUE(LastLineInView());
 }
 
+TEST_F(ShellLog, QueuedTextsAreLoggedInOrderAndTheViewFollows)
+{
+    // As a burst of received blocks arrives: many posted messages at once.
+    static char texts[400][16];
+    for (int i = 0; i < 400; i++) {
+        snprintf(texts[i], sizeof texts[i], "Block %d", i);
+        PostMessageA(MainWindow(), WMU_LOG_TEXT, (WPARAM)texts[i], 0);
+    }
+    PumpPending();
+    std::vector<std::string> lines = NewLines();
+    ASSERT_EQ(400u, lines.size());
+    for (int i = 0; i < 400; i++)
+        EXPECT_EQ(texts[i], Body(lines[i]));
+    EXPECT_TRUE(PumpUntil(LastLineInView, 5000)) << "the view follows once the queue is empty";
+    // Back to line by line: a single line is in view at once.
+    LogMessage("einzeln", 9);
+    EXPECT_TRUE(LastLineInView());
+    // A batch opened meanwhile still ends with the newest line in view.
+    PostMessageA(MainWindow(), WMU_LOG_TEXT, (WPARAM) "eins", 0);
+    LogMessage("zwei", 9);
+    BeginLogBatch();
+    LogMessage("drei", 9);
+    EndLogBatch();
+    EXPECT_TRUE(PumpUntil([] { return LastLineInView() && LogLines().size() == 405u; }, 5000));
+    EXPECT_EQ("eins", Body(LogLines().back()));
+}
+
 // Pages for the posted-text cases: the first readable, the second as given.
 struct TwoPages {
     char *first;

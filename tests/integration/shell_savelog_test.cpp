@@ -173,6 +173,16 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
     EXPECT_EQ("bei der Frage", Body(after[0]));
     EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", Body(after[1]));
 
+    // Nothing arriving at the question: the log keeps only the new line.
+    std::string again = folder + "\\again.msg";
+    AnswerNextBox(Choose(again));
+    AnswerNextBoxWith(IDYES);
+    RunCommand(IDM_SAVE_LOG);
+    EXPECT_EQ(Joined(after), ReadWholeFile(again));
+    after = LogLines();
+    ASSERT_EQ(1u, after.size());
+    EXPECT_EQ("Nachrichtendatei " + again + " gespeichert", Body(after[0]));
+
     // A log without lines gives a file of no bytes.
     SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
     std::string empty = folder + "\\empty.msg";

@@ -72,6 +72,20 @@ TEST(LogFormat, DumpLineTakesAtMost99Bytes)
     EXPECT_EQ(std::string("0x63 "), std::string(line + 16, 5));
 }
 
+TEST(LogFormat, DumpLineNeverOverrunsASmallBuffer)
+{
+    char line[40];
+    memset(line, 'X', sizeof line);
+    const unsigned char bytes[] = {1, 2, 3, 4, 5, 6};
+    // 16 for the head, then whole groups of 5 that fit with the terminator.
+    EXPECT_EQ(3u, FormatDumpLine(line, 32, T090507, bytes, 6));
+    EXPECT_STREQ("> 09:05:07,045  0x01 0x02 0x03 ", line);
+    EXPECT_EQ('X', line[32]);
+    EXPECT_EQ(0u, FormatDumpLine(line, 21, T090507, bytes, 6));
+    EXPECT_STREQ("> 09:05:07,045  ", line);
+    EXPECT_EQ(0u, FormatDumpLine(line, 0, T090507, bytes, 6));
+}
+
 TEST(LogFormat, EmptyDumpIsTheHeadAlone)
 {
     char line[LOG_LINE_SIZE];
