@@ -138,53 +138,6 @@ TEST(ShellResources, ToolbarStripIcons)
         DestroyIcon(small);
 }
 
-// Version information through version.dll, loaded here: the test links no import library for it.
-TEST(ShellResources, VersionIsGerman120)
-{
-    HMODULE version = LoadLibraryA("version.dll");
-    ASSERT_TRUE(version != NULL);
-    typedef DWORD(WINAPI * SizeFn)(LPCSTR, LPDWORD);
-    typedef BOOL(WINAPI * InfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
-    typedef BOOL(WINAPI * QueryFn)(LPCVOID, LPCSTR, LPVOID *, PUINT);
-    SizeFn getSize = (SizeFn)(void *)GetProcAddress(version, "GetFileVersionInfoSizeA");
-    InfoFn getInfo = (InfoFn)(void *)GetProcAddress(version, "GetFileVersionInfoA");
-    QueryFn query = (QueryFn)(void *)GetProcAddress(version, "VerQueryValueA");
-    ASSERT_TRUE(getSize && getInfo && query);
-
-    char path[MAX_PATH];
-    GetModuleFileNameA(NULL, path, sizeof path);
-    DWORD size = getSize(path, NULL);
-    ASSERT_GT(size, 0u);
-    std::vector<char> block(size);
-    ASSERT_TRUE(getInfo(path, 0, size, &block[0]));
-
-    VS_FIXEDFILEINFO *fixed = NULL;
-    UINT length = 0;
-    ASSERT_TRUE(query(&block[0], "\\", (LPVOID *)&fixed, &length));
-    EXPECT_EQ(0x00010002u, fixed->dwFileVersionMS);
-    EXPECT_EQ(0u, fixed->dwFileVersionLS);
-    EXPECT_EQ(0x00010002u, fixed->dwProductVersionMS);
-    EXPECT_EQ(0u, fixed->dwProductVersionLS);
-
-    DWORD *translation = NULL;
-    ASSERT_TRUE(query(&block[0], "\\VarFileInfo\\Translation", (LPVOID *)&translation, &length));
-    ASSERT_EQ(4u, length);
-    EXPECT_EQ(0x04B00407u, *translation) << "German, Unicode";
-
-    const char *fields[][2] = {{"FileVersion", "1, 2, 0, 0"},
-                               {"ProductVersion", "1, 2, 0, 0"},
-                               {"FileDescription", "VelKor"},
-                               {"InternalName", "velkor"},
-                               {"OriginalFilename", "velkor.exe"}};
-    for (auto &field : fields) {
-        char *value = NULL;
-        std::string key = std::string("\\StringFileInfo\\040704b0\\") + field[0];
-        ASSERT_TRUE(query(&block[0], key.c_str(), (LPVOID *)&value, &length)) << field[0];
-        EXPECT_STREQ(field[1], value) << field[0];
-    }
-    FreeLibrary(version);
-}
-
 static INT_PTR CALLBACK QuietDialogProc(HWND, UINT message, WPARAM, LPARAM)
 {
     return message == WM_INITDIALOG;
