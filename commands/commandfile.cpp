@@ -1,5 +1,6 @@
 // Command files and the remembered command file name.
 #include "commands/commandfile.h"
+#include "commands/commandlist.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -92,18 +93,6 @@ static void LogFileEvent(const char *format, const char *path)
     LogMessage(text, LOG_EVENT);
 }
 
-static void GetEntryText(HWND list, int n, int subItem, char *text, int room)
-{
-    LVITEMA item;
-    ZeroMemory(&item, sizeof item);
-    text[0] = 0;
-    item.iSubItem = subItem;
-    item.pszText = text;
-    item.cchTextMax = room;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)n, (LPARAM)&item);
-    text[room - 1] = 0;
-}
-
 // Writes length characters and one zero byte with one call; false when the
 // system refused or wrote less.
 static bool WriteString(HANDLE file, const char *text, size_t length)
@@ -134,13 +123,13 @@ static bool WriteEntries(HANDLE file)
     for (int n = 0; n < count; n++) {
         char command[COMMAND_COLUMN_ROOM];
         char remark[REMARK_COLUMN_ROOM];
-        GetEntryText(list, n, 0, command, sizeof command);
+        GetEntryText(n, 0, command, sizeof command);
         const char *start;
         size_t length;
         StripCommandDecorations(command, prefix, suffix, &start, &length);
         if (!WriteString(file, start, length))
             return false;
-        GetEntryText(list, n, 1, remark, sizeof remark);
+        GetEntryText(n, 1, remark, sizeof remark);
         if (!WriteString(file, remark, strlen(remark)))
             return false;
     }

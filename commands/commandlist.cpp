@@ -78,7 +78,7 @@ static void SetEntryText(int n, int subItem, const char *text)
     SendMessageA(CommandList(), LVM_SETITEMTEXTA, (WPARAM)n, (LPARAM)&item);
 }
 
-static void GetEntryText(int n, int subItem, char *text, int room)
+void GetEntryText(int n, int subItem, char *text, int room)
 {
     LVITEMA item;
     ZeroMemory(&item, sizeof item);

@@ -18,6 +18,8 @@ void InsertCommandColumns(HWND list);
 void ValidateHexField(HWND dialog, int controlId, const char *text);
 // Converts two hex digits to a byte; warns (once) when they are not.
 unsigned char HexPairToByte(const char *text);
+// Reads column subItem of entry n into text (room bytes, always terminated).
+void GetEntryText(int n, int subItem, char *text, int room);
 // Writes the CommandBuffer into entry n with the current decorations.
 void RenderCommandEntry(int n);
 // Re-renders every entry and the header when prefix or suffix changed.

@@ -34,18 +34,6 @@ static const size_t BIT_TEXT_MAX = 93;
 // that the focus leaving a box while the dialog goes away validates nothing.
 static bool commandDialogEnding;
 
-static void GetEntryText(HWND list, int n, int subItem, char *text, int room)
-{
-    LVITEMA item;
-    ZeroMemory(&item, sizeof item);
-    text[0] = 0;
-    item.iSubItem = subItem;
-    item.pszText = text;
-    item.cchTextMax = room;
-    SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)n, (LPARAM)&item);
-    text[room - 1] = 0;
-}
-
 static bool AllByteFieldsEmpty(const CommandBuffer &buffer)
 {
     for (int k = 0; k < 8; k++)
@@ -84,8 +72,8 @@ void EditCommand(bool edit)
     if (edit && n >= 0) {
         char command[COMMAND_COLUMN_ROOM];
         char remark[REMARK_COLUMN_ROOM];
-        GetEntryText(list, n, 0, command, sizeof command);
-        GetEntryText(list, n, 1, remark, sizeof remark);
+        GetEntryText(n, 0, command, sizeof command);
+        GetEntryText(n, 1, remark, sizeof remark);
         if (command[0]) {
             ParseCommandText(WorkingCommand(), command, remark, Settings().sendPrefix);
             editing = true;
