@@ -113,7 +113,7 @@ bool StartReader()
     if (!readerThread) {
         readerThreadId = 0;
         MessageBoxA(MainWindow(), "Kann Device Leseroutine nicht starten", READER_CAPTION, MB_ICONERROR);
-        ReleaseReaderParams(params, false);
+        ReleaseReaderParams(params);
         return false;
     }
     readerParams = params;
@@ -152,8 +152,8 @@ void StopReader()
     // TerminateThread only starts the end; what the thread used is reclaimed
     // once it is gone (the system has then cancelled its read).
     if (WaitForSingleObject(readerThread, THREAD_GONE_WAIT_MS) == WAIT_OBJECT_0) {
-        ReleaseReaderParams(readerParams, killed);
-        AnnounceUnpostedBlocks();
+        ReleaseReaderParams(readerParams);
+        AnnounceWaitingBlocks();
     } else {
         AbandonReaderParams(readerParams);
     }

@@ -2,14 +2,19 @@
 //
 // Blocks travel from the thread to the window through the hand-over storage:
 // a ring of slots of one block each, allocated by the user-interface thread.
-// The thread fills the slot after the last published one, publishes it, then
-// posts WMU_BLOCK_RECEIVED with the slot's address and the block's length.
-// The window accepts a message only when it names exactly the oldest block
-// that was published and not yet logged; anything else (a message forged by
-// another program, a replay, a stale message) is ignored without touching
-// memory. The ring holds fewer blocks than a thread may have posted messages
-// waiting, so the thread waits for room instead of overrunning the window's
-// queue; the device buffers meanwhile.
+// The thread fills the slot after the last published one and publishes it.
+// It posts WMU_BLOCK_RECEIVED (the block's address and length) only when no
+// such message is already on its way; the window, woken by it, logs every
+// block published so far, oldest first, each as its own line with its own
+// time stamp. So a flood costs one message per batch of blocks instead of one
+// per block (taking a message costs about 0.1 ms under Wine; posted messages
+// are limited to 10,000 per thread on Windows), and the log is redrawn once
+// per batch. The window never reads memory a message points to: a message is
+// only a wake-up, taken when it names a slot of the ring, and only blocks the
+// reader published are logged; forged, replayed and stale messages log
+// nothing that was not handed over. The ring holds fewer blocks than the
+// posting limit; when it is full the thread waits for room while the device
+// buffers.
 #include "device/receiver.h"
 
 #include <stdio.h>
@@ -23,12 +28,12 @@
 namespace {
 
 // The hand-over storage. Allocated and released by the user-interface thread;
-// `published` and `posted` are written by the reader only, `consumed` by the
-// window only (the window also advances `posted` once no reader runs).
+// `published` is written by the reader only, `consumed` by the window only;
+// `wakePending` is set by whoever posts a wake-up and cleared by the window.
 struct HandOverPool {
-    volatile LONG published; // blocks filled and published
-    volatile LONG posted;    // blocks announced with WMU_BLOCK_RECEIVED
-    volatile LONG consumed;  // blocks logged by the window
+    volatile LONG published;   // blocks filled and published
+    volatile LONG consumed;    // blocks logged by the window
+    volatile LONG wakePending; // a WMU_BLOCK_RECEIVED is owed or on its way
     uint32_t slotCount;
     uint32_t slotSize;
     uint32_t *lengths;   // per slot: bytes in its block
@@ -59,6 +64,8 @@ struct ReaderLoop {
     unsigned emptyRun;   // reads in a row that gave no byte
     unsigned failRun;    // of those, failures in a row with the same error
     DWORD failError;
+    bool wakeOwed;       // this thread took on a wake-up whose post has not succeeded
+    ULONG wakeSequence;  // the block the owed wake-up names
 };
 
 enum ReadStart { READ_PENDING, READ_BYTE, READ_EMPTY, READ_REFUSED };
@@ -74,17 +81,26 @@ const DWORD IDLE_PAUSE_MS = 10;
 const unsigned FAILURES_BEFORE_REPORT = 3;
 // How long a stopping reader keeps trying to post what is left.
 const DWORD FINAL_POST_MS = 100;
-// A log batch is redrawn at least this often, so no line waits long unseen.
-const DWORD BATCH_MAX_MS = 40;
+// How long a stopping reader waits for its cancelled read.
+const DWORD CANCEL_WAIT_MS = 100;
+// The log is redrawn at most once in this time while blocks stream in, and a
+// line waits at most about this long to be shown.
+const DWORD REDRAW_MIN_MS = 40;
+// Longest time the window logs blocks in one go before it lets other
+// messages (the user's input among them) have their turn.
+const DWORD DRAIN_MAX_MS = 30;
 const UINT_PTR BATCH_TIMER_ID = 0x5652;
 
 } // namespace
 
 // Owned by the user-interface thread (the pointer; see HandOverPool for its contents).
 static HandOverPool *handOver;
-// Owned by the user-interface thread: an open log batch and when it began.
+// Owned by the user-interface thread: an open log batch, when it began, and
+// when the log last showed its newest line.
 static bool batchOpen;
+static bool batchTimed; // its timer runs, so blocks meanwhile need no wake-up
 static DWORD batchStart;
+static DWORD lastRedraw;
 
 static unsigned char *SlotData(HandOverPool *pool, ULONG sequence)
 {
@@ -113,23 +129,19 @@ static bool StopRequested(ReaderLoop &loop)
     return StopSignalled(loop.record->params.stopEvent, 0);
 }
 
-// Posts the published blocks not yet announced, oldest first. A failed post
-// (a full queue, a window gone) is retried after a pause; false when the stop
-// event came first, or, with a deadline, when that passed.
-static bool AnnounceBlocks(ReaderRecord *record, bool untilDeadline, DWORD deadline)
+// Posts the wake-up this thread owes, naming its block. A failed post (a full
+// queue, a window gone) is retried after a pause; false when the stop event
+// came first, or, with a deadline, when that passed.
+static bool PostOwedWake(ReaderLoop &loop, bool untilDeadline, DWORD deadline)
 {
+    ReaderRecord *record = loop.record;
     HandOverPool *pool = record->pool;
-    for (;;) {
-        ULONG posted = (ULONG)pool->posted;
-        if (posted == (ULONG)pool->published)
-            return true;
-        WPARAM address = (WPARAM)SlotData(pool, posted);
-        LPARAM length = (LPARAM)(ULONG_PTR)pool->lengths[posted % pool->slotCount];
+    while (loop.wakeOwed) {
+        WPARAM address = (WPARAM)SlotData(pool, loop.wakeSequence);
+        LPARAM length = (LPARAM)(ULONG_PTR)pool->lengths[loop.wakeSequence % pool->slotCount];
         if (PostMessageA(record->params.window, WMU_BLOCK_RECEIVED, address, length)) {
-            InterlockedIncrement(&pool->posted);
-            continue;
-        }
-        if (untilDeadline) {
+            loop.wakeOwed = false;
+        } else if (untilDeadline) {
             if ((LONG)(GetTickCount() - deadline) >= 0)
                 return false;
             Sleep(HAND_OVER_RETRY_MS);
@@ -137,27 +149,33 @@ static bool AnnounceBlocks(ReaderRecord *record, bool untilDeadline, DWORD deadl
             return false;
         }
     }
+    return true;
 }
 
-// Copies a finished block into the next slot, publishes and announces it.
-// Waits while the ring is full; false when the stop event came meanwhile.
-static bool HandOver(ReaderRecord *record, const unsigned char *bytes, uint32_t count)
+// Copies a finished block into the next slot and publishes it; wakes the
+// window unless a wake-up is already on its way. Waits while the ring is
+// full; false when the stop event came meanwhile.
+static bool HandOver(ReaderLoop &loop, const unsigned char *bytes, uint32_t count)
 {
-    HandOverPool *pool = record->pool;
+    HandOverPool *pool = loop.record->pool;
     while ((ULONG)pool->published - (ULONG)ReadShared(&pool->consumed) >= pool->slotCount) {
-        if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
+        if (StopSignalled(loop.record->params.stopEvent, HAND_OVER_RETRY_MS))
             return false;
     }
     ULONG sequence = (ULONG)pool->published;
     memcpy(SlotData(pool, sequence), bytes, count);
     pool->lengths[sequence % pool->slotCount] = count;
     InterlockedIncrement(&pool->published); // full barrier: the block is complete first
-    return AnnounceBlocks(record, false, 0);
+    if (InterlockedCompareExchange(&pool->wakePending, 1, 0) == 0) {
+        loop.wakeOwed = true;
+        loop.wakeSequence = sequence;
+    }
+    return PostOwedWake(loop, false, 0);
 }
 
 static bool HandOverGathered(ReaderLoop &loop)
 {
-    bool going = HandOver(loop.record, loop.gatherer.buffer, loop.gatherer.count);
+    bool going = HandOver(loop, loop.gatherer.buffer, loop.gatherer.count);
     ClearGathered(loop.gatherer);
     return going;
 }
@@ -250,20 +268,26 @@ static bool FinishRead(ReaderLoop &loop, DWORD *error)
     return *error == ERROR_MORE_DATA && got == 1;
 }
 
-// Cancels the outstanding read and waits until it has completed; true when
-// it delivered a byte all the same.
-static bool CancelRead(ReaderLoop &loop)
+enum CancelOutcome { CANCELLED_EMPTY, CANCELLED_LATE_BYTE, CANCEL_STOPPED };
+
+// Cancels the outstanding read and waits until it has completed: with a byte
+// it delivered all the same, or without. Should the stop event come first,
+// the read stays in flight for EndReading.
+static CancelOutcome CancelRead(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
     if (!loop.inFlight)
-        return false;
+        return CANCELLED_EMPTY;
     CancelIo(record->params.device);
+    HANDLE waitSet[2] = {record->readEvent, record->params.stopEvent};
+    if (WaitForMultipleObjects(2, waitSet, FALSE, INFINITE) != WAIT_OBJECT_0)
+        return CANCEL_STOPPED;
     DWORD got = 0;
-    BOOL done = GetOverlappedResult(record->params.device, &record->overlapped, &got, TRUE);
+    BOOL done = GetOverlappedResult(record->params.device, &record->overlapped, &got, FALSE);
     DWORD error = done ? 0 : GetLastError();
     loop.inFlight = false;
     record->readInFlight = 0;
-    return got == 1 && (done || error == ERROR_MORE_DATA);
+    return got == 1 && (done || error == ERROR_MORE_DATA) ? CANCELLED_LATE_BYTE : CANCELLED_EMPTY;
 }
 
 // A read gave no byte. A single failure is passed over; the same failure
@@ -300,28 +324,28 @@ static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
 // byte that the cancelled read delivered all the same starts the next block.
 static bool HandOverOnTimeout(ReaderLoop &loop)
 {
-    bool late = CancelRead(loop);
-    if (!HandOverGathered(loop))
+    CancelOutcome cancel = CancelRead(loop);
+    if (cancel == CANCEL_STOPPED || !HandOverGathered(loop))
         return false;
-    return !late || TakeByte(loop, loop.record->readBuffer[0]);
+    return cancel != CANCELLED_LATE_BYTE || TakeByte(loop, loop.record->readBuffer[0]);
 }
 
 // Ending: the read is cancelled, what is left is announced, the window is
-// told; bytes gathered but not handed over are dropped.
+// told; bytes gathered but not handed over are dropped. A read whose
+// cancellation does not complete stays marked in flight, so its buffers are
+// kept when the block is released.
 static void EndReading(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
     if (loop.inFlight)
         CancelIo(record->params.device);
     DWORD deadline = GetTickCount() + FINAL_POST_MS;
-    if (AnnounceBlocks(record, true, deadline)) {
+    if (PostOwedWake(loop, true, deadline)) {
         while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) &&
                (LONG)(GetTickCount() - deadline) < 0)
             Sleep(HAND_OVER_RETRY_MS);
     }
-    if (loop.inFlight) {
-        DWORD got = 0;
-        GetOverlappedResult(record->params.device, &record->overlapped, &got, TRUE);
+    if (loop.inFlight && WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0) {
         loop.inFlight = false;
         record->readInFlight = 0;
     }
@@ -385,21 +409,15 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
 
 // ---- The user-interface thread's side ---------------------------------------
 
-// The oldest block handed over and not yet logged, when the message names
-// exactly it; null for anything else. Nothing at the message's address is read.
-static const unsigned char *AcceptedBlock(WPARAM address, LPARAM length)
+// A wake-up names a slot of the ring and a length a block can have; nothing
+// at its address is read. Anything else is ignored.
+static bool IsWakeUp(const HandOverPool *pool, WPARAM address, LPARAM length)
 {
-    HandOverPool *pool = handOver;
-    if (!pool)
-        return NULL;
-    ULONG consumed = (ULONG)pool->consumed;
-    if (consumed == (ULONG)ReadShared(&pool->published))
-        return NULL;
-    const unsigned char *data = SlotData(pool, consumed);
-    if ((WPARAM)data != address || length < 0 ||
-        (ULONG_PTR)length != (ULONG_PTR)pool->lengths[consumed % pool->slotCount])
-        return NULL;
-    return data;
+    if (!pool || length < 1 || (ULONG_PTR)length > pool->slotSize)
+        return false;
+    ULONG_PTR first = (ULONG_PTR)pool->data;
+    ULONG_PTR end = first + (ULONG_PTR)pool->slotCount * pool->slotSize;
+    return address >= first && address < end && (address - first) % pool->slotSize == 0;
 }
 
 static void CopyToReceiveBuffer(const unsigned char *bytes, size_t count)
@@ -430,43 +448,101 @@ static void CloseBatch()
     if (!batchOpen)
         return;
     batchOpen = false;
-    if (MainWindow())
+    if (batchTimed && MainWindow())
         KillTimer(MainWindow(), BATCH_TIMER_ID);
+    batchTimed = false;
     EndLogBatch();
-    // Under a steady stream the queue is never empty, so a mere invalidation
-    // would wait for its paint; the lines are shown now.
+    // Under a steady stream the queue is seldom empty, so a mere invalidation
+    // would wait long for its paint; the lines are shown now.
     if (MessageLog())
         UpdateWindow(MessageLog());
+    lastRedraw = GetTickCount();
 }
 
-static void CALLBACK BatchTimerProc(HWND, UINT, UINT_PTR, DWORD)
-{
-    CloseBatch();
-}
+static void CALLBACK BatchTimerProc(HWND, UINT, UINT_PTR, DWORD);
 
-// More blocks wait behind this one: their lines are added without redrawing
-// the log, which is redrawn once when the ring is drained (or at the latest
-// after BATCH_MAX_MS). Each line keeps its own time stamp and place.
+// Lines are added without redrawing the log until the batch is closed, by
+// its timer REDRAW_MIN_MS after the last redraw (or earlier, when the window
+// had to take a long run of blocks).
 static void OpenBatch()
 {
     batchOpen = true;
     batchStart = GetTickCount();
     BeginLogBatch();
-    if (MainWindow())
-        SetTimer(MainWindow(), BATCH_TIMER_ID, BATCH_MAX_MS, BatchTimerProc);
+    DWORD since = batchStart - lastRedraw;
+    DWORD due = since < REDRAW_MIN_MS ? REDRAW_MIN_MS - since : 1;
+    batchTimed = MainWindow() && SetTimer(MainWindow(), BATCH_TIMER_ID,
+                                          due < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : due, BatchTimerProc);
+}
+
+// Wakes the window itself for the blocks still waiting.
+static void RequestWake(HandOverPool *pool)
+{
+    ULONG oldest = (ULONG)pool->consumed;
+    if (oldest == (ULONG)ReadShared(&pool->published))
+        return;
+    InterlockedExchange(&pool->wakePending, 1);
+    if (!PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, (WPARAM)SlotData(pool, oldest),
+                      (LPARAM)(ULONG_PTR)pool->lengths[oldest % pool->slotCount]))
+        InterlockedExchange(&pool->wakePending, 0); // the reader's next block tries again
+}
+
+// Logs the blocks published so far, oldest first. A single block after a
+// quiet spell is logged and shown at once; blocks that come in numbers are
+// logged in a batch. After DRAIN_MAX_MS the window wakes itself for the rest,
+// so other messages are not kept waiting.
+static void LogWaitingBlocks(HandOverPool *pool)
+{
+    DWORD start = GetTickCount();
+    bool shownAtOnce = false;
+    for (;;) {
+        ULONG waiting = (ULONG)ReadShared(&pool->published) - (ULONG)pool->consumed;
+        if (waiting == 0)
+            break;
+        if (GetTickCount() - start >= DRAIN_MAX_MS) {
+            RequestWake(pool);
+            break;
+        }
+        if (!batchOpen && (waiting > 1 || shownAtOnce || GetTickCount() - lastRedraw < REDRAW_MIN_MS))
+            OpenBatch();
+        shownAtOnce = !batchOpen;
+        ConsumeOldest(pool);
+    }
+    if (shownAtOnce)
+        lastRedraw = GetTickCount();
+}
+
+// A batch that ran long is shown now. While one stays open, its timer takes
+// the blocks that arrive meanwhile, so the reader need not wake the window
+// for each of them.
+static void AfterLogging(HandOverPool *pool)
+{
+    if (batchOpen && GetTickCount() - batchStart >= REDRAW_MIN_MS)
+        CloseBatch();
+    if (batchOpen && batchTimed)
+        InterlockedExchange(&pool->wakePending, 1);
+}
+
+static void CALLBACK BatchTimerProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    HandOverPool *pool = handOver;
+    if (pool) {
+        // Cleared before looking: a block published from here on gets a wake-up.
+        InterlockedExchange(&pool->wakePending, 0);
+        LogWaitingBlocks(pool);
+    }
+    CloseBatch();
 }
 
 void HandleBlockReceived(WPARAM wParam, LPARAM lParam)
 {
-    if (!AcceptedBlock(wParam, lParam))
-        return;
     HandOverPool *pool = handOver;
-    ULONG waiting = (ULONG)ReadShared(&pool->published) - (ULONG)pool->consumed;
-    if (waiting > 1 && !batchOpen)
-        OpenBatch();
-    ConsumeOldest(pool);
-    if (batchOpen && (waiting <= 1 || GetTickCount() - batchStart >= BATCH_MAX_MS))
-        CloseBatch();
+    if (!IsWakeUp(pool, wParam, lParam))
+        return;
+    // Cleared before looking: a block published from here on gets a wake-up of its own.
+    InterlockedExchange(&pool->wakePending, 0);
+    LogWaitingBlocks(pool);
+    AfterLogging(pool);
 }
 
 void HandleReaderEnded()
@@ -479,7 +555,7 @@ static void DrainHandOver(HandOverPool *pool)
 {
     while ((ULONG)pool->consumed != (ULONG)pool->published)
         ConsumeOldest(pool);
-    pool->posted = pool->published;
+    pool->wakePending = 0;
 }
 
 // A ring for blocks of this length. A ring of the same slot size is kept, so
@@ -530,15 +606,15 @@ ReaderParams *CreateReaderParams(uint32_t blockLength)
     return &record->params;
 }
 
-bool ReleaseReaderParams(ReaderParams *params, bool killed)
+bool ReleaseReaderParams(ReaderParams *params)
 {
     if (!params)
         return true;
     ReaderRecord *record = (ReaderRecord *)params;
-    // A thread that ended by itself waited for its read. A killed thread's read
-    // is cancelled by the system; should it still be in flight, its buffer and
-    // OVERLAPPED may yet be written: then they are kept.
-    if (killed && record->readInFlight && !HasOverlappedIoCompleted(&record->overlapped)) {
+    // A killed thread's read is cancelled by the system, and a thread that
+    // ended by itself waited for its read; should one still be in flight, its
+    // buffer and OVERLAPPED may yet be written: then they are kept.
+    if (record->readInFlight && !HasOverlappedIoCompleted(&record->overlapped)) {
         CancelIoEx(params->device, &record->overlapped);
         if (WaitForSingleObject(record->readEvent, 1000) != WAIT_OBJECT_0 ||
             !HasOverlappedIoCompleted(&record->overlapped))
@@ -564,18 +640,10 @@ bool ReaderShowsErrorBox(const ReaderParams *params)
     return params && ReadShared(&((ReaderRecord *)params)->errorBoxShown) != 0;
 }
 
-void AnnounceUnpostedBlocks()
+void AnnounceWaitingBlocks()
 {
-    HandOverPool *pool = handOver;
-    if (!pool)
-        return;
-    while ((ULONG)pool->posted != (ULONG)pool->published) {
-        ULONG posted = (ULONG)pool->posted;
-        if (!PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, (WPARAM)SlotData(pool, posted),
-                          (LPARAM)(ULONG_PTR)pool->lengths[posted % pool->slotCount]))
-            return;
-        pool->posted = (LONG)(posted + 1);
-    }
+    if (handOver)
+        RequestWake(handOver);
 }
 
 size_t BlocksWaiting()

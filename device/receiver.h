@@ -39,16 +39,17 @@ void HandleReaderEnded();
 // storage for blocks of blockLength; null when any of them cannot be had.
 ReaderParams *CreateReaderParams(uint32_t blockLength);
 // Releases a parameter block whose thread has ended or was never started. A
-// thread that was killed may leave its read in flight: then the block is
-// kept for good and false is returned.
-bool ReleaseReaderParams(ReaderParams *params, bool killed);
+// read still in flight (a killed thread's, or one whose cancellation never
+// completed) keeps the block for good; false is returned then.
+bool ReleaseReaderParams(ReaderParams *params);
 // A thread whose end could not be confirmed: its block and the hand-over
 // storage it writes to are given up, never released.
 void AbandonReaderParams(ReaderParams *params);
 // True while the reader shows its read error box (which disables the main window).
 bool ReaderShowsErrorBox(const ReaderParams *params);
-// After a reader has ended: posts the blocks it handed over but could not announce.
-void AnnounceUnpostedBlocks();
+// After a reader has ended: wakes the window for blocks it handed over that
+// are not logged yet (a killed reader may have owed the wake-up).
+void AnnounceWaitingBlocks();
 // Blocks handed over by readers and not yet logged.
 size_t BlocksWaiting();
 // At exit: closes an open log batch and releases the hand-over storage.

@@ -25,7 +25,9 @@ struct DevicePeer {
     // both
     CRITICAL_SECTION lock;
     HANDLE current = NULL; // the end the peer writes to (under lock)
+    std::vector<HANDLE> clientThreads; // pipe: one per client served (under lock)
     int connections = 0;
+    volatile LONG accepted = 0; // pipe: clients taken in, each one's instance replaced
     Bytes received;
     HANDLE playThread = NULL;
     std::vector<PeerStep> steps;
@@ -70,40 +72,21 @@ static HANDLE NewInstance(DevicePeer *peer)
                             peer->bufferSize, peer->bufferSize, 0, NULL);
 }
 
-// Waits for a client on the listening instance; false when the peer ends.
-static bool AwaitClient(DevicePeer *peer, HANDLE pipe)
-{
-    OVERLAPPED ov = {};
-    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    bool connected = false;
-    if (ConnectNamedPipe(pipe, &ov) || GetLastError() == ERROR_PIPE_CONNECTED) {
-        connected = true;
-    } else if (GetLastError() == ERROR_IO_PENDING) {
-        HANDLE set[2] = {ov.hEvent, peer->quitEvent};
-        DWORD unused;
-        if (WaitForMultipleObjects(2, set, FALSE, INFINITE) == WAIT_OBJECT_0) {
-            connected = GetOverlappedResult(pipe, &ov, &unused, FALSE) != FALSE;
-        } else {
-            CancelIo(pipe);
-            GetOverlappedResult(pipe, &ov, &unused, TRUE);
-        }
-    }
-    CloseHandle(ov.hEvent);
-    return connected;
-}
-
 // Records what a handle delivers until it fails or quit is signalled; false on quit.
-static bool RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll)
+static bool RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll, DWORD readSize)
 {
-    OVERLAPPED ov = {};
+    // On the heap: a read whose cancellation never completes keeps them for good.
+    OVERLAPPED &ov = *new OVERLAPPED();
     ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    unsigned char buffer[4096];
+    unsigned char *buffer = new unsigned char[4096];
+    if (readSize > 4096)
+        readSize = 4096;
     bool going = true;
     for (;;) {
         bool pending = false;
         if (readAtAll) {
             DWORD got = 0;
-            if (ReadFile(end, buffer, sizeof buffer, &got, &ov)) {
+            if (ReadFile(end, buffer, readSize, &got, &ov)) {
                 Append(peer, buffer, got);
                 continue;
             }
@@ -117,8 +100,10 @@ static bool RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll)
             going = false;
             if (pending) {
                 CancelIo(end);
-                DWORD got = 0;
-                GetOverlappedResult(end, &ov, &got, TRUE);
+                if (WaitForSingleObject(ov.hEvent, 3000) != WAIT_OBJECT_0) {
+                    printf("peer: a cancelled read did not finish\n");
+                    return going;
+                }
             }
             break;
         }
@@ -135,27 +120,109 @@ static bool RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll)
         }
     }
     CloseHandle(ov.hEvent);
+    delete &ov;
+    delete[] buffer;
     return going;
+}
+
+struct PipeClient {
+    DevicePeer *peer;
+    HANDLE pipe;
+};
+
+static DWORD WINAPI ServeClient(LPVOID argument)
+{
+    PipeClient *client = (PipeClient *)argument;
+    DevicePeer *peer = client->peer;
+    SetCurrentEnd(peer, client->pipe);
+    RecordFrom(peer, client->pipe, peer->record, 4096);
+    EnterCriticalSection(&peer->lock);
+    if (peer->current == client->pipe)
+        peer->current = NULL;
+    LeaveCriticalSection(&peer->lock);
+    DisconnectNamedPipe(client->pipe);
+    CloseHandle(client->pipe);
+    delete client;
+    return 0;
+}
+
+// Listening instances kept ready, so that a client may close and reopen at
+// once and any number of times (an instance whose client left does not
+// listen again by itself).
+static const int SPARE_INSTANCES = 4;
+
+struct Listener {
+    HANDLE pipe;
+    OVERLAPPED ov;
+    bool connectedAtOnce; // the client came before ConnectNamedPipe was called
+};
+
+static void Listen(Listener &l)
+{
+    ResetEvent(l.ov.hEvent);
+    l.connectedAtOnce = false;
+    if (l.pipe == INVALID_HANDLE_VALUE)
+        return;
+    if (ConnectNamedPipe(l.pipe, &l.ov) || GetLastError() == ERROR_PIPE_CONNECTED) {
+        l.connectedAtOnce = true;
+        SetEvent(l.ov.hEvent);
+    }
+}
+
+// Closes the handles of client threads that have ended (under the lock).
+static void ReapClientThreads(DevicePeer *peer)
+{
+    std::vector<HANDLE> &threads = peer->clientThreads;
+    for (size_t i = threads.size(); i-- > 0;) {
+        if (WaitForSingleObject(threads[i], 0) == WAIT_OBJECT_0) {
+            CloseHandle(threads[i]);
+            threads.erase(threads.begin() + (long)i);
+        }
+    }
 }
 
 static DWORD WINAPI ServePipe(LPVOID argument)
 {
     DevicePeer *peer = (DevicePeer *)argument;
-    HANDLE pipe = peer->firstInstance;
-    while (pipe != INVALID_HANDLE_VALUE && AwaitClient(peer, pipe)) {
-        // The next instance listens at once, so a client may reopen any time.
-        HANDLE next = NewInstance(peer);
-        SetCurrentEnd(peer, pipe);
-        bool going = RecordFrom(peer, pipe, peer->record);
-        SetCurrentEnd(peer, NULL);
-        DisconnectNamedPipe(pipe);
-        CloseHandle(pipe);
-        pipe = next;
-        if (!going)
-            break;
+    Listener listeners[SPARE_INSTANCES];
+    HANDLE set[SPARE_INSTANCES + 1];
+    set[0] = peer->quitEvent;
+    for (int i = 0; i < SPARE_INSTANCES; i++) {
+        ZeroMemory(&listeners[i].ov, sizeof(OVERLAPPED));
+        listeners[i].ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+        set[i + 1] = listeners[i].ov.hEvent;
+        listeners[i].pipe = i == 0 ? peer->firstInstance : NewInstance(peer);
+        Listen(listeners[i]);
     }
-    if (pipe != INVALID_HANDLE_VALUE)
-        CloseHandle(pipe);
+    for (;;) {
+        DWORD wait = WaitForMultipleObjects(SPARE_INSTANCES + 1, set, FALSE, INFINITE);
+        if (wait == WAIT_OBJECT_0 || wait == WAIT_FAILED)
+            break;
+        Listener &l = listeners[wait - WAIT_OBJECT_0 - 1];
+        DWORD unused;
+        if (l.pipe != INVALID_HANDLE_VALUE &&
+            (l.connectedAtOnce || GetOverlappedResult(l.pipe, &l.ov, &unused, FALSE))) {
+            PipeClient *client = new PipeClient{peer, l.pipe};
+            HANDLE thread = CreateThread(NULL, 0, ServeClient, client, 0, NULL);
+            EnterCriticalSection(&peer->lock);
+            ReapClientThreads(peer);
+            peer->clientThreads.push_back(thread);
+            LeaveCriticalSection(&peer->lock);
+        } else if (l.pipe != INVALID_HANDLE_VALUE) {
+            CloseHandle(l.pipe);
+        }
+        l.pipe = NewInstance(peer);
+        Listen(l);
+        InterlockedIncrement(&peer->accepted);
+    }
+    for (Listener &l : listeners) {
+        if (l.pipe != INVALID_HANDLE_VALUE) {
+            CancelIo(l.pipe);
+            WaitForSingleObject(l.ov.hEvent, 3000);
+            CloseHandle(l.pipe);
+        }
+        CloseHandle(l.ov.hEvent);
+    }
     return 0;
 }
 
@@ -177,6 +244,14 @@ static void StopServing(DevicePeer *peer)
     WaitForSingleObject(peer->serveThread, 10000);
     CloseHandle(peer->serveThread);
     peer->serveThread = NULL;
+    std::vector<HANDLE> threads;
+    EnterCriticalSection(&peer->lock);
+    threads.swap(peer->clientThreads);
+    LeaveCriticalSection(&peer->lock);
+    for (HANDLE t : threads) {
+        WaitForSingleObject(t, 10000);
+        CloseHandle(t);
+    }
 }
 
 DevicePeer *StartPipePeer(const std::string &name, bool record, DWORD bufferSize)
@@ -265,17 +340,16 @@ static HANDLE OpenPeerPort(DevicePeer *peer)
         printf("serial: cannot open %s, error %lu\n", name, GetLastError());
         return h;
     }
-    // Reads return what is there, or wait a little for a first byte.
-    COMMTIMEOUTS timeouts = {MAXDWORD, MAXDWORD, 100, 0, 0};
-    SetCommTimeouts(h, &timeouts);
     return h;
 }
 
 static DWORD WINAPI RecordSerial(LPVOID argument)
 {
     DevicePeer *peer = (DevicePeer *)argument;
-    // A pty read that fails (the pair is gone) ends the recording.
-    RecordFrom(peer, peer->serialEnd, true);
+    // Wine's serial reads wait for their whole count whatever the port's
+    // time-outs say, so the peer reads byte by byte; a failed read (the pair
+    // is gone) ends the recording.
+    RecordFrom(peer, peer->serialEnd, true, 1);
     return 0;
 }
 
@@ -388,6 +462,11 @@ bool PeerConnected(DevicePeer *peer)
     bool connected = peer->current != NULL;
     LeaveCriticalSection(&peer->lock);
     return connected;
+}
+
+bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs)
+{
+    return PumpUntil([&] { return InterlockedCompareExchange(&peer->accepted, 0, 0) >= clients; }, timeoutMs);
 }
 
 int PeerConnections(DevicePeer *peer)
@@ -611,14 +690,37 @@ std::vector<Bytes> ReceivedBlocks(const std::vector<std::string> &lines)
     return blocks;
 }
 
+// Wine answers GetProcessHandleCount with 0; there the handle values are probed.
+static DWORD CountHandles()
+{
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0)
+        return count;
+    count = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags;
+        if (GetHandleInformation((HANDLE)value, &flags))
+            count++;
+    }
+    return count;
+}
+
+// Wine fills only PagefileUsage, which Windows keeps equal to PrivateUsage.
+static SIZE_T PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters;
+    ZeroMemory(&counters, sizeof counters);
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
+        return 0;
+    return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+}
+
 ResourceUse MeasureResources()
 {
     ResourceUse use = {0, 0, 0};
-    GetProcessHandleCount(GetCurrentProcess(), &use.handles);
-    PROCESS_MEMORY_COUNTERS_EX counters;
-    ZeroMemory(&counters, sizeof counters);
-    if (GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
-        use.privateBytes = counters.PrivateUsage;
+    use.handles = CountHandles();
+    use.privateBytes = PrivateBytes();
     HANDLE heap = GetProcessHeap();
     if (HeapLock(heap)) {
         PROCESS_HEAP_ENTRY entry;

@@ -39,6 +39,9 @@ std::string PeerConnectString(const DevicePeer *peer);
 bool PeerConnected(DevicePeer *peer);
 // Clients connected so far (pipe).
 int PeerConnections(DevicePeer *peer);
+// Waits until the pipe peer has taken in this many clients and put a fresh
+// listening instance in place of each.
+bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs);
 
 // Writes to the connected client and waits for the write (up to 5 s).
 bool PeerWrite(DevicePeer *peer, const Bytes &bytes);
@@ -72,8 +75,8 @@ std::vector<Bytes> ReceivedBlocks(const std::vector<std::string> &lines);
 
 // The process's handles and memory, for leak checks.
 struct ResourceUse {
-    DWORD handles;
-    SIZE_T privateBytes; // process memory counters: private usage
+    DWORD handles;       // GetProcessHandleCount (under Wine: open handle values probed)
+    SIZE_T privateBytes; // process memory counters: PrivateUsage (under Wine: PagefileUsage)
     SIZE_T heapBytes;    // bytes in use in the process heap
 };
 ResourceUse MeasureResources();

@@ -1,5 +1,7 @@
 #include "device_session.h"
 
+#include <commctrl.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "app/messagelog.h"
@@ -84,4 +86,46 @@ long LineTime(const std::string &line)
 HWND WaitForThreadBox(DWORD timeoutMs)
 {
     return WaitForBoxOfProcess(GetCurrentProcessId(), timeoutMs);
+}
+
+void SelectEntry(int index)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof item);
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(CommandList(), LVM_SETITEMSTATE, (WPARAM)index, (LPARAM)&item);
+    SendMessageA(CommandList(), LVM_SETSELECTIONMARK, 0, (LPARAM)index);
+}
+
+HANDLE StartEchoDevice(const std::string &name, DWORD statusMs)
+{
+    char command[1024];
+    snprintf(command, sizeof command, "\"%s\\velkor-echo.exe\" /pipe %s /status %lu /quiet", VELKOR_BUILD_DIR_WIN,
+             name.c_str(), (unsigned long)statusMs);
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &si, &pi)) {
+        printf("cannot start %s: error %lu\n", command, GetLastError());
+        return NULL;
+    }
+    CloseHandle(pi.hThread);
+    std::string path = "\\\\.\\pipe\\" + name;
+    if (!PumpUntil([&] { return WaitNamedPipeA(path.c_str(), 0) || GetLastError() == ERROR_SEM_TIMEOUT; }, 10000)) {
+        printf("velkor-echo does not serve %s\n", path.c_str());
+        StopEchoDevice(pi.hProcess);
+        return NULL;
+    }
+    return pi.hProcess;
+}
+
+void StopEchoDevice(HANDLE process)
+{
+    if (!process)
+        return;
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
 }

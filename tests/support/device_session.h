@@ -37,4 +37,13 @@ long LineTime(const std::string &line);
 // The box of another thread of this process (the receive thread's), or null.
 HWND WaitForThreadBox(DWORD timeoutMs);
 
+// Makes an entry the list's selected entry and selection mark.
+void SelectEntry(int index);
+
+// Starts the demo device velkor-echo.exe of this build on \\.\pipe\<name>
+// (with a status block every statusMs when not 0); null when it does not serve.
+HANDLE StartEchoDevice(const std::string &name, DWORD statusMs = 0);
+// Ends it.
+void StopEchoDevice(HANDLE process);
+
 #endif

@@ -1,0 +1,400 @@
+// Figures of the device path under Wine, from a named pipe and from a serial
+// pty: the receive rate with every byte logged against a bare loop of
+// one-byte reads and a reader taking everything at once; the latency from a
+// block's last byte to its log line; the round trip to the demo device; how
+// the log keeps up with a flood; the memory of the log per line.
+#include <windows.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/mainwindow.h"
+#include "app/messagelog.h"
+#include "app/shell.h"
+#include "device/connection.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+
+#include "device_peer.h"
+#include "device_session.h"
+#include "testapp.h"
+#include "wait.h"
+
+static double Frequency()
+{
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return (double)f.QuadPart;
+}
+
+static double NowMs()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart * 1000.0 / Frequency();
+}
+
+static size_t LogCount()
+{
+    return (size_t)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
+}
+
+static void ClearLog()
+{
+    SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
+}
+
+static double Percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    size_t i = (size_t)(p * (double)(values.size() - 1) + 0.5);
+    return values[std::min(i, values.size() - 1)];
+}
+
+// ---- the log list box, watched --------------------------------------------------
+
+static WNDPROC logProc;
+static std::vector<double> addTimes;   // when each line was added
+static std::vector<double> paintTimes; // when the log finished a paint
+static bool watching;
+
+static LRESULT CALLBACK WatchLog(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = CallWindowProcA(logProc, window, message, wParam, lParam);
+    if (watching) {
+        if (message == LB_ADDSTRING)
+            addTimes.push_back(NowMs());
+        else if (message == WM_PAINT)
+            paintTimes.push_back(NowMs());
+    }
+    return result;
+}
+
+// Puts a watcher in front of the log's own procedure (logProc), or takes it away.
+static void Subclass(WNDPROC watcher)
+{
+    WNDPROC previous = (WNDPROC)SetWindowLongPtrA(MessageLog(), GWLP_WNDPROC, (LONG_PTR)(watcher ? watcher : logProc));
+    if (!logProc)
+        logProc = previous;
+}
+
+static void WatchLogStart()
+{
+    addTimes.clear();
+    paintTimes.clear();
+    Subclass(WatchLog);
+    watching = true;
+}
+
+static void WatchLogStop()
+{
+    watching = false;
+    Subclass(NULL);
+}
+
+// The first paint that finished at or after t; -1 when none did.
+static double PaintAfter(double t)
+{
+    std::vector<double>::iterator it = std::lower_bound(paintTimes.begin(), paintTimes.end(), t);
+    return it == paintTimes.end() ? -1 : *it;
+}
+
+// ---- receive rates ---------------------------------------------------------------
+
+static const DWORD RUN_MS = 3000;
+
+// Velkor with block length 16 and every byte logged; bytes a second.
+static double VelkorRate(DevicePeer *peer)
+{
+    UseDevice(PeerConnectString(peer), 16, 500);
+    if (!OpenFromToolbar())
+        return 0;
+    PumpUntil([&] { return PeerConnected(peer); }, 2000);
+    ClearLog();
+    double start = NowMs();
+    PeerStartFlood(peer, RUN_MS);
+    PumpUntil([&] { return PeerFloodDone(peer); }, RUN_MS + 20000);
+    double elapsed = NowMs() - start;
+    size_t lines = LogCount();
+    CloseFromToolbar();
+    PeerStopFlood(peer);
+    ClearLog();
+    return (double)lines * 16.0 * 1000.0 / elapsed;
+}
+
+static HANDLE OpenRaw(const std::string &connectString)
+{
+    return CreateFileA(connectString.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, NULL);
+}
+
+// A bare loop of one-byte overlapped reads (a read that completed at once is
+// taken without a wait), or reads of everything available; bytes a second.
+static double BareRate(DevicePeer *peer, DWORD chunk)
+{
+    HANDLE h = OpenRaw(PeerConnectString(peer));
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    PumpUntil([&] { return PeerConnected(peer); }, 2000);
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    std::vector<unsigned char> buffer(chunk);
+    PeerStartFlood(peer, RUN_MS + 500);
+    Sleep(100);
+    double start = NowMs();
+    unsigned long long total = 0;
+    while (NowMs() - start < RUN_MS) {
+        DWORD got = 0;
+        if (!ReadFile(h, buffer.data(), chunk, &got, &ov)) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                break;
+            WaitForSingleObject(ov.hEvent, INFINITE);
+            if (!GetOverlappedResult(h, &ov, &got, FALSE))
+                break;
+        }
+        total += got;
+    }
+    double elapsed = NowMs() - start;
+    CloseHandle(h);
+    PeerStopFlood(peer);
+    CloseHandle(ov.hEvent);
+    return (double)total * 1000.0 / elapsed;
+}
+
+// The rates alternate, three runs each, and the medians are compared: the
+// machine's load changes from second to second.
+static void ReceiveRates(const char *what, DevicePeer *peer)
+{
+    std::vector<double> velkor, hidden, bare, bulk;
+    for (int run = 0; run < 3; run++) {
+        velkor.push_back(VelkorRate(peer));
+        bare.push_back(BareRate(peer, 1));
+        ShowWindow(MainWindow(), SW_HIDE);
+        hidden.push_back(VelkorRate(peer));
+        ShowWindow(MainWindow(), SW_SHOW);
+        bulk.push_back(BareRate(peer, 65536));
+    }
+    double v = Percentile(velkor, 0.5), h = Percentile(hidden, 0.5), b = Percentile(bare, 0.5),
+           a = Percentile(bulk, 0.5);
+    printf("receive rate, %s (medians of 3 runs of %lu s): Velkor, block length 16, every byte logged, window "
+           "visible %.0f B/s, hidden %.0f B/s; bare loop of one-byte reads %.0f B/s; reader taking all there is "
+           "%.0f B/s. Velkor/bare: %.2f visible, %.2f hidden; Velkor/all: %.4f\n",
+           what, RUN_MS / 1000, v, h, b, a, b > 0 ? v / b : 0, b > 0 ? h / b : 0, a > 0 ? v / a : 0);
+}
+
+// ---- latency and round trip ------------------------------------------------------
+
+static std::vector<double> writeTimes;
+static volatile LONG latencyDone;
+
+static DWORD WINAPI WriteEndedBlocks(LPVOID argument)
+{
+    DevicePeer *peer = (DevicePeer *)argument;
+    const Bytes block = HexBytes("41 0D");
+    for (int i = 0; i < 200; i++) {
+        writeTimes.push_back(NowMs());
+        PeerWrite(peer, block);
+        Sleep(15);
+    }
+    InterlockedExchange(&latencyDone, 1);
+    return 0;
+}
+
+static void Latency(const char *what, DevicePeer *peer)
+{
+    UseDevice(PeerConnectString(peer), 16, 500, 0x0D);
+    if (!OpenFromToolbar())
+        return;
+    PumpUntil([&] { return PeerConnected(peer); }, 2000);
+    // Bytes an earlier run left in the device are logged and forgotten first.
+    PumpFor(700);
+    ClearLog();
+    writeTimes.clear();
+    latencyDone = 0;
+    WatchLogStart();
+    HANDLE writer = CreateThread(NULL, 0, WriteEndedBlocks, peer, 0, NULL);
+    PumpUntil([&] { return latencyDone && addTimes.size() >= 200; }, 30000);
+    PumpFor(100);
+    WatchLogStop();
+    WaitForSingleObject(writer, 5000);
+    CloseHandle(writer);
+    std::vector<double> added, shown;
+    for (size_t i = 0; i < writeTimes.size() && i < addTimes.size(); i++) {
+        added.push_back(addTimes[i] - writeTimes[i]);
+        double paint = PaintAfter(addTimes[i]);
+        if (paint >= 0)
+            shown.push_back(paint - writeTimes[i]);
+    }
+    printf("latency, %s: last byte written to line added: median %.2f ms, p99 %.2f ms; to line painted: median "
+           "%.2f ms, p99 %.2f ms (%zu blocks)\n",
+           what, Percentile(added, 0.5), Percentile(added, 0.99), Percentile(shown, 0.5), Percentile(shown, 0.99),
+           added.size());
+    CloseFromToolbar();
+    ClearLog();
+}
+
+// Sends a tenth of a second apart, as a script waiting for each answer would.
+static void RoundTrip()
+{
+    std::string name = UniqueName("velkor-echo-bench");
+    HANDLE echo = StartEchoDevice(name);
+    if (!echo) {
+        printf("round trip: velkor-echo.exe did not start\n");
+        return;
+    }
+    UseDevice("\\\\.\\pipe\\" + name, 4, 500);
+    if (!OpenFromToolbar())
+        return;
+    int entry = InsertListEntry(" 0x41 0x42 0x43 0x44", "");
+    SelectEntry(entry);
+    std::vector<double> logged, shown;
+    WatchLogStart();
+    for (int i = 0; i < 100; i++) {
+        addTimes.clear();
+        paintTimes.clear();
+        double start = NowMs();
+        RunCommand(IDM_SEND_COMMAND);
+        if (!PumpUntil([&] { return addTimes.size() >= 2 && PaintAfter(addTimes[1]) >= 0; }, 3000))
+            break;
+        logged.push_back(addTimes[1] - start);
+        shown.push_back(PaintAfter(addTimes[1]) - start);
+        PumpFor(100);
+    }
+    WatchLogStop();
+    printf("round trip, 4 bytes to velkor-echo and back: answer logged after median %.2f ms (p99 %.2f), shown "
+           "after median %.2f ms (p99 %.2f) (%zu sends)\n",
+           Percentile(logged, 0.5), Percentile(logged, 0.99), Percentile(shown, 0.5), Percentile(shown, 0.99),
+           logged.size());
+    CloseFromToolbar();
+    ClearLog();
+    StopEchoDevice(echo);
+}
+
+// ---- the log under a flood -------------------------------------------------------
+
+// Processor time of this (the window's) thread so far.
+static double ThreadCpuMs()
+{
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    return (double)((((ULONGLONG)kernel.dwHighDateTime << 32) | kernel.dwLowDateTime) +
+                    (((ULONGLONG)user.dwHighDateTime << 32) | user.dwLowDateTime)) /
+           10000.0;
+}
+
+// Post times of the hand-over messages the window took, not yet painted.
+static std::vector<DWORD> unshownPosts;
+static DWORD worstDelay;
+static size_t delayedLines;
+
+static LRESULT CALLBACK SeeHandOvers(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG *msg = (const MSG *)lParam;
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WMU_BLOCK_RECEIVED)
+        unshownPosts.push_back(msg->time);
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+static LRESULT CALLBACK WatchShown(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = CallWindowProcA(logProc, window, message, wParam, lParam);
+    if (message == WM_PAINT) {
+        DWORD now = GetTickCount();
+        for (DWORD posted : unshownPosts) {
+            if (now - posted > worstDelay)
+                worstDelay = now - posted;
+            if (now - posted > 100)
+                delayedLines++;
+        }
+        unshownPosts.clear();
+    }
+    return result;
+}
+
+static void KeepUp(const char *what, DevicePeer *peer, uint32_t blockLength)
+{
+    UseDevice(PeerConnectString(peer), blockLength, 500);
+    if (!OpenFromToolbar())
+        return;
+    PumpUntil([&] { return PeerConnected(peer); }, 2000);
+    ClearLog();
+    Subclass(WatchShown);
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, SeeHandOvers, NULL, GetCurrentThreadId());
+    unshownPosts.clear();
+    worstDelay = 0;
+    delayedLines = 0;
+    const DWORD floodMs = 4000;
+    double uiBefore = ThreadCpuMs();
+    double start = NowMs();
+    PeerStartFlood(peer, floodMs);
+    PumpUntil([&] { return PeerFloodDone(peer); }, floodMs + 30000);
+    double elapsed = NowMs() - start;
+    double uiUsed = ThreadCpuMs() - uiBefore;
+    size_t lines = LogCount();
+    PumpFor(600);
+    UnhookWindowsHookEx(hook);
+    Subclass(NULL);
+    printf("log keep-up, %s, block length %u, visible window: %.0f lines/s during the flood (the reader's pace); "
+           "latest line shown %lu ms after its hand-over; %zu of %zu lines later than 100 ms; the window thread "
+           "used %.0f ms of processor time for them, %.0f lines per second of it\n",
+           what, blockLength, (double)lines * 1000.0 / elapsed, worstDelay, delayedLines, LogCount(), uiUsed,
+           uiUsed > 0 ? (double)lines * 1000.0 / uiUsed : 0);
+    CloseFromToolbar();
+    PeerStopFlood(peer);
+    ClearLog();
+}
+
+// ---- memory of the log --------------------------------------------------------------
+
+static void LogMemory()
+{
+    ClearLog();
+    PumpFor(50);
+    ResourceUse before = MeasureResources();
+    const int lines = 100000;
+    const unsigned char block[3] = {0x41, 0x42, 0x0D};
+    BeginLogBatch();
+    for (int i = 0; i < lines; i++)
+        LogReceivedBlock(block, sizeof block);
+    EndLogBatch();
+    PumpFor(50);
+    ResourceUse after = MeasureResources();
+    printf("memory of the log: %.0f bytes a line in the process heap, %.0f bytes a line of private memory "
+           "(%d lines of 3 received bytes, %d bytes of text each)\n",
+           (double)(after.heapBytes - before.heapBytes) / lines,
+           (double)(after.privateBytes - before.privateBytes) / lines, lines, 16 + 5 * 3);
+    ClearLog();
+}
+
+int main()
+{
+    setvbuf(stdout, NULL, _IONBF, 0);
+    StartDeviceApp();
+    ShowWindow(MainWindow(), SW_SHOWNORMAL);
+    PumpFor(200);
+
+    DevicePeer *pipe = StartPipePeer(UniqueName("velkor-bench"));
+    ReceiveRates("named pipe", pipe);
+    Latency("named pipe", pipe);
+    KeepUp("named pipe", pipe, 1);
+    KeepUp("named pipe", pipe, 3);
+    StopPeer(pipe);
+
+    DevicePeer *serial = StartSerialPeer(7, 8);
+    if (serial) {
+        ReceiveRates("serial pty", serial);
+        Latency("serial pty", serial);
+        StopPeer(serial);
+    } else {
+        printf("serial pty: socat pair not available\n");
+    }
+
+    RoundTrip();
+    LogMemory();
+    StopDeviceApp();
+    return 0;
+}

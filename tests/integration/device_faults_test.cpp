@@ -1,0 +1,348 @@
+// Nothing lost, nothing leaked: floods, a window that stops taking messages,
+// a device that vanishes, a reader that has to be killed, replayed and forged
+// hand-over messages, and handles and memory over many cycles.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "app/mainwindow.h"
+#include "app/shell.h"
+#include "boxes.h"
+#include "device/connection.h"
+#include "device/gather.h"
+#include "device/receiver.h"
+#include "device_peer.h"
+#include "device_session.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "testapp.h"
+#include "wait.h"
+
+class DeviceFaults : public ::testing::Test {
+protected:
+    DevicePeer *peer = NULL;
+    bool appRunning = false;
+    void SetUp() override
+    {
+        StartDeviceApp();
+        appRunning = true;
+        peer = StartPipePeer(UniqueName("velkor-faults"));
+    }
+    void TearDown() override
+    {
+        for (const BoxInfo &box : SeenBoxes())
+            if (box.unexpected)
+                ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
+        if (appRunning)
+            StopDeviceApp();
+        StopPeer(peer);
+    }
+    void Open(uint32_t blockLength, uint32_t readTimeoutMs = 500)
+    {
+        UseDevice(PeerConnectString(peer), blockLength, readTimeoutMs);
+        ASSERT_TRUE(OpenFromToolbar());
+        ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
+    }
+    void ClearLog() { SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0); }
+};
+
+// The received bytes must be the flood's counter sequence, whole and in order.
+static void ExpectCounterSequence(const std::vector<Bytes> &blocks, uint64_t sent)
+{
+    uint64_t n = 0;
+    for (const Bytes &block : blocks) {
+        ASSERT_EQ(1u, block.size()) << "block " << n;
+        ASSERT_EQ((unsigned char)n, block[0]) << "byte " << n;
+        n++;
+    }
+    EXPECT_EQ(sent, n);
+}
+
+// Lines in the log (cheap to ask, unlike their texts).
+static size_t CountLines()
+{
+    return (size_t)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
+}
+
+TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
+{
+    Open(1);
+    ClearLog();
+    PeerStartFlood(peer, 3000);
+    ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
+    uint64_t sent = PeerFloodSent(peer);
+    ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 30000));
+    PumpFor(200);
+    ExpectCounterSequence(ReceivedBlocks(LogLines()), sent);
+    EXPECT_EQ(0u, BlocksWaiting());
+    printf("flood: %llu blocks of one byte in 3 s\n", (unsigned long long)sent);
+
+    // While bytes keep coming the reader still sees the stop by itself.
+    PeerStartFlood(peer, 60000);
+    PumpFor(500);
+    CloseFromToolbar();
+    EXPECT_FALSE(LastReaderWasKilled()) << "the reader ended within its grace period";
+    ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
+    std::vector<std::string> lines = LogLines();
+    EXPECT_LT(FindLogLine(lines, "Device " + PeerConnectString(peer) + " geschlossen"),
+              FindLogLine(lines, "Empfangsroutine wurde beendet"));
+    PeerStopFlood(peer);
+}
+
+TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
+{
+    Open(1);
+    ClearLog();
+    PeerStartFlood(peer, 60000);
+    // The window handles nothing for a while: the reader fills the ring, then
+    // waits for room while the device buffers.
+    DWORD start = GetTickCount();
+    while (BlocksWaiting() < HandOverSlotCount(1) && GetTickCount() - start < 20000)
+        Sleep(50);
+    EXPECT_EQ(HandOverSlotCount(1), BlocksWaiting()) << "the ring filled and stopped there";
+    Sleep(500);
+    EXPECT_EQ(HandOverSlotCount(1), BlocksWaiting());
+    PeerStopFlood(peer);
+    uint64_t sent = PeerFloodSent(peer);
+    ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 60000)) << CountLines() << " of " << sent;
+    PumpFor(200);
+    ExpectCounterSequence(ReceivedBlocks(LogLines()), sent);
+    EXPECT_EQ(0u, BlocksWaiting());
+}
+
+TEST_F(DeviceFaults, AReaderWhoseWindowIsGoneStillEndsByItself)
+{
+    Open(1);
+    PeerStartFlood(peer, 60000);
+    PumpFor(300);
+    // The window goes first (as at exit); the reader's posts fail from then on
+    // and it keeps its block, retrying, until it is told to stop.
+    DestroyWindow(MainWindow());
+    Sleep(300);
+    StopDeviceApp();
+    appRunning = false;
+    EXPECT_FALSE(LastReaderWasKilled());
+    PeerStopFlood(peer);
+}
+
+TEST_F(DeviceFaults, APipeThatVanishesIsReportedAndCanBeOpenedAgain)
+{
+    Open(3);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
+    ASSERT_EQ(1u, WaitForBlocks(1, 2000).size());
+    PeerVanish(peer);
+    HWND box = WaitForThreadBox(5000);
+    ASSERT_TRUE(box != NULL);
+    BoxInfo info = DescribeBox(box);
+    EXPECT_EQ(0u, info.text.find("kein Lesezugriff auf Device\n(")) << info.text;
+    PressButton(box, IDOK);
+    ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
+
+    // Writing to the vanished device is an error at once, not a time-out.
+    Settings().writeTimeoutMs = 3000;
+    int entry = InsertListEntry(" 0x41 0x42 0x43", "");
+    SelectEntry(entry);
+    DWORD start = GetTickCount();
+    RunCommand(IDM_SEND_COMMAND);
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    std::string line = LogLines().back();
+    EXPECT_EQ('<', line[0]);
+    EXPECT_EQ(16u, line.find("!! Error ")) << line;
+    EXPECT_NE(std::string::npos, line.find(": 0 von 3 Bytes ( 0x41 0x42 0x43)")) << line;
+
+    CloseFromToolbar();
+    EXPECT_FALSE(LastReaderWasKilled());
+    ASSERT_TRUE(PeerRevive(peer));
+    ASSERT_TRUE(OpenFromToolbar());
+    ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("04 05 06")));
+    std::vector<Bytes> blocks = WaitForBlocks(2, 2000);
+    ASSERT_EQ(2u, blocks.size());
+    EXPECT_EQ(HexBytes("04 05 06"), blocks[1]);
+}
+
+// Records the hand-over messages the test thread takes from its queue.
+static std::vector<MSG> seenBlockMessages;
+static LRESULT CALLBACK RecordBlockMessages(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG *msg = (const MSG *)lParam;
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WMU_BLOCK_RECEIVED)
+        seenBlockMessages.push_back(*msg);
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+TEST_F(DeviceFaults, ReplayedAndForgedHandOversAreIgnored)
+{
+    Open(3, 5000);
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, RecordBlockMessages, NULL, GetCurrentThreadId());
+    ASSERT_TRUE(hook != NULL);
+    seenBlockMessages.clear();
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04 05 06")));
+    ASSERT_EQ(2u, WaitForBlocks(2, 2000).size());
+    UnhookWindowsHookEx(hook);
+    ASSERT_FALSE(seenBlockMessages.empty());
+
+    // Each real message again, and near misses of it; and a block that is
+    // published but not yet announced cannot be taken early with a wrong length.
+    static const unsigned char secret[3] = {0xAA, 0xBB, 0xCC};
+    for (const MSG &msg : seenBlockMessages) {
+        PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, msg.wParam, msg.lParam);
+        PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, msg.wParam + 1, msg.lParam);
+        PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, msg.wParam, msg.lParam + 1);
+        PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, msg.wParam, -1);
+    }
+    PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, (WPARAM)secret, 3);
+    PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, 0, 3);
+    PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, (WPARAM)1, 0x7FFFFFFF);
+    PumpFor(300);
+    std::vector<Bytes> blocks = ReceivedBlocks(LogLines());
+    ASSERT_EQ(2u, blocks.size());
+    EXPECT_EQ(HexBytes("01 02 03"), blocks[0]);
+    EXPECT_EQ(HexBytes("04 05 06"), blocks[1]);
+
+    // The real hand-over still works afterwards.
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("07 08 09")));
+    blocks = WaitForBlocks(3, 2000);
+    ASSERT_EQ(3u, blocks.size());
+    EXPECT_EQ(HexBytes("07 08 09"), blocks[2]);
+}
+
+// A bare thread that posts to the window and waits, killed the same way:
+// what the system itself keeps of a killed thread.
+static DWORD WINAPI PostAndWait(LPVOID)
+{
+    PostMessageA(MainWindow(), WM_NULL, 0, 0);
+    Sleep(INFINITE);
+    return 0;
+}
+
+static ResourceUse KillBareThreads(int count)
+{
+    ResourceUse before = MeasureResources();
+    for (int i = 0; i < count; i++) {
+        HANDLE thread = CreateThread(NULL, 0, PostAndWait, NULL, 0, NULL);
+        PumpFor(50);
+        SuspendThread(thread);
+        TerminateThread(thread, 1);
+        WaitForSingleObject(thread, 1000);
+        CloseHandle(thread);
+    }
+    PumpFor(50);
+    ResourceUse after = MeasureResources();
+    ResourceUse growth = {after.handles - before.handles, after.privateBytes - before.privateBytes,
+                          after.heapBytes - before.heapBytes};
+    return growth;
+}
+
+TEST_F(DeviceFaults, AKilledReaderIsReclaimed)
+{
+    Open(3);
+    // A warm-up cycle, so that what lives for the program's run exists.
+    for (int i = 0; i < 2; i++) {
+        CloseFromToolbar();
+        ASSERT_TRUE(OpenFromToolbar());
+    }
+    CloseFromToolbar();
+    ClearLog();
+    const int cycles = 15;
+    KillBareThreads(2);
+    ResourceUse system = KillBareThreads(cycles);
+    ResourceUse before = MeasureResources();
+    for (int i = 0; i < cycles; i++) {
+        ASSERT_TRUE(OpenFromToolbar());
+        PumpFor(50); // the reader waits for a byte
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, ReaderThreadId());
+        ASSERT_TRUE(thread != NULL);
+        ASSERT_NE((DWORD)-1, SuspendThread(thread));
+        CloseFromToolbar();
+        EXPECT_TRUE(LastReaderWasKilled());
+        CloseHandle(thread);
+        ClearLog();
+    }
+    PumpFor(50);
+    ResourceUse after = MeasureResources();
+    printf("%d killed readers: handles %lu -> %lu, heap %lu -> %lu, private %lu -> %lu; "
+           "%d bare threads killed: handles +%ld, heap +%ld, private +%ld\n",
+           cycles, before.handles, after.handles, (unsigned long)before.heapBytes, (unsigned long)after.heapBytes,
+           (unsigned long)before.privateBytes, (unsigned long)after.privateBytes, cycles, (long)system.handles,
+           (long)system.heapBytes, (long)system.privateBytes);
+    // The reader's block, buffers and read event are reclaimed: what stays is
+    // what the system keeps of any killed thread.
+    EXPECT_LE((long)(after.handles - before.handles), (long)system.handles + 2);
+    EXPECT_LT((long)(after.heapBytes - before.heapBytes), (long)system.heapBytes + 1024);
+    // (A killed thread's stack is never freed by the system, hence the megabytes.)
+    EXPECT_LT((long)(after.privateBytes - before.privateBytes), (long)system.privateBytes + 1024 * 1024);
+    // A killed reader posts nothing: no "Empfangsroutine wurde beendet".
+    EXPECT_EQ(-1, FindLogLine(LogLines(), "Empfangsroutine wurde beendet"));
+    // And the next reader works.
+    ASSERT_TRUE(OpenFromToolbar());
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
+    EXPECT_EQ(1u, WaitForBlocks(1, 2000).size());
+}
+
+TEST_F(DeviceFaults, ManyOpensClosesAndSendsLeaveHandlesAndMemoryAlone)
+{
+    UseDevice(PeerConnectString(peer), 3, 500);
+    int entry = InsertListEntry(" 0x41 0x42 0x43 0x44", "");
+    // Warm-up: everything that lives for the program's run is made once.
+    // The peer keeps a few pipe instances listening and replaces each one a
+    // client takes; the loops wait for that, as a pipe client would.
+    int clients = 0;
+    for (int i = 0; i < 20; i++) {
+        ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000));
+        ASSERT_TRUE(OpenDevice());
+        CloseDevice();
+    }
+    ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000));
+    ASSERT_TRUE(OpenFromToolbar());
+    SelectEntry(entry);
+    for (int i = 0; i < 20; i++)
+        RunCommand(IDM_SEND_COMMAND);
+    CloseFromToolbar();
+    PumpFor(100);
+    ClearLog();
+    ResourceUse before = MeasureResources();
+
+    // 1,000 opens and closes of the device (the reader's part comes below: its
+    // stop always takes the full grace period). The window is hidden meanwhile:
+    // drawing two thousand log lines one by one would take most of the time.
+    ShowWindow(MainWindow(), SW_HIDE);
+    for (int i = 0; i < 1000; i++) {
+        ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000)) << "cycle " << i;
+        ASSERT_TRUE(OpenDevice()) << "cycle " << i;
+        CloseDevice();
+        if (i % 100 == 99)
+            ClearLog();
+    }
+    ShowWindow(MainWindow(), SW_SHOW);
+    // 1,000 sends, the reader running.
+    ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000));
+    ASSERT_TRUE(OpenFromToolbar());
+    SelectEntry(entry);
+    for (int i = 0; i < 1000; i++) {
+        RunCommand(IDM_SEND_COMMAND);
+        if (i % 100 == 99)
+            ClearLog();
+    }
+    ASSERT_TRUE(WaitPeerReceived(peer, 1020 * 4, 5000));
+    CloseFromToolbar();
+    // 20 reader starts and stops with traffic.
+    for (int i = 0; i < 20; i++) {
+        ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000));
+        ASSERT_TRUE(OpenFromToolbar());
+        ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04")));
+        WaitForBlocks(1, 2000);
+        CloseFromToolbar();
+        PumpFor(20);
+        ClearLog();
+    }
+    PumpFor(100);
+    ClearLog();
+    ResourceUse after = MeasureResources();
+    printf("1,000 opens, 1,000 sends, 20 readers: handles %lu -> %lu, heap %lu -> %lu, private %lu -> %lu\n",
+           before.handles, after.handles, (unsigned long)before.heapBytes, (unsigned long)after.heapBytes,
+           (unsigned long)before.privateBytes, (unsigned long)after.privateBytes);
+    EXPECT_LE(after.handles, before.handles + 2);
+    EXPECT_LT(after.heapBytes, before.heapBytes + 16384);
+    EXPECT_LT(after.privateBytes, before.privateBytes + 1024 * 1024);
+}

@@ -1,0 +1,149 @@
+// Sending the selected command: framing, the outcome lines, the write
+// time-out, the warning boxes, and the order of a send and its answer.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "app/shell.h"
+#include "boxes.h"
+#include "device/connection.h"
+#include "device_peer.h"
+#include "device_session.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "testapp.h"
+#include "wait.h"
+
+class DeviceSend : public ::testing::Test {
+protected:
+    DevicePeer *peer = NULL;
+    void SetUp() override { StartDeviceApp(); }
+    void TearDown() override
+    {
+        for (const BoxInfo &box : SeenBoxes())
+            if (box.unexpected)
+                ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
+        StopDeviceApp();
+        StopPeer(peer);
+    }
+    void OpenPeer(bool record = true, DWORD bufferSize = 4096)
+    {
+        peer = StartPipePeer(UniqueName("velkor-send"), record, bufferSize);
+        UseDevice(PeerConnectString(peer), 3, 500);
+        ASSERT_TRUE(OpenFromToolbar());
+        ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
+    }
+    // Sends entry index as the menu does; returns the new log lines.
+    std::vector<std::string> Send(int index)
+    {
+        size_t before = LogLines().size();
+        SelectEntry(index);
+        RunCommand(IDM_SEND_COMMAND);
+        std::vector<std::string> lines = LogLines();
+        return std::vector<std::string>(lines.begin() + (long)std::min(before, lines.size()), lines.end());
+    }
+};
+
+TEST_F(DeviceSend, PrefixAndSuffixFrameTheCommandBytes)
+{
+    Settings().sendPrefix = 0x02;
+    Settings().sendSuffix = 0x03;
+    OpenPeer();
+    const char *text = "0x02   0x41 0x42  0x03";
+    int entry = InsertListEntry(text, "AB");
+    std::vector<std::string> lines = Send(entry);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ('<', lines[0][0]);
+    EXPECT_EQ(std::string("successful: 4 Bytes (") + text + ")", lines[0].substr(16));
+    ASSERT_TRUE(WaitPeerReceived(peer, 4, 2000));
+    EXPECT_EQ(HexBytes("02 41 42 03"), PeerReceived(peer));
+}
+
+TEST_F(DeviceSend, EightFieldsWithoutFramingAndATextWithoutFields)
+{
+    OpenPeer();
+    int eight = InsertListEntry(" 0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08", "");
+    int none = InsertListEntry("abcd", "");
+    EXPECT_EQ("successful: 8 Bytes ( 0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08)", Send(eight).at(0).substr(16));
+    ASSERT_TRUE(WaitPeerReceived(peer, 8, 2000));
+    EXPECT_EQ(HexBytes("01 02 03 04 05 06 07 08"), PeerReceived(peer));
+    EXPECT_EQ("successful: 0 Bytes (abcd)", Send(none).at(0).substr(16));
+}
+
+TEST_F(DeviceSend, WarningBoxesWriteAndLogNothing)
+{
+    peer = StartPipePeer(UniqueName("velkor-send"));
+    UseDevice(PeerConnectString(peer), 3, 500);
+    int entry = InsertListEntry(" 0x41", "");
+    int shortText = InsertListEntry("0x4", "");
+
+    AnswerNextBoxWith(IDOK);
+    EXPECT_TRUE(Send(entry).empty());
+    ASSERT_TRUE(OpenFromToolbar());
+    SendMessageA(CommandList(), LVM_SETSELECTIONMARK, 0, -1);
+    AnswerNextBoxWith(IDOK);
+    size_t before = LogLines().size();
+    RunCommand(IDM_SEND_COMMAND);
+    EXPECT_EQ(before, LogLines().size());
+    AnswerNextBoxWith(IDOK);
+    EXPECT_TRUE(Send(shortText).empty());
+
+    ASSERT_EQ(3u, SeenBoxes().size());
+    const char *texts[3] = {"Device ist geschlossen.\nSenden nicht moeglich",
+                            "Bitte erst Kommando markieren.\nSenden nicht moeglich",
+                            "Bitte erst gueltiges Kommando markieren.\nSenden nicht moeglich"};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ("VELKOR senden", SeenBoxes()[i].caption);
+        EXPECT_EQ(texts[i], SeenBoxes()[i].text);
+        EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), SeenBoxes()[i].style);
+    }
+    PumpFor(100);
+    EXPECT_TRUE(PeerReceived(peer).empty());
+    // Four characters are enough to be sent.
+    EXPECT_EQ("successful: 1 Bytes ( 0x41)", Send(entry).at(0).substr(16));
+}
+
+TEST_F(DeviceSend, AWriteTheDeviceDoesNotTakeEndsAfterTheWriteTimeout)
+{
+    // The peer reads nothing and its pipe buffers nothing.
+    OpenPeer(false, 0);
+    int entry = InsertListEntry(" 0x41 0x42", "");
+    for (DWORD timeout : {300u, 900u}) {
+        Settings().writeTimeoutMs = timeout;
+        DWORD start = GetTickCount();
+        std::vector<std::string> lines = Send(entry);
+        DWORD took = GetTickCount() - start;
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_EQ('+', lines[0][0]);
+        EXPECT_EQ("DeviceIO Operationen abgebrochen wegen Timeout beim Senden", lines[0].substr(16));
+        EXPECT_GE(took + 20, timeout);
+        EXPECT_LT(took, timeout + 700);
+    }
+    // The cancelled writes left the reader alone: it still gets bytes.
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
+    EXPECT_EQ(1u, WaitForBlocks(1, 2000).size());
+}
+
+TEST_F(DeviceSend, TheSendLineComesBeforeTheAnswer)
+{
+    std::string name = UniqueName("velkor-echo-send");
+    HANDLE echo = StartEchoDevice(name);
+    ASSERT_TRUE(echo != NULL);
+    UseDevice("\\\\.\\pipe\\" + name, 4, 500);
+    ASSERT_TRUE(OpenFromToolbar());
+    int entry = InsertListEntry(" 0x41 0x42 0x43 0x44", "");
+    for (int round = 0; round < 10; round++) {
+        size_t before = LogLines().size();
+        SelectEntry(entry);
+        RunCommand(IDM_SEND_COMMAND);
+        ASSERT_TRUE(PumpUntil([&] { return LogLines().size() >= before + 2; }, 3000)) << "round " << round;
+        std::vector<std::string> lines = LogLines();
+        EXPECT_EQ("successful: 4 Bytes ( 0x41 0x42 0x43 0x44)", lines[before].substr(16));
+        EXPECT_EQ("0x41 0x42 0x43 0x44 ", lines[before + 1].substr(16));
+    }
+    CloseFromToolbar();
+    StopEchoDevice(echo);
+}

@@ -1,0 +1,118 @@
+// A serial port as the device: a socat pty pair, one end COM7 in this Wine
+// prefix (Velkor's connect string, as a user's would be), the other end COM8,
+// opened by the test.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "app/shell.h"
+#include "boxes.h"
+#include "device/connection.h"
+#include "device_peer.h"
+#include "device_session.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "testapp.h"
+#include "wait.h"
+
+class DeviceSerial : public ::testing::Test {
+protected:
+    DevicePeer *peer = NULL;
+    void SetUp() override
+    {
+        peer = StartSerialPeer(7, 8);
+        ASSERT_TRUE(peer != NULL);
+        StartDeviceApp();
+    }
+    void TearDown() override
+    {
+        for (const BoxInfo &box : SeenBoxes())
+            ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
+        StopDeviceApp();
+        StopPeer(peer);
+    }
+};
+
+static ULONGLONG ThreadMilliseconds(DWORD threadId)
+{
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+    if (!thread)
+        return 0;
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(thread, &created, &exited, &kernel, &user);
+    CloseHandle(thread);
+    return (((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+            ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime)) /
+           10000;
+}
+
+TEST_F(DeviceSerial, ReceivesAndSendsThroughCom7)
+{
+    Settings().sendPrefix = 0x02;
+    Settings().sendSuffix = 0x03;
+    UseDevice("COM7", 3, 300);
+    ASSERT_TRUE(OpenFromToolbar());
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04 05")));
+    std::vector<Bytes> blocks = WaitForBlocks(2, 3000);
+    ASSERT_EQ(2u, blocks.size());
+    EXPECT_EQ(HexBytes("01 02 03"), blocks[0]);
+    EXPECT_EQ(HexBytes("04 05"), blocks[1]);
+
+    int entry = InsertListEntry("0x02   0x41 0x42  0x03", "");
+    SelectEntry(entry);
+    RunCommand(IDM_SEND_COMMAND);
+    EXPECT_EQ("successful: 4 Bytes (0x02   0x41 0x42  0x03)", LogLines().back().substr(16));
+    ASSERT_TRUE(WaitPeerReceived(peer, 4, 3000));
+    EXPECT_EQ(HexBytes("02 41 42 03"), PeerReceived(peer));
+
+    // Every byte value, in order, with an end byte at 0x0D.
+    CloseFromToolbar();
+    UseDevice("COM7", 300, 300, 0x0D);
+    ASSERT_TRUE(OpenFromToolbar());
+    Bytes all;
+    for (int i = 0; i < 256; i++)
+        all.push_back((unsigned char)i);
+    ASSERT_TRUE(PeerWrite(peer, all));
+    size_t before = ReceivedBlocks(LogLines()).size();
+    blocks = WaitForBlocks(before + 4, 5000);
+    Bytes joined;
+    for (size_t i = before; i < blocks.size(); i++)
+        joined.insert(joined.end(), blocks[i].begin(), blocks[i].end());
+    EXPECT_EQ(all, joined);
+    EXPECT_EQ(0x0D, blocks[before].back()) << "the first block ends with the end byte";
+}
+
+TEST_F(DeviceSerial, APortThatVanishesIsReportedAndCanBeOpenedAgain)
+{
+    UseDevice("COM7", 3, 300);
+    ASSERT_TRUE(OpenFromToolbar());
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
+    ASSERT_EQ(1u, WaitForBlocks(1, 3000).size());
+    DWORD reader = ReaderThreadId();
+    ULONGLONG before = ThreadMilliseconds(reader);
+
+    PeerVanish(peer);
+    HWND box = WaitForThreadBox(5000);
+    ASSERT_TRUE(box != NULL) << "the vanished port is reported";
+    BoxInfo info = DescribeBox(box);
+    EXPECT_EQ("VELKOR", info.caption);
+    EXPECT_EQ(0u, info.text.find("kein Lesezugriff auf Device\n(")) << info.text;
+    // While the box waits for the user the reader does nothing at all.
+    ULONGLONG atBox = ThreadMilliseconds(reader);
+    PumpFor(1000);
+    EXPECT_LT(ThreadMilliseconds(reader) - atBox, 50u);
+    EXPECT_LT(atBox - before, 500u) << "no spinning before the report";
+    PressButton(box, IDOK);
+    ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
+    EXPECT_TRUE(DeviceIsOpen());
+
+    CloseFromToolbar();
+    EXPECT_FALSE(DeviceIsOpen());
+    ASSERT_TRUE(PeerRevive(peer));
+    ASSERT_TRUE(OpenFromToolbar());
+    size_t had = ReceivedBlocks(LogLines()).size();
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("0A 0B 0C")));
+    std::vector<Bytes> blocks = WaitForBlocks(had + 1, 3000);
+    ASSERT_EQ(had + 1, blocks.size());
+    EXPECT_EQ(HexBytes("0A 0B 0C"), blocks.back());
+}
