@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "app/mainwindow.h"
 #include "app/messagelog.h"
 #include "app/shell.h"
 #include "boxes.h"
@@ -36,6 +37,9 @@ void UseDevice(const std::string &connectString, uint32_t blockLength, uint32_t 
     settings.readTimeoutMs = readTimeoutMs;
     settings.readEndByte = endByte;
     AllocateReceiveBuffer(blockLength);
+    // As after "Device waehlen".
+    UpdateTitle();
+    RefreshDeviceControls();
 }
 
 bool OpenFromToolbar()
