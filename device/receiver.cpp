@@ -547,6 +547,14 @@ void HandleBlockReceived(WPARAM wParam, LPARAM lParam)
 
 void HandleReaderEnded()
 {
+    // The reader posts this after its last block; blocks whose wake-up was
+    // left to the batch timer are logged first, so they keep their place.
+    HandOverPool *pool = handOver;
+    if (pool) {
+        InterlockedExchange(&pool->wakePending, 0);
+        LogWaitingBlocks(pool);
+        AfterLogging(pool);
+    }
     LogMessage("Empfangsroutine wurde beendet", LOG_EVENT);
 }
 

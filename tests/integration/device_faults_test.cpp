@@ -77,15 +77,24 @@ TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
     EXPECT_EQ(0u, BlocksWaiting());
     printf("flood: %llu blocks of one byte in 3 s\n", (unsigned long long)sent);
 
-    // While bytes keep coming the reader still sees the stop by itself.
+    // While bytes keep coming the reader still sees the stop by itself, and
+    // every block it handed over is logged before the line that it ended.
+    ClearLog();
     PeerStartFlood(peer, 60000);
     PumpFor(500);
     CloseFromToolbar();
     EXPECT_FALSE(LastReaderWasKilled()) << "the reader ended within its grace period";
     ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
+    PumpFor(200);
     std::vector<std::string> lines = LogLines();
-    EXPECT_LT(FindLogLine(lines, "Device " + PeerConnectString(peer) + " geschlossen"),
-              FindLogLine(lines, "Empfangsroutine wurde beendet"));
+    int closed = FindLogLine(lines, "Device " + PeerConnectString(peer) + " geschlossen");
+    int ended = FindLogLine(lines, "Empfangsroutine wurde beendet");
+    EXPECT_LT(closed, ended);
+    EXPECT_EQ((int)lines.size() - 1, ended) << "no block after the reader's end";
+    std::vector<std::string> before(lines.begin(), lines.begin() + ended);
+    std::vector<Bytes> blocks = ReceivedBlocks(before);
+    for (size_t i = 1; i < blocks.size(); i++)
+        ASSERT_EQ((unsigned char)(blocks[i - 1][0] + 1), blocks[i][0]) << "block " << i;
     PeerStopFlood(peer);
 }
 
@@ -330,6 +339,7 @@ TEST_F(DeviceFaults, ManyOpensClosesAndSendsLeaveHandlesAndMemoryAlone)
     for (int i = 0; i < 20; i++) {
         ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000));
         ASSERT_TRUE(OpenFromToolbar());
+        ASSERT_TRUE(WaitPeerReady(peer, clients, 5000)) << "the peer took the client in";
         ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04")));
         WaitForBlocks(1, 2000);
         CloseFromToolbar();

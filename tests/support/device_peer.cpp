@@ -134,7 +134,6 @@ static DWORD WINAPI ServeClient(LPVOID argument)
 {
     PipeClient *client = (PipeClient *)argument;
     DevicePeer *peer = client->peer;
-    SetCurrentEnd(peer, client->pipe);
     RecordFrom(peer, client->pipe, peer->record, 4096);
     EnterCriticalSection(&peer->lock);
     if (peer->current == client->pipe)
@@ -203,6 +202,7 @@ static DWORD WINAPI ServePipe(LPVOID argument)
         if (l.pipe != INVALID_HANDLE_VALUE &&
             (l.connectedAtOnce || GetOverlappedResult(l.pipe, &l.ov, &unused, FALSE))) {
             PipeClient *client = new PipeClient{peer, l.pipe};
+            SetCurrentEnd(peer, l.pipe); // before it counts as accepted
             HANDLE thread = CreateThread(NULL, 0, ServeClient, client, 0, NULL);
             EnterCriticalSection(&peer->lock);
             ReapClientThreads(peer);
@@ -478,19 +478,23 @@ int PeerConnections(DevicePeer *peer)
 }
 
 // Writes all bytes through h; waits for each write up to waitMs (then cancels).
-static DWORD WriteThrough(HANDLE h, const unsigned char *bytes, DWORD count, DWORD waitMs)
+static DWORD WriteThrough(HANDLE h, const unsigned char *bytes, DWORD count, DWORD waitMs, DWORD *error)
 {
     OVERLAPPED ov = {};
     ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     DWORD done = 0;
+    *error = 0;
     while (done < count) {
         DWORD written = 0;
         if (!WriteFile(h, bytes + done, count - done, &written, &ov)) {
-            if (GetLastError() != ERROR_IO_PENDING)
+            if (GetLastError() != ERROR_IO_PENDING) {
+                *error = GetLastError();
                 break;
+            }
             if (WaitForSingleObject(ov.hEvent, waitMs) != WAIT_OBJECT_0)
                 CancelIo(h);
             if (!GetOverlappedResult(h, &ov, &written, TRUE)) {
+                *error = GetLastError();
                 done += written;
                 break;
             }
@@ -501,14 +505,27 @@ static DWORD WriteThrough(HANDLE h, const unsigned char *bytes, DWORD count, DWO
     return done;
 }
 
+// A client that just reopened may not be taken in yet, and the one before it
+// may not be noticed gone yet (writing to it fails at once): then the write
+// waits a little for the new client.
 bool PeerWrite(DevicePeer *peer, const Bytes &bytes)
 {
-    HANDLE h = DuplicateCurrent(peer);
-    if (!h)
-        return false;
-    DWORD done = WriteThrough(h, bytes.data(), (DWORD)bytes.size(), 5000);
-    CloseHandle(h);
-    return done == bytes.size();
+    DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE h = DuplicateCurrent(peer);
+        DWORD done = 0, error = 0;
+        if (h) {
+            done = WriteThrough(h, bytes.data(), (DWORD)bytes.size(), 5000, &error);
+            CloseHandle(h);
+        }
+        if (done == bytes.size())
+            return true;
+        bool clientLeft = !h || (done == 0 && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
+                                                error == ERROR_PIPE_NOT_CONNECTED));
+        if (!clientLeft || peer->serial || GetTickCount() - start > 3000)
+            return false;
+        Sleep(10);
+    }
 }
 
 static DWORD WINAPI PlaySteps(LPVOID argument)
