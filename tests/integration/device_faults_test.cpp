@@ -119,15 +119,33 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
     EXPECT_EQ(0u, BlocksWaiting());
 }
 
-TEST_F(DeviceFaults, AReaderWhoseWindowIsGoneStillEndsByItself)
+static ULONGLONG ThreadMilliseconds(DWORD threadId)
+{
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+    if (!thread)
+        return 0;
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(thread, &created, &exited, &kernel, &user);
+    CloseHandle(thread);
+    return (((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+            ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime)) /
+           10000;
+}
+
+TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
 {
     Open(1);
-    PeerStartFlood(peer, 60000);
-    PumpFor(300);
-    // The window goes first (as at exit); the reader's posts fail from then on
-    // and it keeps its block, retrying, until it is told to stop.
+    // The window goes (as at exit) before anything was handed over; from then
+    // on the reader's posts fail. It keeps its block and retries after short
+    // pauses, without spinning, until it is told to stop.
     DestroyWindow(MainWindow());
+    DWORD reader = ReaderThreadId();
+    PeerStartFlood(peer, 60000);
     Sleep(300);
+    ULONGLONG before = ThreadMilliseconds(reader);
+    Sleep(1000);
+    EXPECT_LT(ThreadMilliseconds(reader) - before, 200u) << "milliseconds of processor time in one second";
+    EXPECT_EQ(1u, BlocksWaiting()) << "one block taken, kept, and nothing read after it";
     StopDeviceApp();
     appRunning = false;
     EXPECT_FALSE(LastReaderWasKilled());
