@@ -36,7 +36,7 @@ if [ "$MODE" != --headless ] && [ "$ARCH" != i686 ]; then
         cmake -S "$ROOT" -B "$RUNDIR" -DCMAKE_BUILD_TYPE=Release \
             -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" -DVELKOR_TESTS=ON >/dev/null
     fi
-    cmake --build "$RUNDIR" --target velkor -j "$JOBS"
+    cmake --build "$RUNDIR" --target velkor velkor-echo velkor-demo -j "$JOBS"
 fi
 [ "$MODE" = --headless ] || echo "velkor: running $RUNDIR/velkor.exe ($ARCH) under Wine"
 
