@@ -190,22 +190,27 @@ static void ReceiveRates(const char *what, DevicePeer *peer)
 
 static std::vector<double> writeTimes;
 static volatile LONG latencyDone;
+static DWORD latencyPause;
+static int latencyBlocks;
 
 static DWORD WINAPI WriteEndedBlocks(LPVOID argument)
 {
     DevicePeer *peer = (DevicePeer *)argument;
     const Bytes block = HexBytes("41 0D");
-    for (int i = 0; i < 200; i++) {
+    for (int i = 0; i < latencyBlocks; i++) {
         writeTimes.push_back(NowMs());
         PeerWrite(peer, block);
-        Sleep(15);
+        Sleep(latencyPause);
     }
     InterlockedExchange(&latencyDone, 1);
     return 0;
 }
 
-static void Latency(const char *what, DevicePeer *peer)
+// Blocks ended by 0x0D, pauseMs apart: a stream (15 ms) or single answers (150 ms).
+static void Latency(const char *what, DevicePeer *peer, DWORD pauseMs, int blocks)
 {
+    latencyPause = pauseMs;
+    latencyBlocks = blocks;
     UseDevice(PeerConnectString(peer), 16, 500, 0x0D);
     if (!OpenFromToolbar())
         return;
@@ -217,7 +222,7 @@ static void Latency(const char *what, DevicePeer *peer)
     latencyDone = 0;
     WatchLogStart();
     HANDLE writer = CreateThread(NULL, 0, WriteEndedBlocks, peer, 0, NULL);
-    PumpUntil([&] { return latencyDone && addTimes.size() >= 200; }, 30000);
+    PumpUntil([&] { return latencyDone && addTimes.size() >= (size_t)latencyBlocks; }, 60000);
     PumpFor(100);
     WatchLogStop();
     WaitForSingleObject(writer, 5000);
@@ -229,12 +234,47 @@ static void Latency(const char *what, DevicePeer *peer)
         if (paint >= 0)
             shown.push_back(paint - writeTimes[i]);
     }
-    printf("latency, %s: last byte written to line added: median %.2f ms, p99 %.2f ms; to line painted: median "
-           "%.2f ms, p99 %.2f ms (%zu blocks)\n",
-           what, Percentile(added, 0.5), Percentile(added, 0.99), Percentile(shown, 0.5), Percentile(shown, 0.99),
-           added.size());
+    printf("latency, %s, a block every %lu ms: last byte written to its line added (the list box itself takes a few ms to add a shown line): median %.2f ms, p99 %.2f ms; to "
+           "line painted: median %.2f ms, p99 %.2f ms (%zu blocks)\n",
+           what, (unsigned long)pauseMs, Percentile(added, 0.5), Percentile(added, 0.99), Percentile(shown, 0.5),
+           Percentile(shown, 0.99), added.size());
     CloseFromToolbar();
     ClearLog();
+}
+
+// Sends a tenth of a second apart, as a script waiting for each answer would.
+// The device path alone: a read of one byte waiting on a raw handle, and the
+// peer's write that completes it (the figure Velkor's latency builds on).
+static void BareLatency(const char *what, DevicePeer *peer)
+{
+    HANDLE h = OpenRaw(PeerConnectString(peer));
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    PumpUntil([&] { return PeerConnected(peer); }, 2000);
+    Sleep(300);
+    PurgeComm(h, PURGE_RXCLEAR); // a serial port may hold bytes of an earlier run
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    unsigned char byte;
+    std::vector<double> took;
+    for (int i = 0; i < 60; i++) {
+        DWORD got = 0;
+        if (ReadFile(h, &byte, 1, &got, &ov))
+            continue; // an old byte
+        if (GetLastError() != ERROR_IO_PENDING)
+            break;
+        Sleep(20);
+        double start = NowMs();
+        PeerWrite(peer, HexBytes("41"));
+        WaitForSingleObject(ov.hEvent, 5000);
+        took.push_back(NowMs() - start);
+        GetOverlappedResult(h, &ov, &got, TRUE);
+    }
+    CloseHandle(ov.hEvent);
+    CloseHandle(h);
+    printf("device path alone, %s: a waiting one-byte read completes median %.2f ms (p99 %.2f) after the peer "
+           "starts its write\n",
+           what, Percentile(took, 0.5), Percentile(took, 0.99));
 }
 
 // Sends a tenth of a second apart, as a script waiting for each answer would.
@@ -379,7 +419,9 @@ int main()
 
     DevicePeer *pipe = StartPipePeer(UniqueName("velkor-bench"));
     ReceiveRates("named pipe", pipe);
-    Latency("named pipe", pipe);
+    Latency("named pipe", pipe, 15, 200);
+    Latency("named pipe", pipe, 150, 60);
+    BareLatency("named pipe", pipe);
     KeepUp("named pipe", pipe, 1);
     KeepUp("named pipe", pipe, 3);
     StopPeer(pipe);
@@ -387,7 +429,9 @@ int main()
     DevicePeer *serial = StartSerialPeer(7, 8);
     if (serial) {
         ReceiveRates("serial pty", serial);
-        Latency("serial pty", serial);
+        Latency("serial pty", serial, 15, 200);
+        Latency("serial pty", serial, 150, 60);
+        BareLatency("serial pty", serial);
         StopPeer(serial);
     } else {
         printf("serial pty: socat pair not available\n");

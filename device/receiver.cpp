@@ -6,10 +6,13 @@
 // It posts WMU_BLOCK_RECEIVED (the block's address and length) only when no
 // such message is already on its way; the window, woken by it, logs every
 // block published so far, oldest first, each as its own line with its own
-// time stamp. So a flood costs one message per batch of blocks instead of one
-// per block (taking a message costs about 0.1 ms under Wine; posted messages
-// are limited to 10,000 per thread on Windows), and the log is redrawn once
-// per batch. The window never reads memory a message points to: a message is
+// time stamp. While blocks stream in, the window adds their lines without
+// redrawing and shows them at most every REDRAW_MIN_MS, and meanwhile takes
+// them on its batch timer without being woken for each. So a flood costs a
+// few messages and redraws a second instead of one of each per block (taking
+// a message costs about 0.1 ms under Wine, a redraw of the log several ms;
+// posted messages are limited to 10,000 per thread on Windows). The window
+// never reads memory a message points to: a message is
 // only a wake-up, taken when it names a slot of the ring, and only blocks the
 // reader published are logged; forged, replayed and stale messages log
 // nothing that was not handed over. The ring holds fewer blocks than the
@@ -29,7 +32,8 @@ namespace {
 
 // The hand-over storage. Allocated and released by the user-interface thread;
 // `published` is written by the reader only, `consumed` by the window only;
-// `wakePending` is set by whoever posts a wake-up and cleared by the window.
+// `wakePending` is set by whoever posts a wake-up (and by the window while its
+// batch timer will look anyway) and cleared by the window before it looks.
 struct HandOverPool {
     volatile LONG published;   // blocks filled and published
     volatile LONG consumed;    // blocks logged by the window
