@@ -82,7 +82,9 @@ TEST_F(DeviceConnection, OpenAndCloseLogAndSetTheControls)
     EXPECT_EQ(lines, LogLines().size());
     EXPECT_EQ(reader, ReaderThreadId());
     EXPECT_FALSE(OpenDevice());
-    EXPECT_EQ(1, PeerConnections(peer));
+    EXPECT_TRUE(WaitPeerReady(peer, 1, 2000));
+    PumpFor(100);
+    EXPECT_EQ(1, PeerConnections(peer)) << "the device was opened once";
 
     CloseFromToolbar();
     EXPECT_EQ(0u, ReaderThreadId());
