@@ -156,15 +156,21 @@ struct Listener {
     bool connectedAtOnce; // the client came before ConnectNamedPipe was called
 };
 
-static void Listen(Listener &l)
+static void Listen(DevicePeer *peer, Listener &l)
 {
     ResetEvent(l.ov.hEvent);
     l.connectedAtOnce = false;
-    if (l.pipe == INVALID_HANDLE_VALUE)
-        return;
-    if (ConnectNamedPipe(l.pipe, &l.ov) || GetLastError() == ERROR_PIPE_CONNECTED) {
-        l.connectedAtOnce = true;
-        SetEvent(l.ov.hEvent);
+    while (l.pipe != INVALID_HANDLE_VALUE) {
+        if (ConnectNamedPipe(l.pipe, &l.ov) || GetLastError() == ERROR_PIPE_CONNECTED) {
+            l.connectedAtOnce = true;
+            SetEvent(l.ov.hEvent);
+            return;
+        }
+        if (GetLastError() != ERROR_NO_DATA)
+            return; // pending (or broken: then it never signals)
+        // A client came and went before the instance was listened on.
+        InterlockedIncrement(&peer->accepted);
+        DisconnectNamedPipe(l.pipe);
     }
 }
 
@@ -191,7 +197,7 @@ static DWORD WINAPI ServePipe(LPVOID argument)
         listeners[i].ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
         set[i + 1] = listeners[i].ov.hEvent;
         listeners[i].pipe = i == 0 ? peer->firstInstance : NewInstance(peer);
-        Listen(listeners[i]);
+        Listen(peer, listeners[i]);
     }
     for (;;) {
         DWORD wait = WaitForMultipleObjects(SPARE_INSTANCES + 1, set, FALSE, INFINITE);
@@ -212,7 +218,7 @@ static DWORD WINAPI ServePipe(LPVOID argument)
             CloseHandle(l.pipe);
         }
         l.pipe = NewInstance(peer);
-        Listen(l);
+        Listen(peer, l);
         InterlockedIncrement(&peer->accepted);
     }
     for (Listener &l : listeners) {
