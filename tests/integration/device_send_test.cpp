@@ -147,3 +147,18 @@ TEST_F(DeviceSend, TheSendLineComesBeforeTheAnswer)
     CloseFromToolbar();
     StopEchoDevice(echo);
 }
+
+TEST_F(DeviceSend, TheDemoDeviceSendsItsStatusBlockWhenAsked)
+{
+    std::string name = UniqueName("velkor-echo-status");
+    HANDLE echo = StartEchoDevice(name, 200);
+    ASSERT_TRUE(echo != NULL);
+    UseDevice("\\\\.\\pipe\\" + name, 3, 500);
+    ASSERT_TRUE(OpenFromToolbar());
+    std::vector<Bytes> blocks = WaitForBlocks(3, 5000);
+    ASSERT_GE(blocks.size(), 3u);
+    for (size_t i = 0; i < 3; i++)
+        EXPECT_EQ(Bytes({0x53, (unsigned char)i, 0x0D}), blocks[i]) << "status block " << i;
+    CloseFromToolbar();
+    StopEchoDevice(echo);
+}
