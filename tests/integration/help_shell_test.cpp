@@ -175,7 +175,7 @@ TEST_F(HelpShell, OpensTheHelpFileBesideTheProgram)
     HtmlAssociation association(ProbeCommand(record_));
     ASSERT_TRUE(CopyFileA(VELKOR_BUILD_DIR_WIN "\\velkor.html", beside_.c_str(), FALSE));
     ChooseHelp();
-    ASSERT_TRUE(PumpUntil([&] { return FileExists(record_); }, 20000)) << "the shell started no program";
+    ASSERT_TRUE(PumpUntil([&] { return !ReadWholeFile(record_).empty(); }, 20000)) << "the shell started no program";
     std::string opened = ReadWholeFile(record_);
     EXPECT_EQ(beside_, opened);
     EXPECT_EQ(ReadWholeFile(VELKOR_BUILD_DIR_WIN "\\velkor.html"), ReadWholeFile(opened));
@@ -253,7 +253,7 @@ TEST(HelpShellProgram, QuotedPathWithArgumentsFindsTheHelpFile)
         EXPECT_TRUE(PumpUntil([&] { return (window = MainWindowOf(process.dwProcessId)) != NULL; }, 20000));
         if (window) {
             PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_HELP, 0), 0);
-            EXPECT_TRUE(PumpUntil([&] { return FileExists(record) || FindBoxOfProcess(process.dwProcessId); }, 20000));
+            EXPECT_TRUE(PumpUntil([&] { return !ReadWholeFile(record).empty() || FindBoxOfProcess(process.dwProcessId); }, 20000));
             HWND box = FindBoxOfProcess(process.dwProcessId);
             EXPECT_TRUE(box == NULL) << DescribeBox(box).text;
             EXPECT_EQ(folder + "\\velkor.html", ReadWholeFile(record));
