@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "app/messagelog.h"
 #include "app/shell.h"
+#include "app/systemtext.h"
 #include "device/receiver.h"
 #include "settings/settings.h"
 
@@ -27,16 +28,11 @@ static const char READER_CAPTION[] = "VELKOR empfangen";
 // "%s" with the system's text for error, or the short form with the number alone.
 static void ComposeSystemError(char *out, size_t size, const char *withText, const char *withoutText, DWORD error)
 {
-    char *system = NULL;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                  NULL, error, 1024, (LPSTR)&system, 0, NULL);
-    if (length > 0 && system)
+    char system[512];
+    if (SystemErrorText(error, system, sizeof system, KEEP_LINE_END))
         snprintf(out, size, withText, (int)error, system);
     else
         snprintf(out, size, withoutText, (int)error);
-    if (system)
-        LocalFree(system);
 }
 
 static void LogDeviceEvent(const char *format)

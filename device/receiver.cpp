@@ -26,6 +26,7 @@
 #include "app/mainwindow.h"
 #include "app/messagelog.h"
 #include "app/shell.h"
+#include "app/systemtext.h"
 #include "device/gather.h"
 
 namespace {
@@ -216,20 +217,11 @@ static DWORD TimeLeft(const ReaderLoop &loop)
 static void ShowReadError(ReaderRecord *record, DWORD error)
 {
     char text[256];
-    char *system = NULL;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                  NULL, error, 1024, (LPSTR)&system, 0, NULL);
-    if (length > 0 && system) {
-        // Every system text ends with CR LF; the box shows it without.
-        while (length > 0 && (system[length - 1] == '\n' || system[length - 1] == '\r'))
-            system[--length] = 0;
+    char system[256];
+    if (SystemErrorText(error, system, sizeof system, CUT_LINE_END))
         snprintf(text, sizeof text, "kein Lesezugriff auf Device\n(%d) %s", (int)error, system);
-    } else {
+    else
         snprintf(text, sizeof text, "kein Lesezugriff auf Device\nFehler %d", (int)error);
-    }
-    if (system)
-        LocalFree(system);
     InterlockedExchange(&record->errorBoxShown, 1);
     MessageBoxA(record->params.window, text, "VELKOR", MB_ICONERROR);
     InterlockedExchange(&record->errorBoxShown, 0);

@@ -10,6 +10,7 @@
 
 #include "app/messagelog.h"
 #include "app/shell.h"
+#include "app/systemtext.h"
 #include "commands/commandlist.h"
 #include "device/connection.h"
 #include "settings/settings.h"
@@ -53,21 +54,13 @@ static size_t BuildBytes(unsigned char *bytes)
 static void LogSendError(DWORD error, DWORD written, size_t count, const char *logged)
 {
     char line[512];
-    char *system = NULL;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                  NULL, error, 1024, (LPSTR)&system, 0, NULL);
-    if (length > 0 && system) {
-        while (length > 0 && (system[length - 1] == '\n' || system[length - 1] == '\r'))
-            system[--length] = 0;
+    char system[512];
+    if (SystemErrorText(error, system, sizeof system, CUT_LINE_END))
         snprintf(line, sizeof line, "!! Error %d (%s): %d von %d Bytes (%s)", (int)error, system, (int)written,
                  (int)count, logged);
-    } else {
+    else
         snprintf(line, sizeof line, "!! Error %d: %d von %d Bytes (%s)", (int)error, (int)written, (int)count,
                  logged);
-    }
-    if (system)
-        LocalFree(system);
     LogMessage(line, LOG_SENT);
 }
 

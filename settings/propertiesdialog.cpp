@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "app/shell.h"
+#include "app/systemtext.h"
 #include "commands/commandlist.h"
 #include "commands/commandtext.h"
 #include "device/receiver.h"
@@ -167,17 +168,12 @@ static void OnTestDevice(HWND dialog)
     HANDLE device = TestOpen(connect, shareMode, &error);
     if (device == INVALID_HANDLE_VALUE) {
         char text[BOX_TEXT_BUFFER];
-        char *systemText = NULL;
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                          FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                      NULL, error, 1024, (LPSTR)&systemText, 0, NULL);
-        if (length && systemText)
+        char systemText[BOX_TEXT_BUFFER];
+        if (SystemErrorText(error, systemText, sizeof systemText, KEEP_LINE_END))
             snprintf(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen\n\n%s", (int)error,
                      systemText);
         else
             snprintf(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen", (int)error);
-        if (systemText)
-            LocalFree(systemText);
         MessageBoxA(dialog, text, BOX_CAPTION, MB_OK | MB_ICONWARNING);
         return;
     }

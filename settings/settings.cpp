@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "app/shell.h"
+#include "app/systemtext.h"
 #include "settings/settingscodec.h"
 
 static const char SETTINGS_PARENT_KEY[] = "Software\\Talmeck";
@@ -151,18 +152,11 @@ static LONG WriteSettings()
 static void ReportStoreFailure(LONG error)
 {
     char reason[200] = "";
-    char *systemText = NULL;
-    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                       NULL, (DWORD)error, 1024, (LPSTR)&systemText, 0, NULL) &&
-        systemText) {
-        size_t n = strlen(systemText);
-        while (n > 0 && (systemText[n - 1] == '\r' || systemText[n - 1] == '\n' || systemText[n - 1] == ' '))
-            systemText[--n] = 0;
+    char systemText[200];
+    if (SystemErrorText((unsigned long)error, systemText, sizeof systemText, CUT_LINE_END))
         snprintf(reason, sizeof reason, "Fehler %ld: %s", (long)error, systemText);
-        LocalFree(systemText);
-    } else {
+    else
         snprintf(reason, sizeof reason, "Fehler %ld", (long)error);
-    }
     char text[512];
     snprintf(text, sizeof text,
              "Die Einstellungen konnten nicht gespeichert werden.\r\n"

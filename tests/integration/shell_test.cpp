@@ -3,10 +3,12 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <string.h>
 
 #include "app/messagelog.h"
 #include "app/mainwindow.h"
 #include "app/shell.h"
+#include "app/systemtext.h"
 #include "commands/commandfile.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
@@ -157,6 +159,30 @@ TEST(ShellResources, UmlautIsWindows1252)
     GetDlgItemTextA(dialog, IDC_OPEN_REGISTRY, text, sizeof text);
     EXPECT_STREQ("Registry \xF6" "ffnen", text);
     DestroyWindow(dialog);
+}
+
+// Boxes and log lines quote the system's text for an error: with or without
+// its closing line break, cut to the room given, nothing for an unknown number.
+TEST(ShellResources, SystemErrorTexts)
+{
+    char kept[512], cut[512];
+    ASSERT_TRUE(SystemErrorText(ERROR_FILE_NOT_FOUND, kept, sizeof kept, KEEP_LINE_END));
+    ASSERT_TRUE(SystemErrorText(ERROR_FILE_NOT_FOUND, cut, sizeof cut, CUT_LINE_END));
+    std::string whole = kept;
+    ASSERT_FALSE(whole.empty());
+    EXPECT_EQ('\n', whole.back()) << whole;
+    EXPECT_EQ(whole.substr(0, whole.find_last_not_of("\r\n ") + 1), std::string(cut));
+
+    char small[8];
+    memset(small, 'x', sizeof small);
+    ASSERT_TRUE(SystemErrorText(ERROR_FILE_NOT_FOUND, small, 5, KEEP_LINE_END));
+    EXPECT_EQ(whole.substr(0, 4), std::string(small));
+    EXPECT_EQ('x', small[5]) << "written beyond the room given";
+
+    char none[16] = "unchanged";
+    EXPECT_FALSE(SystemErrorText(0x2FFFFFFFu, none, sizeof none, CUT_LINE_END));
+    EXPECT_STREQ("", none);
+    EXPECT_FALSE(SystemErrorText(ERROR_FILE_NOT_FOUND, none, 0, CUT_LINE_END));
 }
 
 struct ButtonRow {

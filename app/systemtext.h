@@ -1,0 +1,13 @@
+// The system's own text for an error number, as boxes and log lines quote it.
+#ifndef VELKOR_APP_SYSTEMTEXT_H
+#define VELKOR_APP_SYSTEMTEXT_H
+
+#include <stddef.h>
+
+// Whether the text keeps the line break the system ends it with.
+enum SystemTextEnd { KEEP_LINE_END, CUT_LINE_END };
+
+// Copies the system's text for error into out (cut to size); false, out empty, when it has none.
+bool SystemErrorText(unsigned long error, char *out, size_t size, SystemTextEnd end);
+
+#endif
