@@ -66,7 +66,7 @@ static LARGE_INTEGER Now()
 // Time from process creation to velkor's first log line; negative on failure.
 static double TimeVelkor()
 {
-    ClearVelkorKey();
+    ClearVelkorRegistry();
     VelkorProcess app;
     LARGE_INTEGER start = Now();
     if (!StartVelkorProcess(app))

@@ -35,14 +35,20 @@ void ReleaseCommandBuffer()
 
 CommandBuffer &WorkingCommand() { return *workingCommand; }
 
-void InsertCommandColumns(HWND list)
+// The command column's header and width for the prefix and suffix in force.
+static void DescribeCommandColumn(LVCOLUMNA &column, char (&header)[COMMAND_HEADER_MAX + 1])
 {
-    char header[COMMAND_HEADER_MAX + 1];
-    LVCOLUMNA column;
     ZeroMemory(&column, sizeof column);
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.cx = FormatCommandHeader(Settings().sendPrefix, Settings().sendSuffix, header, sizeof header);
     column.pszText = header;
+}
+
+void InsertCommandColumns(HWND list)
+{
+    char header[COMMAND_HEADER_MAX + 1];
+    LVCOLUMNA column;
+    DescribeCommandColumn(column, header);
     SendMessageA(list, LVM_INSERTCOLUMNA, 0, (LPARAM)&column);
     column.cx = 100;
     column.pszText = (char *)"Bemerkung";
@@ -116,10 +122,7 @@ void RerenderCommandList(OptionalByte oldPrefix, OptionalByte oldSuffix)
 
     char header[COMMAND_HEADER_MAX + 1];
     LVCOLUMNA column;
-    ZeroMemory(&column, sizeof column);
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = FormatCommandHeader(Settings().sendPrefix, Settings().sendSuffix, header, sizeof header);
-    column.pszText = header;
+    DescribeCommandColumn(column, header);
     SendMessageA(list, LVM_SETCOLUMNA, 0, (LPARAM)&column);
     SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
 }

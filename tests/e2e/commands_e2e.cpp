@@ -18,14 +18,14 @@ protected:
     VelkorProcess app;
     void SetUp() override
     {
-        ClearVelkorKey();
+        ClearVelkorRegistry();
         ASSERT_TRUE(StartVelkorProcess(app)) << GetLastError();
         ASSERT_TRUE(WaitForMainWindow(app));
     }
     void TearDown() override
     {
         EndVelkorProcess(app);
-        ClearVelkorKey();
+        ClearVelkorRegistry();
     }
 
     // "Komma&ndo zufuegen", the boxes filled as typed, OK.
@@ -69,13 +69,13 @@ TEST_F(CommandsE2e, TwoCommandsSavedClearedAndLoadedAgain)
     std::vector<std::string> typed = {" 0x1B 0x05|Reset", " 0xFF|"};
     ASSERT_EQ(typed, Entries());
 
-    std::string path = DriverFolder("cmde2e") + "\\zwei.cmd";
+    std::string path = TestFolder("cmde2e") + "\\zwei.cmd";
     std::string caption;
     PostCommand(app, IDM_SAVE_COMMANDS);
     ASSERT_TRUE(AnswerFileDialog(app, path, &caption));
     EXPECT_EQ("VELKOR Kommandodatei speichern", caption);
     ASSERT_TRUE(WaitForLogText(app, "Kommandodatei " + path + " gespeichert"));
-    EXPECT_EQ(std::string(" 0x1B 0x05\0Reset\0 0xFF\0\0", 24), FileBytes(path));
+    EXPECT_EQ(std::string(" 0x1B 0x05\0Reset\0 0xFF\0\0", 24), ReadWholeFile(path));
 
     PostCommand(app, IDM_NEW_COMMANDS);
     ASSERT_TRUE(PumpUntil([&] { return ListItemCount(app) == 0 && !SaveButtonEnabled(); }, DRIVER_TIMEOUT_MS));

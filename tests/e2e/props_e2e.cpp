@@ -49,7 +49,7 @@ static std::string WindowTitle(HWND window)
 
 class PropsE2e : public ::testing::Test {
 protected:
-    void SetUp() override { ClearVelkorKey(); }
+    void SetUp() override { ClearVelkorRegistry(); }
     void TearDown() override
     {
         EndVelkorProcess(app);
@@ -57,7 +57,7 @@ protected:
             EndProcess(id);
         for (const std::string &folder : plantedFolders)
             RemovePlanted(folder);
-        ClearVelkorKey();
+        ClearVelkorRegistry();
     }
 
     // Starts velkor.exe (in folder, when given) and waits for its window.
@@ -100,7 +100,7 @@ protected:
 
 TEST_F(PropsE2e, AppliedSettingsAreStoredAtExitAndLoadedAtTheNextStart)
 {
-    std::string device = DriverFolder("props-e2e") + "\\device.bin";
+    std::string device = TestFolder("props-e2e") + "\\device.bin";
     HANDLE file = CreateFileA(device.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
@@ -164,7 +164,7 @@ TEST_F(PropsE2e, AppliedSettingsAreStoredAtExitAndLoadedAtTheNextStart)
 
 TEST_F(PropsE2e, RegistryEditorsPlantedBesideVelkorAndInItsFolderAreNotStarted)
 {
-    std::string current = DriverFolder("props-e2e-cwd");
+    std::string current = TestFolder("props-e2e-cwd");
     for (const std::string &folder : {std::string(VELKOR_BUILD_DIR_WIN), current}) {
         plantedFolders.push_back(folder);
         ASSERT_NE("", PlantRegistryEditor(folder)) << folder;

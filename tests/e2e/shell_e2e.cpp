@@ -16,8 +16,8 @@ protected:
 
     void SetUp() override
     {
-        ClearVelkorKey();
-        folder = DriverFolder("shell-e2e");
+        ClearVelkorRegistry();
+        folder = TestFolder("shell-e2e");
         ASSERT_TRUE(StartVelkorProcess(app, folder));
         ASSERT_TRUE(WaitForMainWindow(app)) << "no main window";
     }
@@ -121,7 +121,7 @@ TEST_F(ShellE2E, SavesTheLogByteForByte)
     std::string expected;
     for (const std::string &line : before)
         expected += line + "\r\n";
-    EXPECT_EQ(expected, FileBytes(path));
+    EXPECT_EQ(expected, ReadWholeFile(path));
 }
 
 TEST_F(ShellE2E, ForeignPointerInLogMessageDoesNotEndTheProgram)

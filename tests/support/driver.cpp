@@ -465,36 +465,3 @@ void EndVelkorProcess(VelkorProcess &app)
     app.window = NULL;
 }
 
-void ClearVelkorKey()
-{
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor");
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck");
-}
-
-std::string DriverFolder(const char *stem)
-{
-    static int counter;
-    char base[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof base, base);
-    if (length == 0 || length >= sizeof base)
-        lstrcpyA(base, "C:\\");
-    char name[MAX_PATH + 64];
-    wsprintfA(name, "%s%s-%lu-%lu-%d", base, stem, GetCurrentProcessId(), GetTickCount(), ++counter);
-    CreateDirectoryA(name, NULL);
-    return name;
-}
-
-std::string FileBytes(const std::string &path)
-{
-    std::string data;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return data;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, NULL) && got > 0)
-        data.append(chunk, got);
-    CloseHandle(file);
-    return data;
-}

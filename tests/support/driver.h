@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "boxes.h"
+#include "files.h"
 
 // One started copy of the program.
 struct VelkorProcess {
@@ -70,13 +71,6 @@ bool AnswerFileDialog(const VelkorProcess &app, const std::string &path, std::st
                       DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 
 // Helpers for driver programs, which do not link the program's core (testapp.h does).
-// Removes the program's registry key, so that it starts as on a first run.
-void ClearVelkorKey();
-// A fresh folder under the temporary folder (Windows path, without a final "\").
-std::string DriverFolder(const char *stem);
-// The bytes of a file; empty when it cannot be read.
-std::string FileBytes(const std::string &path);
-
 // Waits for the process to end; its exit code goes to exitCode.
 bool WaitForExit(const VelkorProcess &app, DWORD timeoutMs, DWORD *exitCode);
 // Ends the process if it still runs (a failed test) and closes its handles.

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-// Removes "Software\Talmeck" under HKEY_LOCAL_MACHINE (a first run).
-void ClearVelkorRegistry();
+#include "files.h"
+
 // Starts the program in-process (window shown, first line logged); false on failure.
 bool StartTestApp();
 // Ends it as "Beenden" does and runs the shutdown; returns the loop's exit code.
@@ -25,11 +25,5 @@ void RunCommand(int id);
 UINT MenuState(int id);
 // Toolbar button state (TBSTATE_*).
 int ButtonState(int id);
-// A unique name for files and pipes of one test.
-std::string UniqueName(const char *stem);
-// A fresh folder for one test's files (Windows path, ends without "\").
-std::string TestFolder(const char *stem);
-// Reads a whole file; empty when it cannot be read.
-std::string ReadWholeFile(const std::string &path);
 
 #endif
