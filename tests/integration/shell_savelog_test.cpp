@@ -303,17 +303,10 @@ static bool LinkToFullDevice(const std::string &path)
     char *target = unixName(wide);
     if (!target)
         return false;
-    std::string commandLine = std::string("ln -s /dev/full \"") + target + "\"";
+    std::string commandLine = std::string("/bin/ln -s /dev/full \"") + target + "\"";
     HeapFree(GetProcessHeap(), 0, target);
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info;
-    if (!CreateProcessA("Z:\\bin\\ln", &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+    if (!StartUnixProgram(commandLine))
         return false;
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    // The Linux program runs on its own; its handle here does not wait for it.
     return PumpUntil(
         [&] {
             HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,

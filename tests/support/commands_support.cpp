@@ -151,26 +151,6 @@ SharedFolder MakeSharedFolder(const char *stem)
     return folder;
 }
 
-bool StartUnixProgram(const std::string &commandLine)
-{
-    // Wine starts a Linux executable as a process of its own, without a
-    // handle to wait on. Its path is given with the drive of the Unix root,
-    // since file dialogs move the current drive.
-    std::string line = (commandLine.size() && commandLine[0] == '/' ? "Z:" : "") + commandLine;
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    ZeroMemory(&process, sizeof process);
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return false;
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    return true;
-}
-
 bool FolderLists(const std::string &folder, const char *name)
 {
     WIN32_FIND_DATAA found;

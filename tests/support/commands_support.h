@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "boxes.h"
+#include "files.h"
 
 // What dialog 807 showed when it was answered.
 struct CommandDialogView {
@@ -68,9 +69,6 @@ struct SharedFolder {
     std::string unix;
 };
 SharedFolder MakeSharedFolder(const char *stem);
-// Starts a Linux program (a command line with Unix paths); false when it
-// could not be started. Nothing tells when it ends: wait for what it does.
-bool StartUnixProgram(const std::string &commandLine);
 
 // True when a folder lists the name (also a link to a device, for which
 // GetFileAttributes fails under Wine).

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "files.h"
 #include "wait.h"
 
 struct DevicePeer {
@@ -310,16 +311,10 @@ static bool RunSerialScript(DevicePeer *peer, const char *action, const char *ma
     char command[2048];
     snprintf(command, sizeof command, "/bin/sh %s %s %s %s %d %d", peer->scriptUnix.c_str(), action,
              peer->unixFolder.c_str(), peer->dosdevices.c_str(), peer->velkorPort, peer->peerPort);
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+    if (!StartUnixProgram(command)) {
         printf("serial: cannot run /bin/sh, error %lu\n", GetLastError());
         return false;
     }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     DWORD start = GetTickCount();
     while (!FileExists(markerPath)) {
         if (GetTickCount() - start > 15000) {

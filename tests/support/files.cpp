@@ -42,3 +42,21 @@ std::string ReadWholeFile(const std::string &path)
     CloseHandle(file);
     return data;
 }
+
+bool StartUnixProgram(const std::string &commandLine)
+{
+    // Its path is given with the drive of the Unix root, since file dialogs
+    // move the current drive.
+    std::string line = (commandLine.size() && commandLine[0] == '/' ? "Z:" : "") + commandLine;
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof process);
+    // Wine runs a Linux executable as a process of its own and has no
+    // handles for it: Wine 8 leaves hProcess and hThread holding whatever
+    // its stack held, so closing them would close handles of this process
+    // (once the directory of named objects, after which no named mutex could
+    // be created). They are left alone.
+    return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process) != FALSE;
+}

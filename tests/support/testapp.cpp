@@ -8,6 +8,14 @@
 
 bool StartTestApp()
 {
+    // The program's first act is creating its named mutex; when that fails
+    // its start-up box hides why, so the reason is printed here first.
+    SetLastError(0);
+    HANDLE probe = CreateMutexA(NULL, FALSE, "velkor_test_probe");
+    if (!probe)
+        fprintf(stderr, "StartTestApp: no named mutex can be created, error %lu\n", GetLastError());
+    else
+        CloseHandle(probe);
     if (!StartVelkor(GetModuleHandleA(NULL), SW_SHOWNORMAL))
         return false;
     PumpPending();
