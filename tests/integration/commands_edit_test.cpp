@@ -10,6 +10,7 @@
 #include "commands/commandfile.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "appfixture.h"
 #include "boxes.h"
 #include "commands_support.h"
 #include "testapp.h"
@@ -47,22 +48,8 @@ static int EntryCount()
     return (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
 }
 
-class CommandEditing : public ::testing::Test {
+class CommandEditing : public VelkorAppTest {
 protected:
-    void SetUp() override
-    {
-        ClearVelkorRegistry();
-        StartBoxAnswering();
-        ASSERT_TRUE(StartTestApp());
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(0u, PendingAnswers());
-        for (const BoxInfo &box : SeenBoxes())
-            EXPECT_FALSE(box.unexpected) << "unexpected box: " << box.caption << " / " << box.text;
-        StopTestApp();
-        StopBoxAnswering();
-    }
     CommandDialogView Add(const std::vector<std::string> &bytes, const char *remark, int button = IDOK)
     {
         CommandDialogView view;

@@ -11,6 +11,7 @@
 #include "commands/commandlist.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "appfixture.h"
 #include "boxes.h"
 #include "commands_support.h"
 #include "testapp.h"
@@ -71,23 +72,15 @@ static std::string NameOrNone()
     return CommandFileName() ? CommandFileName() : "(none)";
 }
 
-class CommandFiles : public ::testing::Test {
+class CommandFiles : public VelkorAppTest {
 protected:
     std::string folder;
     void SetUp() override
     {
-        ClearVelkorRegistry();
-        StartBoxAnswering();
-        ASSERT_TRUE(StartTestApp());
+        VelkorAppTest::SetUp();
+        if (HasFatalFailure())
+            return;
         folder = TestFolder("cmdfile");
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(0u, PendingAnswers());
-        for (const BoxInfo &box : SeenBoxes())
-            EXPECT_FALSE(box.unexpected) << "unexpected box: " << box.caption << " / " << box.text;
-        StopTestApp();
-        StopBoxAnswering();
     }
     std::string Path(const char *name) { return folder + "\\" + name; }
     void InsertExample(Decorations d)

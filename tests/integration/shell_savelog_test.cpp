@@ -8,6 +8,7 @@
 #include "app/shell.h"
 #include "resources/resource.h"
 
+#include "appfixture.h"
 #include "boxes.h"
 #include "driver.h"
 #include "testapp.h"
@@ -17,22 +18,14 @@ static const char CAPTION[] = "VELKOR Nachrichten speichern";
 static const int FILTER_COMBO_ID = 0x470;
 static const int FILE_NAME_ID = 0x47C;
 
-class ShellSaveLog : public ::testing::Test {
+class ShellSaveLog : public VelkorAppTest {
 protected:
     void SetUp() override
     {
-        ClearVelkorRegistry();
-        StartBoxAnswering();
-        ASSERT_TRUE(StartTestApp());
+        VelkorAppTest::SetUp();
+        if (HasFatalFailure())
+            return;
         folder = TestFolder("shell-savelog");
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(0u, PendingAnswers()) << "a box the test waited for did not come";
-        for (const BoxInfo &box : SeenBoxes())
-            EXPECT_FALSE(box.unexpected) << "unexpected box: " << box.caption << " / " << box.text;
-        StopTestApp();
-        StopBoxAnswering();
     }
     std::string folder;
 };
