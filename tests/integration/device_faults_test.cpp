@@ -119,19 +119,6 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
     EXPECT_EQ(0u, BlocksWaiting());
 }
 
-static ULONGLONG ThreadMilliseconds(DWORD threadId)
-{
-    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
-    if (!thread)
-        return 0;
-    FILETIME created, exited, kernel, user;
-    GetThreadTimes(thread, &created, &exited, &kernel, &user);
-    CloseHandle(thread);
-    return (((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
-            ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime)) /
-           10000;
-}
-
 TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
 {
     Open(1);

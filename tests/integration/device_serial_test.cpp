@@ -33,19 +33,6 @@ protected:
     }
 };
 
-static ULONGLONG ThreadMilliseconds(DWORD threadId)
-{
-    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
-    if (!thread)
-        return 0;
-    FILETIME created, exited, kernel, user;
-    GetThreadTimes(thread, &created, &exited, &kernel, &user);
-    CloseHandle(thread);
-    return (((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
-            ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime)) /
-           10000;
-}
-
 TEST_F(DeviceSerial, ReceivesAndSendsThroughCom7)
 {
     Settings().sendPrefix = 0x02;

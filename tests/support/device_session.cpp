@@ -133,3 +133,18 @@ void StopEchoDevice(HANDLE process)
     WaitForSingleObject(process, 5000);
     CloseHandle(process);
 }
+
+ULONGLONG ThreadMilliseconds(DWORD threadId)
+{
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+    if (!thread)
+        return 0;
+    FILETIME created, exited, kernel, user;
+    BOOL read = GetThreadTimes(thread, &created, &exited, &kernel, &user);
+    CloseHandle(thread);
+    if (!read)
+        return 0;
+    return (((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+            ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime)) /
+           10000;
+}

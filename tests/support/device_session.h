@@ -46,4 +46,8 @@ HANDLE StartEchoDevice(const std::string &name, DWORD statusMs = 0);
 // Ends it.
 void StopEchoDevice(HANDLE process);
 
+// Processor time a thread of this process has used so far, in milliseconds
+// (0 when it cannot be read).
+ULONGLONG ThreadMilliseconds(DWORD threadId);
+
 #endif
