@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <commctrl.h>
+#include <functional>
 #include <limits.h>
 #include <stdlib.h>
 
@@ -253,8 +254,9 @@ static BOOL CALLBACK CountControl(HWND child, LPARAM lParam)
     return TRUE;
 }
 
-// The colours of a rectangle of the screen, row by row.
-static std::vector<COLORREF> ScreenPixels(int x, int y, int width, int height)
+// Draws into a bitmap of the screen's kind and returns its colours row by
+// row; empty when the bitmap cannot be had or draw fails.
+static std::vector<COLORREF> DrawnPixels(int width, int height, const std::function<bool(HDC screen, HDC memory)> &draw)
 {
     std::vector<COLORREF> pixels;
     HDC screen = GetDC(NULL);
@@ -264,7 +266,7 @@ static std::vector<COLORREF> ScreenPixels(int x, int y, int width, int height)
     HBITMAP bitmap = memory ? CreateCompatibleBitmap(screen, width, height) : NULL;
     if (bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        if (BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY)) {
+        if (draw(screen, memory)) {
             pixels.resize((size_t)width * height);
             for (int row = 0; row < height; row++)
                 for (int column = 0; column < width; column++)
@@ -279,33 +281,25 @@ static std::vector<COLORREF> ScreenPixels(int x, int y, int width, int height)
     return pixels;
 }
 
+// The colours of a rectangle of the screen, row by row.
+static std::vector<COLORREF> ScreenPixels(int x, int y, int width, int height)
+{
+    return DrawnPixels(width, height, [&](HDC screen, HDC memory) {
+        return BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY) != FALSE;
+    });
+}
+
 // A system icon drawn here on the given background, as a box draws it.
 static std::vector<COLORREF> RenderedIcon(LPCSTR icon, COLORREF background, int width, int height)
 {
-    std::vector<COLORREF> pixels;
-    HDC screen = GetDC(NULL);
-    if (!screen)
-        return pixels;
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = memory ? CreateCompatibleBitmap(screen, width, height) : NULL;
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
+    return DrawnPixels(width, height, [&](HDC, HDC memory) {
         HBRUSH brush = CreateSolidBrush(background);
         RECT all = {0, 0, width, height};
         FillRect(memory, &all, brush);
         DeleteObject(brush);
         DrawIconEx(memory, 0, 0, LoadIconA(NULL, icon), 0, 0, 0, NULL, DI_NORMAL);
-        pixels.resize((size_t)width * height);
-        for (int row = 0; row < height; row++)
-            for (int column = 0; column < width; column++)
-                pixels[(size_t)row * width + column] = GetPixel(memory, column, row);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    if (memory)
-        DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-    return pixels;
+        return true;
+    });
 }
 
 static long PictureDistance(const std::vector<COLORREF> &a, const std::vector<COLORREF> &b)
