@@ -13,7 +13,6 @@
 #include "settings/settings.h"
 
 #include "boxes.h"
-#include "settings_support.h"
 #include "testapp.h"
 #include "wait.h"
 
@@ -137,8 +136,8 @@ TEST_F(CommandListTest, RefusedTextWarnsEmptiesAndRetryReturnsTheFocus)
         SetDlgItemTextA(dialog, IDC_BYTE0, text);
         SetFocus(byte1); // the user tabbed on
         ASSERT_EQ(byte1, GetFocus());
-        SeenMessageBox box;
-        AnswerNextBox(RecordAndPress(&box, IDRETRY));
+        SeenBox box;
+        AnswerNextBox(RecordBox(&box, IDRETRY));
         ValidateHexField(dialog, IDC_BYTE0, text);
         EXPECT_EQ(1u, SeenBoxes().size()) << text;
         ASSERT_TRUE(box.seen) << text;
@@ -158,8 +157,8 @@ TEST_F(CommandListTest, CancelEmptiesTheBoxAndLeavesTheFocus)
     HWND byte1 = GetDlgItem(dialog, IDC_BYTE1);
     SetDlgItemTextA(dialog, IDC_BYTE0, "zz");
     SetFocus(byte1);
-    SeenMessageBox box;
-    AnswerNextBox(RecordAndPress(&box, IDCANCEL));
+    SeenBox box;
+    AnswerNextBox(RecordBox(&box, IDCANCEL));
     ValidateHexField(dialog, IDC_BYTE0, "zz");
     EXPECT_EQ(1u, SeenBoxes().size());
     EXPECT_EQ(HEX_WARNING, box.text);
@@ -177,8 +176,8 @@ TEST_F(CommandListTest, HexPairToByteWarnsOnceWithTheValueSoFar)
     struct { const char *text; int value; } bad[] = {{"G1", 0}, {"1G", 0x10}, {"", 0}, {"7", 0x70}, {" 5", 0}};
     for (auto &c : bad) {
         ClearSeenBoxes();
-        SeenMessageBox box;
-        AnswerNextBox(RecordAndPress(&box, IDOK));
+        SeenBox box;
+        AnswerNextBox(RecordBox(&box, IDOK));
         EXPECT_EQ(c.value, HexPairToByte(c.text)) << c.text;
         EXPECT_EQ(1u, SeenBoxes().size()) << c.text;
         ASSERT_TRUE(box.seen) << c.text;

@@ -12,7 +12,6 @@
 #include "settings/settings.h"
 
 #include "boxes.h"
-#include "settings_support.h"
 #include "testapp.h"
 #include "wait.h"
 
@@ -407,8 +406,8 @@ TEST_F(SettingsStoreDenied, LostChangesAreReportedAtExit)
     ReplaceConnectString("COM3");
     s.readTimeoutMs = 900;
 
-    SeenMessageBox box;
-    AnswerNextBox(RecordAndPress(&box, IDOK));
+    SeenBox box;
+    AnswerNextBox(RecordBox(&box, IDOK));
     StoreSettings();
     ASSERT_TRUE(box.seen);
     EXPECT_EQ("VELKOR", box.caption);

@@ -14,7 +14,6 @@
 #include "settings/settingscodec.h"
 
 #include "boxes.h"
-#include "settings_support.h"
 #include "testapp.h"
 #include "wait.h"
 
@@ -155,8 +154,8 @@ TEST_F(SettingsStartup, BlockLengthThatWrapsIsRefusedWithTheDefaultBuffer)
 {
     PutText("connectstring", "COM1");
     PutDword("readblocklen", 0xFFFFFFFF);
-    SeenMessageBox box;
-    AnswerNextBox(RecordAndPress(&box, IDOK));
+    SeenBox box;
+    AnswerNextBox(RecordBox(&box, IDOK));
     Start();
     ASSERT_TRUE(box.seen);
     EXPECT_EQ("VELKOR empfangen", box.caption);
@@ -195,9 +194,9 @@ TEST_F(SettingsStartup, BlockLengthsAtTheLimit)
         ClearSeenBoxes();
         ClearVelkorRegistry();
         PutDword("readblocklen", c.length);
-        SeenMessageBox box;
+        SeenBox box;
         if (c.refused)
-            AnswerNextBox(RecordAndPress(&box, IDOK));
+            AnswerNextBox(RecordBox(&box, IDOK));
         Start();
         EXPECT_EQ(c.refused, box.seen) << c.length;
         EXPECT_EQ(c.bufferSize, ReceiveBufferSize()) << c.length;
@@ -216,8 +215,8 @@ TEST_F(SettingsStartup, RefusalKeepsThePreviousBuffer)
     unsigned char *before = ReceiveBuffer();
     ASSERT_EQ(41u, ReceiveBufferSize());
 
-    SeenMessageBox box;
-    AnswerNextBox(RecordAndPress(&box, IDOK));
+    SeenBox box;
+    AnswerNextBox(RecordBox(&box, IDOK));
     EXPECT_FALSE(AllocateReceiveBuffer(0xFFFFFFFF));
     ASSERT_TRUE(box.seen);
     EXPECT_NE(std::string::npos, box.text.find("Es gilt weiter die Blocklaenge 40.")) << box.text;

@@ -216,3 +216,17 @@ HWND WaitForBoxOfProcess(DWORD processId, DWORD timeoutMs, const std::vector<HWN
     PumpUntil([&] { return (box = FindBoxOfProcess(processId, skip)) != NULL; }, timeoutMs);
     return box;
 }
+
+BoxAction RecordBox(SeenBox *box, int button)
+{
+    return [box, button](HWND window, const BoxInfo &) {
+        if (box) {
+            box->seen = true;
+            box->caption = WindowText(window);
+            box->text = WindowText(GetDlgItem(window, 0xFFFF));
+            box->style = MessageBoxIcon(window) | MessageBoxButtons(window);
+            box->owner = GetWindow(window, GW_OWNER);
+        }
+        PressButton(window, button);
+    };
+}

@@ -52,6 +52,18 @@ void PressButton(HWND box, int buttonId);
 // A BoxAction that presses a button.
 BoxAction Press(int buttonId);
 
+// A message box as the test saw it, read from its own controls whatever its
+// instance handle (null under 64-bit Wine, so it does not read as user32's).
+struct SeenBox {
+    bool seen = false;
+    std::string caption;
+    std::string text;
+    UINT style = 0; // MB_ICON* | button set
+    HWND owner = NULL;
+};
+// A BoxAction that records the box into *box (when not null) and presses button.
+BoxAction RecordBox(SeenBox *box, int button);
+
 // Finds a visible, enabled #32770 window of a process that is not in skip.
 HWND FindBoxOfProcess(DWORD processId, const std::vector<HWND> &skip = std::vector<HWND>());
 // Waits for such a box while pumping this thread's messages; null on time-out.

@@ -114,20 +114,6 @@ BoxAction CancelFileDialog(FileDialogView *view)
     };
 }
 
-BoxAction RecordBox(SeenBox *box, int button)
-{
-    return [box, button](HWND window, const BoxInfo &) {
-        if (box) {
-            box->seen = true;
-            box->caption = TextOf(window);
-            box->text = TextOf(GetDlgItem(window, 0xFFFF));
-            box->style = MessageBoxIcon(window) | MessageBoxButtons(window);
-            box->owner = GetWindow(window, GW_OWNER);
-        }
-        PressButton(window, button);
-    };
-}
-
 BoxAction YesIfAskedThen(BoxAction next)
 {
     return [next](HWND window, const BoxInfo &info) {

@@ -49,16 +49,6 @@ BoxAction ChooseFile(const std::string &path, FileDialogView *view = NULL);
 // Records the file dialog and cancels it.
 BoxAction CancelFileDialog(FileDialogView *view = NULL);
 
-// A message box as the test saw it.
-struct SeenBox {
-    bool seen = false;
-    std::string caption;
-    std::string text;
-    UINT style = 0; // MB_ICON* | button set
-    HWND owner = NULL;
-};
-// Records a message box into box and presses button.
-BoxAction RecordBox(SeenBox *box, int button);
 // For a box that may or may not come first: a question with a Yes button is
 // answered Yes and next waits for the box after it; any other box gets next.
 BoxAction YesIfAskedThen(BoxAction next);
