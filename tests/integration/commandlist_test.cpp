@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 
+#include "appfixture.h"
 #include "boxes.h"
 #include "testapp.h"
 #include "wait.h"
@@ -20,14 +21,8 @@ static const char HEX_WARNING[] = "Nur 2 stellige Hexadezimalzahl oder leeres Fe
                                   "0-9 und a/A - f/F oder Leerzeichen verwenden";
 static const char CONVERT_WARNING[] = "Fehler beim konvertieren des Sendestrings";
 
-class CommandListTest : public ::testing::Test {
+class CommandListTest : public VelkorAppTest {
 protected:
-    void SetUp() override
-    {
-        ClearVelkorRegistry();
-        StartBoxAnswering();
-        ASSERT_TRUE(StartTestApp());
-    }
     void TearDown() override
     {
         if (dialog)

@@ -13,18 +13,13 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 
+#include "appfixture.h"
 #include "boxes.h"
 #include "testapp.h"
 #include "wait.h"
 
-class Shell : public ::testing::Test {
+class Shell : public VelkorAppTest {
 protected:
-    void SetUp() override
-    {
-        ClearVelkorRegistry();
-        StartBoxAnswering();
-        ASSERT_TRUE(StartTestApp());
-    }
     void TearDown() override
     {
         if (running)
