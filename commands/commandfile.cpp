@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "app/logformat.h"
 #include "app/mainwindow.h"
 #include "app/messagelog.h"
 #include "app/shell.h"
@@ -20,11 +21,6 @@ static char *commandFileName;
 
 // A file dialog's name buffer: a path of at most 515 characters.
 static const size_t FILE_NAME_ROOM = 516;
-// Readers of an entry: column 0 with room for 63 characters, column 1 for 255.
-static const int COMMAND_COLUMN_ROOM = 64;
-static const int REMARK_COLUMN_ROOM = 256;
-// "Kommandodatei %s gespeichert" with the longest path; the log cuts it.
-static const size_t FILE_LOG_TEXT_SIZE = FILE_NAME_ROOM + 32;
 
 static const char DEFAULT_FILE_NAME[] = "velkor.cmd";
 static const char FILE_FILTER[] = "VelkorDatei (*.cmd)\0*.cmd\0alle (*.*)\0*.*\0";
@@ -88,7 +84,7 @@ static void PrepareFileDialog(OPENFILENAMEA &ofn, char *path, const char *title)
 
 static void LogFileEvent(const char *format, const char *path)
 {
-    char text[FILE_LOG_TEXT_SIZE];
+    char text[LOG_LINE_SIZE]; // the log cuts it to 257 characters
     snprintf(text, sizeof text, format, path);
     LogMessage(text, LOG_EVENT);
 }

@@ -10,10 +10,6 @@
 // Owned by the user-interface thread.
 static CommandBuffer *workingCommand;
 
-// Readers of an entry ask for column 0 with room for 63 characters and for
-// column 1 with room for 255.
-static const int COMMAND_COLUMN_ROOM = 64;
-static const int REMARK_COLUMN_ROOM = 256;
 
 static const char HEX_FIELD_WARNING[] =
     "Nur 2 stellige Hexadezimalzahl oder leeres Feld sind gueltig!\n"

@@ -6,6 +6,11 @@
 #include <windows.h>
 #include "commands/commandtext.h"
 
+// Readers of an entry ask for column 0 with room for 63 characters and for
+// column 1 with room for 255.
+const int COMMAND_COLUMN_ROOM = 64;
+const int REMARK_COLUMN_ROOM = 256;
+
 // Allocates the program's CommandBuffer with empty fields.
 bool AllocateCommandBuffer();
 // Releases it at exit.

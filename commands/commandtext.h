@@ -11,7 +11,7 @@ struct CommandBuffer {
     char remark[256];     // up to 255 characters
 };
 
-// Longest command text (prefix, eight groups, suffix) and its buffer size.
+// Longest command text (prefix, eight groups, suffix); its buffers hold one more.
 const size_t COMMAND_TEXT_MAX = 52;
 // The command header's longest text ("PF+Kommando+SF").
 const size_t COMMAND_HEADER_MAX = 14;

@@ -19,9 +19,6 @@ static const char NEW_COMMAND_MARKER[] = "##@@&&%%";
 static const int BYTE_BOXES[8] = {IDC_BYTE0, IDC_BYTE1, IDC_BYTE2, IDC_BYTE3,
                                   IDC_BYTE4, IDC_BYTE5, IDC_BYTE6, IDC_BYTE7};
 
-// Readers of an entry: column 0 with room for 63 characters, column 1 for 255.
-static const int COMMAND_COLUMN_ROOM = 64;
-static const int REMARK_COLUMN_ROOM = 256;
 // A byte box is read with room for 15 characters when it is left, with room
 // for 2 when it is stored; the remark box with room for 254.
 static const int LEFT_BOX_ROOM = 16;
@@ -29,6 +26,9 @@ static const int STORED_BOX_ROOM = 3;
 static const int REMARK_BOX_ROOM = 255;
 // Bit text: a space, 10 for the prefix, 9 per byte, 10 for the suffix.
 static const size_t BIT_TEXT_MAX = 93;
+
+static INT_PTR CALLBACK CommandDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+static INT_PTR CALLBACK BitPatternDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Owned by the user-interface thread: set once dialog 807 is being ended, so
 // that the focus leaving a box while the dialog goes away validates nothing.
@@ -150,9 +150,10 @@ static void ValidateLeftBox(HWND dialog, int id)
 }
 
 // The bytes as they would be sent, as digits 0 and 1, from the boxes as they
-// stand and the prefix and suffix in force; size must hold BIT_TEXT_MAX + 1.
-static void BuildBitText(HWND dialog, char *out)
+// stand and the prefix and suffix in force: at most BIT_TEXT_MAX characters.
+static void BuildBitText(HWND dialog, char (&out)[sizeof CommandBuffer().remark])
 {
+    static_assert(sizeof out > BIT_TEXT_MAX, "the bit text fits the remark");
     size_t n = 0;
     out[n++] = ' ';
     char digits[3];
@@ -183,10 +184,7 @@ static void BuildBitText(HWND dialog, char *out)
 // remark; the remark box, which OK reads, is not touched.
 static void ShowBitPattern(HWND dialog)
 {
-    char bits[BIT_TEXT_MAX + 16];
-    BuildBitText(dialog, bits);
-    CommandBuffer &buffer = WorkingCommand();
-    snprintf(buffer.remark, sizeof buffer.remark, "%s", bits);
+    BuildBitText(dialog, WorkingCommand().remark);
     DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(IDD_BITPATTERN), dialog, BitPatternDialogProc, 0);
 }
 
@@ -223,7 +221,7 @@ static INT_PTR OnCommandDialogCommand(HWND dialog, WPARAM wParam)
     return FALSE;
 }
 
-INT_PTR CALLBACK CommandDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+static INT_PTR CALLBACK CommandDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -245,7 +243,7 @@ static void InitBitPatternDialog(HWND dialog)
 }
 
 // Only the OK button closes the view; Esc does not.
-INT_PTR CALLBACK BitPatternDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+static INT_PTR CALLBACK BitPatternDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:

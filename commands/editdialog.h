@@ -6,9 +6,5 @@
 
 // Edits the selected entry (edit true) or adds one, through dialog 807.
 void EditCommand(bool edit);
-// Dialog procedure of dialog 807.
-INT_PTR CALLBACK CommandDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// Dialog procedure of dialog 140.
-INT_PTR CALLBACK BitPatternDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

@@ -23,18 +23,6 @@ static void WarnSend(const char *text)
     MessageBoxA(MainWindow(), text, "VELKOR senden", MB_ICONWARNING);
 }
 
-static void FetchEntryText(int item, int subItem, char *out, int size)
-{
-    out[0] = 0;
-    LVITEMA lv;
-    ZeroMemory(&lv, sizeof lv);
-    lv.iSubItem = subItem;
-    lv.pszText = out;
-    lv.cchTextMax = size;
-    SendMessageA(CommandList(), LVM_GETITEMTEXTA, (WPARAM)item, (LPARAM)&lv);
-    out[size - 1] = 0;
-}
-
 // The prefix, the byte fields up to the first empty one, the suffix.
 static size_t BuildBytes(unsigned char *bytes)
 {
@@ -131,8 +119,8 @@ void SendSelectedCommand()
     }
     char text[64];
     char remark[16];
-    FetchEntryText(mark, 0, text, sizeof text);
-    FetchEntryText(mark, 1, remark, sizeof remark);
+    GetEntryText(mark, 0, text, sizeof text);
+    GetEntryText(mark, 1, remark, sizeof remark);
     if (strlen(text) <= 3) {
         WarnSend("Bitte erst gueltiges Kommando markieren.\nSenden nicht moeglich");
         return;
