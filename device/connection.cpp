@@ -20,6 +20,8 @@ static bool lastReaderKilled;
 
 // The reader's grace period after the stop signal.
 static const DWORD READER_GRACE_MS = 250;
+// How often the grace period looks for the reader's error box.
+static const DWORD BOX_LOOK_MS = 10;
 // How long an ended or killed thread may take to be gone before what it used is given up.
 static const DWORD THREAD_GONE_WAIT_MS = 1000;
 
@@ -102,7 +104,6 @@ bool StartReader()
         params->device = device;
         params->stopEvent = readerStopEvent;
         params->readTimeout = settings.readTimeoutMs;
-        params->blockLength = settings.readBlockLength;
         params->endByte = settings.readEndByte;
         readerThread = CreateThread(NULL, 0, ReceiveThread, params, 0, &readerThreadId);
     }
@@ -132,9 +133,17 @@ void StopReader()
         return;
     if (readerStopEvent)
         SetEvent(readerStopEvent);
-    if (ReaderShowsErrorBox(readerParams))
-        EnumThreadWindows(readerThreadId, CloseReaderBox, 0);
-    Sleep(READER_GRACE_MS);
+    // The reader may open its error box at any moment of the grace period
+    // (a read failing just now): the box is looked for throughout.
+    DWORD graceStart = GetTickCount();
+    for (;;) {
+        if (ReaderShowsErrorBox(readerParams))
+            EnumThreadWindows(readerThreadId, CloseReaderBox, 0);
+        DWORD elapsed = GetTickCount() - graceStart;
+        if (elapsed >= READER_GRACE_MS)
+            break;
+        Sleep(READER_GRACE_MS - elapsed < BOX_LOOK_MS ? READER_GRACE_MS - elapsed : BOX_LOOK_MS);
+    }
     DWORD exitCode = 0;
     bool killed = false;
     if (!GetExitCodeThread(readerThread, &exitCode) || exitCode == STILL_ACTIVE) {

@@ -53,7 +53,6 @@ struct ReaderRecord {
     HANDLE readEvent;
     OVERLAPPED overlapped;
     unsigned char readBuffer[16];
-    uint32_t capacity;            // bytes of gather
     volatile LONG readInFlight;   // a read may be outstanding (set before ReadFile)
     volatile LONG errorBoxShown;  // the read error box is open
     unsigned char gather[1];      // block length bytes
@@ -136,23 +135,18 @@ static bool StopRequested(ReaderLoop &loop)
 
 // Posts the wake-up this thread owes, naming its block. A failed post (a full
 // queue, a window gone) is retried after a pause; false when the stop event
-// came first, or, with a deadline, when that passed.
-static bool PostOwedWake(ReaderLoop &loop, bool untilDeadline, DWORD deadline)
+// came first.
+static bool PostOwedWake(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
     HandOverPool *pool = record->pool;
     while (loop.wakeOwed) {
         WPARAM address = (WPARAM)SlotData(pool, loop.wakeSequence);
         LPARAM length = (LPARAM)(ULONG_PTR)pool->lengths[loop.wakeSequence % pool->slotCount];
-        if (PostMessageA(record->params.window, WMU_BLOCK_RECEIVED, address, length)) {
+        if (PostMessageA(record->params.window, WMU_BLOCK_RECEIVED, address, length))
             loop.wakeOwed = false;
-        } else if (untilDeadline) {
-            if ((LONG)(GetTickCount() - deadline) >= 0)
-                return false;
-            Sleep(HAND_OVER_RETRY_MS);
-        } else if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS)) {
+        else if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
             return false;
-        }
     }
     return true;
 }
@@ -175,7 +169,7 @@ static bool HandOver(ReaderLoop &loop, const unsigned char *bytes, uint32_t coun
         loop.wakeOwed = true;
         loop.wakeSequence = sequence;
     }
-    return PostOwedWake(loop, false, 0);
+    return PostOwedWake(loop);
 }
 
 static bool HandOverGathered(ReaderLoop &loop)
@@ -326,21 +320,19 @@ static bool HandOverOnTimeout(ReaderLoop &loop)
     return cancel != CANCELLED_LATE_BYTE || TakeByte(loop, loop.record->readBuffer[0]);
 }
 
-// Ending: the read is cancelled, what is left is announced, the window is
-// told; bytes gathered but not handed over are dropped. A read whose
-// cancellation does not complete stays marked in flight, so its buffers are
-// kept when the block is released.
+// Ending: the read is cancelled and the window is told; it logs every block
+// still waiting before its end line, so a wake-up still owed is not needed.
+// Bytes gathered but not handed over are dropped. A read whose cancellation
+// does not complete stays marked in flight, so its buffers are kept when the
+// block is released.
 static void EndReading(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
     if (loop.inFlight)
         CancelIo(record->params.device);
     DWORD deadline = GetTickCount() + FINAL_POST_MS;
-    if (PostOwedWake(loop, true, deadline)) {
-        while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) &&
-               (LONG)(GetTickCount() - deadline) < 0)
-            Sleep(HAND_OVER_RETRY_MS);
-    }
+    while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) && (LONG)(GetTickCount() - deadline) < 0)
+        Sleep(HAND_OVER_RETRY_MS);
     if (loop.inFlight && WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0) {
         loop.inFlight = false;
         record->readInFlight = 0;
@@ -354,10 +346,7 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
     ReaderLoop loop;
     ZeroMemory(&loop, sizeof loop);
     loop.record = record;
-    uint32_t blockLength = EffectiveBlockLength(params.blockLength);
-    if (blockLength > record->capacity)
-        blockLength = record->capacity;
-    StartGathering(loop.gatherer, record->gather, blockLength, params.endByte);
+    StartGathering(loop.gatherer, record->gather, params.blockLength, params.endByte);
     loop.lastStopPoll = GetTickCount();
     HANDLE waitSet[2] = {record->readEvent, params.stopEvent};
 
@@ -485,9 +474,9 @@ static void RequestWake(HandOverPool *pool)
 
 // Logs the blocks published so far, oldest first. A single block after a
 // quiet spell is logged and shown at once; blocks that come in numbers are
-// logged in a batch. After DRAIN_MAX_MS the window wakes itself for the rest,
-// so other messages are not kept waiting.
-static void LogWaitingBlocks(HandOverPool *pool)
+// logged in a batch. After maxMs the window wakes itself for the rest, so
+// other messages are not kept waiting.
+static void LogWaitingBlocks(HandOverPool *pool, DWORD maxMs)
 {
     DWORD start = GetTickCount();
     bool shownAtOnce = false;
@@ -495,7 +484,7 @@ static void LogWaitingBlocks(HandOverPool *pool)
         ULONG waiting = (ULONG)ReadShared(&pool->published) - (ULONG)pool->consumed;
         if (waiting == 0)
             break;
-        if (GetTickCount() - start >= DRAIN_MAX_MS) {
+        if (maxMs != INFINITE && GetTickCount() - start >= maxMs) {
             RequestWake(pool);
             break;
         }
@@ -525,7 +514,7 @@ static void CALLBACK BatchTimerProc(HWND, UINT, UINT_PTR, DWORD)
     if (pool) {
         // Cleared before looking: a block published from here on gets a wake-up.
         InterlockedExchange(&pool->wakePending, 0);
-        LogWaitingBlocks(pool);
+        LogWaitingBlocks(pool, DRAIN_MAX_MS);
     }
     CloseBatch();
 }
@@ -537,18 +526,19 @@ void HandleBlockReceived(WPARAM wParam, LPARAM lParam)
         return;
     // Cleared before looking: a block published from here on gets a wake-up of its own.
     InterlockedExchange(&pool->wakePending, 0);
-    LogWaitingBlocks(pool);
+    LogWaitingBlocks(pool, DRAIN_MAX_MS);
     AfterLogging(pool);
 }
 
 void HandleReaderEnded()
 {
-    // The reader posts this after its last block; blocks whose wake-up was
-    // left to the batch timer are logged first, so they keep their place.
+    // The reader posts this after its last block. Every block still waiting
+    // is logged first, however long the backlog, so that none comes after
+    // the end line.
     HandOverPool *pool = handOver;
     if (pool) {
         InterlockedExchange(&pool->wakePending, 0);
-        LogWaitingBlocks(pool);
+        LogWaitingBlocks(pool, INFINITE);
         AfterLogging(pool);
     }
     LogMessage("Empfangsroutine wurde beendet", LOG_EVENT);
@@ -606,7 +596,8 @@ ReaderParams *CreateReaderParams(uint32_t blockLength)
     }
     record->overlapped.hEvent = record->readEvent;
     record->pool = handOver;
-    record->capacity = capacity;
+    // The gather buffer is made for this length: the thread gathers by it.
+    record->params.blockLength = blockLength;
     return &record->params;
 }
 

@@ -119,6 +119,30 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
     EXPECT_EQ(0u, BlocksWaiting());
 }
 
+// A backlog larger than the window logs in one turn (a full ring of blocks)
+// still comes before the line that the reader ended.
+TEST_F(DeviceFaults, AFullRingIsLoggedBeforeTheReadersEndLine)
+{
+    Open(1);
+    ClearLog();
+    PeerStartFlood(peer, 60000);
+    DWORD start = GetTickCount();
+    while (BlocksWaiting() < HandOverSlotCount(1) && GetTickCount() - start < 20000)
+        Sleep(50);
+    ASSERT_EQ(HandOverSlotCount(1), BlocksWaiting());
+    CloseFromToolbar();
+    PeerStopFlood(peer);
+    ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 10000));
+    PumpFor(300);
+    std::vector<std::string> lines = LogLines();
+    int ended = FindLogLine(lines, "Empfangsroutine wurde beendet");
+    EXPECT_EQ((int)lines.size() - 1, ended) << "no block after the reader's end";
+    std::vector<Bytes> blocks = ReceivedBlocks(std::vector<std::string>(lines.begin(), lines.begin() + ended));
+    EXPECT_GE(blocks.size(), (size_t)HandOverSlotCount(1));
+    ExpectCounterSequence(blocks, blocks.size());
+    EXPECT_EQ(0u, BlocksWaiting());
+}
+
 TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
 {
     Open(1);
