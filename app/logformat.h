@@ -8,10 +8,10 @@
 const size_t LOG_LINE_SIZE = 512;
 // A longer text is cut to this many characters.
 const size_t LOG_TEXT_LIMIT = 257;
-// Bytes of a dump on one line: 16 + 5 * 99 = 511 characters.
-const size_t DUMP_BYTES_PER_LINE = 99;
 // Characters of the head "M hh:mm:ss,mmm  ".
 const size_t LOG_HEAD_LENGTH = 16;
+// Bytes of a dump on one line, "0xHH " each: 16 + 5 * 99 = 511 characters.
+const size_t DUMP_BYTES_PER_LINE = (LOG_LINE_SIZE - 1 - LOG_HEAD_LENGTH) / 5;
 
 // Local time of a log line.
 struct LogClock {

@@ -10,8 +10,7 @@
 
 // Owned by the user-interface thread.
 static int batchDepth;        // BeginLogBatch calls not ended yet
-static bool catchingUp;       // drawing held while queued messages are handled
-static UINT_PTR catchUpTimer; // thread timer that ends catchingUp
+static UINT_PTR catchUpTimer; // while set, drawing is held until its thread timer fires
 
 // A visible list box redraws its scroll bar and scrolls for every line; in a
 // burst of queued messages (received blocks) that is nearly all the cost of
@@ -38,7 +37,7 @@ static void ScrollToEnd()
 
 static bool DrawingHeld()
 {
-    return batchDepth > 0 || catchingUp;
+    return batchDepth > 0 || catchUpTimer != 0;
 }
 
 static void HoldDrawing()
@@ -58,12 +57,12 @@ static void ReleaseDrawingIfDone()
     InvalidateRect(log, NULL, TRUE);
 }
 
-static void CALLBACK CatchUpDone(HWND, UINT, UINT_PTR, DWORD)
+static void CALLBACK CatchUpDone(HWND, UINT, UINT_PTR id, DWORD)
 {
-    if (catchUpTimer)
-        KillTimer(NULL, catchUpTimer);
+    KillTimer(NULL, id);
+    if (id != catchUpTimer)
+        return; // a stray timer must not end another's hold
     catchUpTimer = 0;
-    catchingUp = false;
     ReleaseDrawingIfDone();
 }
 
@@ -81,15 +80,15 @@ static void AppendLine(const char *line)
     HWND log = MessageLog();
     if (!log)
         return;
-    if (!DrawingHeld() && PostedMessagesWaiting()) {
-        catchUpTimer = SetTimer(NULL, 0, CATCH_UP_DELAY_MS, CatchUpDone);
-        // Without a timer nothing would end the hold: draw line by line then.
-        if (catchUpTimer) {
-            catchingUp = true;
-            HoldDrawing();
-        }
-    }
+    // Added first: looking at the queue runs messages other threads send,
+    // which may log lines of their own, and this line came before them.
     SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
+    if (!DrawingHeld() && PostedMessagesWaiting() && !DrawingHeld()) {
+        // Without a timer nothing would end the hold: draw line by line then.
+        catchUpTimer = SetTimer(NULL, 0, CATCH_UP_DELAY_MS, CatchUpDone);
+        if (catchUpTimer)
+            HoldDrawing();
+    }
     if (!DrawingHeld())
         ScrollToEnd();
 }
@@ -99,7 +98,6 @@ void ResetMessageLog()
     if (catchUpTimer)
         KillTimer(NULL, catchUpTimer);
     catchUpTimer = 0;
-    catchingUp = false;
     batchDepth = 0;
 }
 

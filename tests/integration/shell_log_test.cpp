@@ -278,6 +278,43 @@ TEST_F(ShellLog, QueuedTextsAreLoggedInOrderAndTheViewFollows)
     EXPECT_EQ("eins", Body(LogLines().back()));
 }
 
+static DWORD WINAPI SendLogText(LPVOID text)
+{
+    SendMessageA(MainWindow(), WMU_LOG_TEXT, (WPARAM)text, 0);
+    return 0;
+}
+
+// Logging looks at the queue, and so runs a text another thread sends
+// meanwhile: that line comes after the one being logged, and when both hold
+// drawing only one hold is left to end, so the view is free afterwards.
+TEST_F(ShellLog, ATextSentWhileALineIsLoggedComesAfterIt)
+{
+    PostMessageA(MainWindow(), WMU_LOG_TEXT, (WPARAM) "gepostet", 0);
+    HANDLE sender = CreateThread(NULL, 0, SendLogText, (LPVOID) "gesendet", 0, NULL);
+    ASSERT_TRUE(sender != NULL);
+    // The sent message waits for this thread to look at its queue.
+    DWORD start = GetTickCount();
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && GetTickCount() - start < 5000)
+        Sleep(1);
+    LogMessage("geloggt", 9);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(sender, 5000));
+    CloseHandle(sender);
+    PumpPending();
+    std::vector<std::string> lines = NewLines();
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ("geloggt", Body(lines[0]));
+    EXPECT_EQ("gesendet", Body(lines[1]));
+    EXPECT_EQ("gepostet", Body(lines[2]));
+
+    // Enough lines to scroll; a hold left running would pull the view back down.
+    for (int i = 0; i < 100; i++)
+        LogMessage("Zeile", 9);
+    PumpFor(100);
+    SendMessageA(MessageLog(), LB_SETTOPINDEX, 0, 0);
+    PumpFor(200);
+    EXPECT_EQ(0, (int)SendMessageA(MessageLog(), LB_GETTOPINDEX, 0, 0)) << "the view stays where the user put it";
+}
+
 // Pages for the posted-text cases: the first readable, the second as given.
 struct TwoPages {
     char *first;
