@@ -29,3 +29,13 @@ bool SystemErrorText(unsigned long error, char *out, size_t size, SystemTextEnd 
     }
     return true;
 }
+
+void ComposeSystemError(char *out, size_t size, const char *withText, const char *withoutText, unsigned long error,
+                        SystemTextEnd end)
+{
+    char system[512];
+    if (SystemErrorText(error, system, sizeof system, end))
+        snprintf(out, size, withText, (int)error, system);
+    else
+        snprintf(out, size, withoutText, (int)error);
+}

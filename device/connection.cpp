@@ -27,16 +27,6 @@ static const DWORD THREAD_GONE_WAIT_MS = 1000;
 
 static const char READER_CAPTION[] = "VELKOR empfangen";
 
-// "%s" with the system's text for error, or the short form with the number alone.
-static void ComposeSystemError(char *out, size_t size, const char *withText, const char *withoutText, DWORD error)
-{
-    char system[512];
-    if (SystemErrorText(error, system, sizeof system, KEEP_LINE_END))
-        snprintf(out, size, withText, (int)error, system);
-    else
-        snprintf(out, size, withoutText, (int)error);
-}
-
 static void LogDeviceEvent(const char *format)
 {
     char text[256];
@@ -62,7 +52,7 @@ bool OpenDevice()
         if (device == INVALID_HANDLE_VALUE) {
             char text[256];
             ComposeSystemError(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen\n\n%s",
-                               "Systemfehler %d beim Versuch das Device zu öffnen", error);
+                               "Systemfehler %d beim Versuch das Device zu öffnen", error, KEEP_LINE_END);
             MessageBoxA(MainWindow(), text, "VELKOR", MB_OK | MB_ICONWARNING);
         } else {
             LogDeviceEvent("Device %s geoeffnet");
@@ -173,7 +163,7 @@ void ReadDeviceProperties()
 {
     char text[256];
     ComposeSystemError(text, sizeof text, "Systemfehler %d beim Versuch das Device auszulesen\n\n%s",
-                       "Systemfehler %d beim Versuch das Device auszulesen", 0);
+                       "Systemfehler %d beim Versuch das Device auszulesen", 0, KEEP_LINE_END);
     MessageBoxA(MainWindow(), text, "VELKOR Device Eigenschaften", MB_OK);
 }
 

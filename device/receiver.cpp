@@ -211,11 +211,8 @@ static DWORD TimeLeft(const ReaderLoop &loop)
 static void ShowReadError(ReaderRecord *record, DWORD error)
 {
     char text[256];
-    char system[256];
-    if (SystemErrorText(error, system, sizeof system, CUT_LINE_END))
-        snprintf(text, sizeof text, "kein Lesezugriff auf Device\n(%d) %s", (int)error, system);
-    else
-        snprintf(text, sizeof text, "kein Lesezugriff auf Device\nFehler %d", (int)error);
+    ComposeSystemError(text, sizeof text, "kein Lesezugriff auf Device\n(%d) %s",
+                       "kein Lesezugriff auf Device\nFehler %d", error, CUT_LINE_END);
     InterlockedExchange(&record->errorBoxShown, 1);
     MessageBoxA(record->params.window, text, "VELKOR", MB_ICONERROR);
     InterlockedExchange(&record->errorBoxShown, 0);

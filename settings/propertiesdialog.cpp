@@ -4,7 +4,6 @@
 #include "settings/propertiesdialog.h"
 
 #include <stdio.h>
-#include <string.h>
 
 #include "app/shell.h"
 #include "app/systemtext.h"
@@ -168,12 +167,8 @@ static void OnTestDevice(HWND dialog)
     HANDLE device = TestOpen(connect, shareMode, &error);
     if (device == INVALID_HANDLE_VALUE) {
         char text[BOX_TEXT_BUFFER];
-        char systemText[BOX_TEXT_BUFFER];
-        if (SystemErrorText(error, systemText, sizeof systemText, KEEP_LINE_END))
-            snprintf(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen\n\n%s", (int)error,
-                     systemText);
-        else
-            snprintf(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen", (int)error);
+        ComposeSystemError(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen\n\n%s",
+                           "Systemfehler %d beim Versuch das Device zu öffnen", error, KEEP_LINE_END);
         MessageBoxA(dialog, text, BOX_CAPTION, MB_OK | MB_ICONWARNING);
         return;
     }

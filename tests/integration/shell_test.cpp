@@ -178,6 +178,12 @@ TEST(ShellResources, SystemErrorTexts)
     EXPECT_FALSE(SystemErrorText(0x2FFFFFFFu, none, sizeof none, CUT_LINE_END));
     EXPECT_STREQ("", none);
     EXPECT_FALSE(SystemErrorText(ERROR_FILE_NOT_FOUND, none, 0, CUT_LINE_END));
+
+    char box[64];
+    ComposeSystemError(box, sizeof box, "Fehler %d: %s", "Fehler %d", ERROR_FILE_NOT_FOUND, CUT_LINE_END);
+    EXPECT_EQ(("Fehler 2: " + std::string(cut)).substr(0, sizeof box - 1), std::string(box));
+    ComposeSystemError(box, sizeof box, "Fehler %d: %s", "Fehler %d", 0x2FFFFFFFu, CUT_LINE_END);
+    EXPECT_STREQ("Fehler 805306367", box);
 }
 
 struct ButtonRow {
