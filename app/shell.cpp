@@ -55,6 +55,16 @@ static void ShowStartError(const char *text)
     MessageBoxA(NULL, text, START_ERROR_CAPTION, MB_ICONERROR);
 }
 
+// Lets the next copy start (at exit, or when this start-up failed).
+static void ReleaseInstanceMutex()
+{
+    if (instanceMutex) {
+        ReleaseMutex(instanceMutex);
+        CloseHandle(instanceMutex);
+        instanceMutex = NULL;
+    }
+}
+
 // Another copy holds the mutex: tell the user and bring that copy forward.
 static void RefuseSecondCopy()
 {
@@ -136,6 +146,7 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
 
     if (!RegisterMainClass()) {
         ShowStartError("ERROR beim Start von VELKOR\r\nRegisterClass failed");
+        ReleaseInstanceMutex();
         return false;
     }
     int fullWidth = GetSystemMetrics(SM_CXMAXIMIZED);
@@ -144,6 +155,7 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
                                  fullHeight, NULL, NULL, instance, NULL);
     if (!mainWindow) {
         ShowStartError("ERROR beim Start von VELKOR\r\nCreateWindow failed");
+        ReleaseInstanceMutex();
         return false;
     }
 
@@ -203,11 +215,7 @@ void ShutdownVelkor()
         accelerators = NULL;
     }
     // The real program ends right after; tests start the program again.
-    if (instanceMutex) {
-        ReleaseMutex(instanceMutex);
-        CloseHandle(instanceMutex);
-        instanceMutex = NULL;
-    }
+    ReleaseInstanceMutex();
 }
 
 int VelkorMain(HINSTANCE instance, int showCommand)

@@ -16,7 +16,8 @@ void ShutdownVelkor();
 
 // The module instance handle given to StartVelkor.
 HINSTANCE AppInstance();
-// The main window (null before start-up and after it was destroyed).
+// The main window (null before start-up and after shutdown; in between, a
+// destroyed window keeps its stale handle, so callers check IsWindow).
 HWND MainWindow();
 // The toolbar, control id 801.
 HWND ToolbarWindow();

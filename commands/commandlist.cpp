@@ -2,13 +2,13 @@
 #include "commands/commandlist.h"
 
 #include <commctrl.h>
-#include <stdlib.h>
 
 #include "app/shell.h"
 #include "settings/settings.h"
 
-// Owned by the user-interface thread.
-static CommandBuffer *workingCommand;
+// Owned by the user-interface thread. Program-wide and small, so it is held
+// in static storage: there is no allocation that could fail at start-up.
+static CommandBuffer workingCommand;
 
 
 static const char HEX_FIELD_WARNING[] =
@@ -18,18 +18,16 @@ static const char CONVERT_WARNING[] = "Fehler beim konvertieren des Sendestrings
 
 bool AllocateCommandBuffer()
 {
-    if (!workingCommand)
-        workingCommand = (CommandBuffer *)calloc(1, sizeof(CommandBuffer));
-    return workingCommand != NULL;
+    ZeroMemory(&workingCommand, sizeof workingCommand);
+    return true;
 }
 
 void ReleaseCommandBuffer()
 {
-    free(workingCommand);
-    workingCommand = NULL;
+    ZeroMemory(&workingCommand, sizeof workingCommand);
 }
 
-CommandBuffer &WorkingCommand() { return *workingCommand; }
+CommandBuffer &WorkingCommand() { return workingCommand; }
 
 // The command column's header and width for the prefix and suffix in force.
 static void DescribeCommandColumn(LVCOLUMNA &column, char (&header)[COMMAND_HEADER_MAX + 1])
@@ -95,9 +93,9 @@ void GetEntryText(int n, int subItem, char *text, int room)
 void RenderCommandEntry(int n)
 {
     char text[COMMAND_TEXT_MAX + 1];
-    FormatCommandText(*workingCommand, Settings().sendPrefix, Settings().sendSuffix, text, sizeof text);
+    FormatCommandText(workingCommand, Settings().sendPrefix, Settings().sendSuffix, text, sizeof text);
     SetEntryText(n, 0, text);
-    SetEntryText(n, 1, workingCommand->remark);
+    SetEntryText(n, 1, workingCommand.remark);
 }
 
 void RerenderCommandList(OptionalByte oldPrefix, OptionalByte oldSuffix)
@@ -112,7 +110,7 @@ void RerenderCommandList(OptionalByte oldPrefix, OptionalByte oldSuffix)
         GetEntryText(n, 0, command, sizeof command);
         GetEntryText(n, 1, remark, sizeof remark);
         // The old prefix tells how much decoration the entry was written with.
-        ParseCommandText(*workingCommand, command, remark, oldPrefix);
+        ParseCommandText(workingCommand, command, remark, oldPrefix);
         RenderCommandEntry(n);
     }
 

@@ -11,9 +11,9 @@
 const int COMMAND_COLUMN_ROOM = 64;
 const int REMARK_COLUMN_ROOM = 256;
 
-// Allocates the program's CommandBuffer with empty fields.
+// Makes the program's CommandBuffer ready with empty fields (it cannot fail).
 bool AllocateCommandBuffer();
-// Releases it at exit.
+// Empties it at exit.
 void ReleaseCommandBuffer();
 // The program's CommandBuffer.
 CommandBuffer &WorkingCommand();
