@@ -163,8 +163,7 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
     SetCommandFileName(NULL);
     AllocateCommandBuffer();
     LoadSettings();
-    if (!AllocateReceiveBuffer(Settings().readBlockLength))
-        Settings().readBlockLength = (uint32_t)(ReceiveBufferSize() - 1);
+    FitReceiveBufferToSettings();
     if (Settings().connectString)
         UpdateTitle();
 

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "app/shell.h"
+#include "settings/settings.h"
 #include "settings/settingscodec.h"
 
 // The buffer for the default block length 3, for when the heap cannot give
@@ -60,6 +61,13 @@ bool AllocateReceiveBuffer(uint32_t blockLength)
     }
     ReportRefusedLength(blockLength, !allowed);
     return false;
+}
+
+void FitReceiveBufferToSettings()
+{
+    DeviceSettings &settings = Settings();
+    if (!AllocateReceiveBuffer(settings.readBlockLength))
+        settings.readBlockLength = (uint32_t)(receiveBufferSize - 1);
 }
 
 void ReleaseReceiveBuffer()

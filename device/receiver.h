@@ -24,6 +24,9 @@ DWORD WINAPI ReceiveThread(LPVOID params);
 // cannot be had is refused with a box; the previous buffer stays (or one for
 // the default length 3 is made) and false is returned.
 bool AllocateReceiveBuffer(uint32_t blockLength);
+// The buffer for the settings' readBlockLength; a refused length gives way to
+// the one the kept buffer serves, so the reader never gathers more than it holds.
+void FitReceiveBufferToSettings();
 // Releases the receive buffer.
 void ReleaseReceiveBuffer();
 // The receive buffer and its size in bytes.

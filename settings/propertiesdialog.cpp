@@ -126,10 +126,8 @@ static void ApplySettings(HWND dialog, const char *connect)
     settings.sendPrefix = ReadOptionalByte(dialog, PREFIX_PAIR);
     settings.sendSuffix = ReadOptionalByte(dialog, SUFFIX_PAIR);
     // A length whose buffer cannot be had is refused (with its box) and the
-    // old buffer stays: the setting then follows the buffer, so that the
-    // reader never gathers more than the window can take.
-    if (!AllocateReceiveBuffer(settings.readBlockLength))
-        settings.readBlockLength = (uint32_t)(ReceiveBufferSize() - 1);
+    // old buffer stays, with the setting following it.
+    FitReceiveBufferToSettings();
 }
 
 // True when the dialog has ended.
