@@ -4,13 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-// Length of the string at text, looking at no more than limit bytes.
-static size_t BoundedLength(const char *text, size_t limit)
-{
-    const void *zero = memchr(text, 0, limit);
-    return zero ? (size_t)((const char *)zero - text) : limit;
-}
-
 void StartCmdReader(CmdReader &reader, const char *data, size_t size)
 {
     reader.data = data;
@@ -56,25 +49,7 @@ CmdItem NextCmdItem(CmdReader &reader)
 size_t FormatLoadedCommand(const char *text, size_t length, OptionalByte prefix, OptionalByte suffix, char *out,
                            size_t size)
 {
-    if (size == 0)
-        return 0;
-    int shown = length > CMD_COMMAND_MAX ? (int)CMD_COMMAND_MAX : (int)length;
-    char line[CMD_DECORATION_LENGTH + CMD_COMMAND_MAX + CMD_DECORATION_LENGTH + 1];
-    int n;
-    if (OptionalByteOn(prefix))
-        n = snprintf(line, sizeof line, "0x%02X  %.*s", OptionalByteValue(prefix), shown, text);
-    else
-        n = snprintf(line, sizeof line, "%.*s", shown, text);
-    if (n < 0)
-        n = 0;
-    if (OptionalByteOn(suffix) && (size_t)n < sizeof line)
-        n += snprintf(line + n, sizeof line - (size_t)n, "  0x%02X", OptionalByteValue(suffix));
-    size_t total = (size_t)n < sizeof line ? (size_t)n : sizeof line - 1;
-    if (total >= size)
-        total = size - 1;
-    memcpy(out, line, total);
-    out[total] = 0;
-    return total;
+    return DecorateCommandBody(text, length > CMD_COMMAND_MAX ? CMD_COMMAND_MAX : length, prefix, suffix, out, size);
 }
 
 void StripCommandDecorations(const char *text, OptionalByte prefix, OptionalByte suffix, const char **start,
@@ -84,12 +59,12 @@ void StripCommandDecorations(const char *text, OptionalByte prefix, OptionalByte
     // A text shorter than its decorations (never written by this program)
     // gives what is left, never a position outside it.
     if (OptionalByteOn(prefix)) {
-        size_t drop = n < CMD_DECORATION_LENGTH ? n : CMD_DECORATION_LENGTH;
+        size_t drop = n < DECORATION_LENGTH ? n : DECORATION_LENGTH;
         text += drop;
         n -= drop;
     }
     if (OptionalByteOn(suffix))
-        n -= n < CMD_DECORATION_LENGTH ? n : CMD_DECORATION_LENGTH;
+        n -= n < DECORATION_LENGTH ? n : DECORATION_LENGTH;
     *start = text;
     *length = n;
 }

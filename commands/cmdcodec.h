@@ -5,14 +5,12 @@
 #define VELKOR_COMMANDS_CMDCODEC_H
 
 #include <stddef.h>
-#include "settings/devicesettings.h"
+#include "commands/commandtext.h"
 
 // Accepted lengths of the strings of a file.
 const size_t CMD_COMMAND_MIN = 4;
 const size_t CMD_COMMAND_MAX = 40;
 const size_t CMD_REMARK_MAX = 255;
-// Characters of the prefix decoration "0xPP  " and of the suffix decoration "  0xSS".
-const size_t CMD_DECORATION_LENGTH = 6;
 
 // What the next string of a file is.
 enum CmdItemKind {

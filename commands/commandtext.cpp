@@ -7,18 +7,39 @@
 // Characters a hex box may hold when it is left.
 static const char HEX_FIELD_CHARACTERS[] = "abcdefABCDEF1234567890 ";
 
-// Characters in front of the first group when the prefix is enabled: "0xPP  ".
-static const size_t PREFIX_DECORATION_LENGTH = 6;
 // Characters per byte group: " 0xDD".
 static const size_t GROUP_STRIDE = 5;
 
-// Length of s, looking at no more than limit characters.
-static size_t BoundedLength(const char *s, size_t limit)
+size_t BoundedLength(const char *text, size_t limit)
 {
+    // Character by character: nothing after the zero is looked at.
     size_t n = 0;
-    while (n < limit && s[n])
+    while (n < limit && text[n])
         n++;
     return n;
+}
+
+size_t DecorateCommandBody(const char *body, size_t length, OptionalByte prefix, OptionalByte suffix, char *out,
+                           size_t size)
+{
+    if (size == 0)
+        return 0;
+    size_t used = 0;
+    char decoration[DECORATION_LENGTH + 1];
+    if (OptionalByteOn(prefix)) {
+        snprintf(decoration, sizeof decoration, "0x%02X  ", OptionalByteValue(prefix));
+        for (size_t i = 0; i < DECORATION_LENGTH && used + 1 < size; i++)
+            out[used++] = decoration[i];
+    }
+    for (size_t i = 0; i < length && used + 1 < size; i++)
+        out[used++] = body[i];
+    if (OptionalByteOn(suffix)) {
+        snprintf(decoration, sizeof decoration, "  0x%02X", OptionalByteValue(suffix));
+        for (size_t i = 0; i < DECORATION_LENGTH && used + 1 < size; i++)
+            out[used++] = decoration[i];
+    }
+    out[used] = 0;
+    return used;
 }
 
 // Upper case in the Windows-1252 code page, as the ANSI case mapping of
@@ -115,11 +136,9 @@ unsigned char HexPairValue(const char *text, bool *complete)
 size_t FormatCommandText(const CommandBuffer &buffer, OptionalByte prefix, OptionalByte suffix, char *out,
                          size_t size)
 {
-    // Room for the longest text; cut to the caller's size at the end.
-    char text[COMMAND_TEXT_MAX + 1];
+    // The groups; the decorations frame them, cut to the caller's size.
+    char text[8 * 5];
     size_t length = 0;
-    if (OptionalByteOn(prefix))
-        length += (size_t)snprintf(text + length, sizeof text - length, "0x%02X  ", OptionalByteValue(prefix));
     for (int k = 0; k < 8; k++) {
         const char *field = buffer.byteField[k];
         size_t fieldLength = BoundedLength(field, 2);
@@ -131,17 +150,7 @@ size_t FormatCommandText(const CommandBuffer &buffer, OptionalByte prefix, Optio
         for (size_t i = 0; i < fieldLength; i++)
             text[length++] = UpperCaseAnsi(field[i]);
     }
-    if (OptionalByteOn(suffix))
-        length += (size_t)snprintf(text + length, sizeof text - length, "  0x%02X", OptionalByteValue(suffix));
-    text[length] = 0;
-
-    if (size == 0)
-        return 0;
-    if (length >= size)
-        length = size - 1;
-    memcpy(out, text, length);
-    out[length] = 0;
-    return length;
+    return DecorateCommandBody(text, length, prefix, suffix, out, size);
 }
 
 bool ParseCommandText(CommandBuffer &buffer, const char *text, const char *remark, OptionalByte prefix)
@@ -149,7 +158,7 @@ bool ParseCommandText(CommandBuffer &buffer, const char *text, const char *remar
     if (!text)
         text = "";
     // Nothing past the last character a group could use is ever looked at.
-    const size_t origin = OptionalByteOn(prefix) ? PREFIX_DECORATION_LENGTH : 0;
+    const size_t origin = OptionalByteOn(prefix) ? DECORATION_LENGTH : 0;
     const size_t length = BoundedLength(text, origin + 8 * GROUP_STRIDE);
     int k = 0;
     for (; k < 8; k++) {

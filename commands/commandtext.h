@@ -15,6 +15,14 @@ struct CommandBuffer {
 const size_t COMMAND_TEXT_MAX = 52;
 // The command header's longest text ("PF+Kommando+SF").
 const size_t COMMAND_HEADER_MAX = 14;
+// Characters of the prefix decoration "0xPP  " and of the suffix decoration "  0xSS".
+const size_t DECORATION_LENGTH = 6;
+
+// Length of the string at text, looking at no more than limit characters.
+size_t BoundedLength(const char *text, size_t limit);
+// The body (length characters) framed by the decorations in force; cut to fit size; returns its length.
+size_t DecorateCommandBody(const char *body, size_t length, OptionalByte prefix, OptionalByte suffix, char *out,
+                           size_t size);
 
 // Turns a typed field into two characters or nothing, in place (room for 3 bytes); returns field.
 char *NormalizeHexField(char *field);
