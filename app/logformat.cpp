@@ -7,10 +7,10 @@
 char LogMarker(unsigned kind)
 {
     switch (kind) {
-    case 1: return '>';
-    case 2: return '<';
-    case 3: return '>';
-    case 9: return '+';
+    case LOG_POSTED: return '>';
+    case LOG_SENT: return '<';
+    case LOG_RECEIVED: return '>';
+    case LOG_EVENT: return '+';
     }
     return '?';
 }

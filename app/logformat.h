@@ -13,12 +13,20 @@ const size_t LOG_HEAD_LENGTH = 16;
 // Bytes of a dump on one line, "0xHH " each: 16 + 5 * 99 = 511 characters.
 const size_t DUMP_BYTES_PER_LINE = (LOG_LINE_SIZE - 1 - LOG_HEAD_LENGTH) / 5;
 
+// Kinds of log line (any other value logs with the marker "?").
+enum LogKind {
+    LOG_POSTED = 1,   // ">" a text posted with WMU_LOG_TEXT
+    LOG_SENT = 2,     // "<" the outcome of a send
+    LOG_RECEIVED = 3, // ">" received bytes as a hex dump
+    LOG_EVENT = 9     // "+" program events
+};
+
 // Local time of a log line.
 struct LogClock {
     int hour, minute, second, millisecond;
 };
 
-// The marker of a kind: 1 and 3 ">", 2 "<", 9 "+", any other "?".
+// The marker of a kind (a LogKind or any other number, which gets "?").
 char LogMarker(unsigned kind);
 // Length of text up to its zero, at most LOG_TEXT_LIMIT.
 size_t LogTextLength(const char *text);

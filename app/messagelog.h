@@ -5,13 +5,7 @@
 #include <windows.h>
 #include <stddef.h>
 
-// Kinds of log line (any other value logs with the marker "?").
-enum LogKind {
-    LOG_POSTED = 1,   // ">" a text posted with WMU_LOG_TEXT
-    LOG_SENT = 2,     // "<" the outcome of a send
-    LOG_RECEIVED = 3, // ">" received bytes as a hex dump
-    LOG_EVENT = 9     // "+" program events
-};
+#include "app/logformat.h" // LogKind
 
 // Appends one line of the given kind; kind 3 dumps the text up to its zero byte.
 // The newest line is scrolled into view at once, or, while more posted messages
