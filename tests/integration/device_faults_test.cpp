@@ -44,6 +44,16 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
     }
     void ClearLog() { SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0); }
+    // A flood the window does not take: true once the reader has filled the
+    // ring (it then waits for room while the device buffers).
+    bool FloodUntilTheRingIsFull()
+    {
+        PeerStartFlood(peer, 60000);
+        DWORD start = GetTickCount();
+        while (BlocksWaiting() < HandOverSlotCount(1) && GetTickCount() - start < 20000)
+            Sleep(50);
+        return BlocksWaiting() == HandOverSlotCount(1);
+    }
 };
 
 // The received bytes must be the flood's counter sequence, whole and in order.
@@ -102,13 +112,7 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
 {
     Open(1);
     ClearLog();
-    PeerStartFlood(peer, 60000);
-    // The window handles nothing for a while: the reader fills the ring, then
-    // waits for room while the device buffers.
-    DWORD start = GetTickCount();
-    while (BlocksWaiting() < HandOverSlotCount(1) && GetTickCount() - start < 20000)
-        Sleep(50);
-    EXPECT_EQ(HandOverSlotCount(1), BlocksWaiting()) << "the ring filled and stopped there";
+    EXPECT_TRUE(FloodUntilTheRingIsFull()) << "the ring filled and stopped there";
     Sleep(500);
     EXPECT_EQ(HandOverSlotCount(1), BlocksWaiting());
     PeerStopFlood(peer);
@@ -125,11 +129,7 @@ TEST_F(DeviceFaults, AFullRingIsLoggedBeforeTheReadersEndLine)
 {
     Open(1);
     ClearLog();
-    PeerStartFlood(peer, 60000);
-    DWORD start = GetTickCount();
-    while (BlocksWaiting() < HandOverSlotCount(1) && GetTickCount() - start < 20000)
-        Sleep(50);
-    ASSERT_EQ(HandOverSlotCount(1), BlocksWaiting());
+    ASSERT_TRUE(FloodUntilTheRingIsFull());
     CloseFromToolbar();
     PeerStopFlood(peer);
     ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 10000));
