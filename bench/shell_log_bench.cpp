@@ -41,17 +41,6 @@ static SIZE_T PrivateBytes()
     return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
-static bool LastLineInView()
-{
-    HWND log = MessageLog();
-    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
-    RECT item, client;
-    if (count < 1 || SendMessageA(log, LB_GETITEMRECT, (WPARAM)(count - 1), (LPARAM)&item) == LB_ERR)
-        return false;
-    GetClientRect(log, &client);
-    return item.top >= client.top && item.bottom <= client.bottom;
-}
-
 static const int LINES = 10000;
 
 // One line at a time, each followed by what the message loop would do

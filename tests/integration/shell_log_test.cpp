@@ -59,17 +59,6 @@ static std::string Groups(const unsigned char *bytes, size_t count)
     return text;
 }
 
-static bool LastLineInView()
-{
-    HWND log = MessageLog();
-    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
-    RECT item, client;
-    if (count < 1 || SendMessageA(log, LB_GETITEMRECT, (WPARAM)(count - 1), (LPARAM)&item) == LB_ERR)
-        return false;
-    GetClientRect(log, &client);
-    return item.top >= client.top && item.bottom <= client.bottom;
-}
-
 TEST_F(ShellLog, MarkerByKind)
 {
     const struct {

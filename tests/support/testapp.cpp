@@ -104,3 +104,13 @@ int ButtonState(int id)
     return (int)SendMessageA(ToolbarWindow(), TB_GETSTATE, id, 0);
 }
 
+bool LastLineInView()
+{
+    HWND log = MessageLog();
+    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    RECT item, client;
+    if (count < 1 || SendMessageA(log, LB_GETITEMRECT, (WPARAM)(count - 1), (LPARAM)&item) == LB_ERR)
+        return false;
+    GetClientRect(log, &client);
+    return item.top >= client.top && item.bottom <= client.bottom;
+}

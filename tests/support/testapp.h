@@ -15,6 +15,8 @@ bool StartTestApp();
 int StopTestApp();
 // The log's lines, oldest first.
 std::vector<std::string> LogLines();
+// True when the log's newest line is wholly in view.
+bool LastLineInView();
 // Text of a command list cell.
 std::string ListText(int item, int subItem);
 // Inserts an entry with the given column texts at the end; returns its index.
