@@ -1,15 +1,18 @@
-// The main window procedure: routing, layout and control states.
+// The main window procedure: routing and layout.
 #include "app/mainwindow.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "app/appwindows.h"
+#include "app/boxes.h"
+#include "app/controls.h"
 #include "app/layout.h"
 #include "app/messagelog.h"
-#include "app/shell.h"
 #include "commands/commandfile.h"
 #include "commands/editdialog.h"
 #include "device/connection.h"
+#include "device/devicehandle.h"
 #include "device/receiver.h"
 #include "device/sender.h"
 #include "help/help.h"
@@ -17,12 +20,7 @@
 #include "settings/propertiesdialog.h"
 #include "settings/settings.h"
 
-// Menus by position.
-static const int FILE_MENU = 0;
-static const int EDIT_MENU = 1;
-static const int DEVICE_MENU = 2;
-
-void LayoutChildren()
+static void LayoutChildren()
 {
     RECT client;
     if (!GetClientRect(MainWindow(), &client))
@@ -35,52 +33,12 @@ void LayoutChildren()
     SendMessageA(CommandList(), LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
 }
 
-static void EnableMenuCommand(int menuPosition, UINT id, bool enabled)
-{
-    HMENU menu = GetSubMenu(GetMenu(MainWindow()), menuPosition);
-    if (menu)
-        EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
-}
-
-static void SetButton(UINT id, bool enabled, bool checked)
-{
-    HWND toolbar = ToolbarWindow();
-    PostMessageA(toolbar, TB_ENABLEBUTTON, id, MAKELPARAM(enabled ? TRUE : FALSE, 0));
-    PostMessageA(toolbar, TB_CHECKBUTTON, id, MAKELPARAM(checked ? TRUE : FALSE, 0));
-}
-
-static void EnableButton(UINT id, bool enabled)
-{
-    PostMessageA(ToolbarWindow(), TB_ENABLEBUTTON, id, MAKELPARAM(enabled ? TRUE : FALSE, 0));
-}
-
-void RefreshDeviceControls()
-{
-    bool open = DeviceIsOpen();
-    // An open device always has its connect string; the buttons follow either.
-    bool chosen = Settings().connectString != NULL || open;
-    EnableMenuCommand(DEVICE_MENU, IDM_OPEN_DEVICE, chosen && !open);
-    EnableMenuCommand(DEVICE_MENU, IDM_CLOSE_DEVICE, open);
-    EnableMenuCommand(DEVICE_MENU, IDM_READ_PROPERTIES, open);
-    EnableMenuCommand(EDIT_MENU, IDM_SEND_COMMAND, open);
-    SetButton(IDM_OPEN_DEVICE_BUTTON, chosen, open);
-    SetButton(IDM_CLOSE_DEVICE_BUTTON, chosen, chosen && !open);
-    EnableButton(IDM_SEND_COMMAND, open);
-    EnableButton(IDM_READ_PROPERTIES, open);
-}
-
-void RefreshSaveControls()
-{
-    bool known = CommandFileName() != NULL;
-    EnableMenuCommand(FILE_MENU, IDM_SAVE_COMMANDS, known);
-    EnableButton(IDM_SAVE_COMMANDS_BUTTON, known);
-}
-
-void ChooseDevice()
+// "Device waehlen": close an open device on request, run the properties dialog.
+static void ChooseDevice()
 {
     if (DeviceIsOpen()) {
-        int answer = MessageBoxA(MainWindow(), "bestehende Verbindung schliessen und neues Device waehlen ?",
-                                 "VELKOR - Device waehlen", MB_ICONQUESTION | MB_YESNO);
+        int answer = ShowBox("bestehende Verbindung schliessen und neues Device waehlen ?", CAPTION_CHOOSE_DEVICE,
+                             MB_ICONQUESTION | MB_YESNO);
         if (answer != IDYES)
             return;
         CloseDevice();

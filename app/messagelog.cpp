@@ -1,12 +1,12 @@
 // The message log and the .msg file.
 #include "app/messagelog.h"
 
-#include <commdlg.h>
 #include <stdio.h>
 
+#include "app/appwindows.h"
+#include "app/boxes.h"
+#include "app/filedialog.h"
 #include "app/logformat.h"
-#include "app/mainwindow.h"
-#include "app/shell.h"
 
 // Owned by the user-interface thread.
 static int batchDepth;        // BeginLogBatch calls not ended yet
@@ -185,13 +185,14 @@ void LogPostedText(WPARAM address)
     LogMessage(text, LOG_POSTED);
 }
 
-static const char SAVE_LOG_CAPTION[] = "VELKOR Nachrichten speichern";
+// Without its dot, as the dialog documents it: given as ".msg", Wine's
+// dialog makes "name..msg" of a bare name while "alle (*.*)" is chosen.
+static const FileDialogKind LOG_FILE_DIALOG = {"VelkorNachrichten (*.msg)\0*.msg\0alle (*.*)\0*.*\0", CAPTION_SAVE_LOG,
+                                               "msg", CAPTION_SAVE_LOG};
 
 static void ShowWriteError(DWORD error)
 {
-    char text[64];
-    snprintf(text, sizeof text, "Fehler beim Schreiben der Daten:\r\n%d", (int)error);
-    MessageBoxA(MainWindow(), text, SAVE_LOG_CAPTION, MB_OK);
+    ShowNumberBox(TEXT_WRITE_ERROR, error, CAPTION_SAVE_LOG);
 }
 
 // Writes the first count lines, each followed by CR LF with one write, and
@@ -254,37 +255,17 @@ static void DeleteFirstLines(LRESULT count)
 
 void SaveLog()
 {
-    char path[516] = "velkor.msg";
-    OPENFILENAMEA ofn;
-    ZeroMemory(&ofn, sizeof ofn);
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = MainWindow();
-    ofn.lpstrFilter = "VelkorNachrichten (*.msg)\0*.msg\0alle (*.*)\0*.*\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof path;
-    ofn.lpstrTitle = SAVE_LOG_CAPTION;
-    // Without its dot, as the dialog documents it: given as ".msg", Wine's
-    // dialog makes "name..msg" of a bare name while "alle (*.*)" is chosen.
-    ofn.lpstrDefExt = "msg";
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!GetSaveFileNameA(&ofn))
+    char path[FILE_PATH_ROOM] = "velkor.msg";
+    HANDLE file = CreateChosenFile(LOG_FILE_DIALOG, path);
+    if (file == INVALID_HANDLE_VALUE)
         return;
-
-    SetLastError(0);
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        ShowWriteError(GetLastError());
-        return;
-    }
     HWND log = MessageLog();
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     // A failed write is reported and nothing more: the file does not hold the
     // lines, so they stay in the log and no "gespeichert" is claimed.
     if (WriteLogLines(file, count)) {
-        if (MessageBoxA(MainWindow(), "Nachrichtenfenster loeschen?", SAVE_LOG_CAPTION, MB_ICONQUESTION | MB_YESNO) ==
-            IDYES) {
+        if (ShowBox("Nachrichtenfenster loeschen?", CAPTION_SAVE_LOG, MB_ICONQUESTION | MB_YESNO) == IDYES)
             DeleteFirstLines(count);
-        }
         char text[LOG_LINE_SIZE];
         snprintf(text, sizeof text, "Nachrichtendatei %s gespeichert", path);
         LogMessage(text, LOG_EVENT);

@@ -3,27 +3,21 @@
 
 #include <commctrl.h>
 
+#include "app/appwindows.h"
+#include "app/boxes.h"
+#include "app/controls.h"
 #include "app/mainwindow.h"
 #include "app/messagelog.h"
-#include "commands/commandfile.h"
+#include "commands/commandfilename.h"
 #include "commands/commandlist.h"
 #include "device/connection.h"
-#include "device/receiver.h"
+#include "device/receivebuffer.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
-// All of this module's state is owned by the user-interface thread.
-static HINSTANCE appInstance;
-static HWND mainWindow;
-static HWND toolbarWindow;
-static HWND commandList;
-static HWND messageLog;
-static HANDLE instanceMutex;     // "velkor_the_first", owned while running
+// Owned by the user-interface thread.
+static HANDLE instanceMutex; // "velkor_the_first", owned while running
 static HACCEL accelerators;
-static char windowName[100];
-static char windowClassName[100];
-
-static const char START_ERROR_CAPTION[] = "sorry";
 
 // The toolbar's 13 entries; images index bitmap 800.
 static TBBUTTON toolbarButtons[13] = {
@@ -42,17 +36,9 @@ static TBBUTTON toolbarButtons[13] = {
     {8, IDM_READ_PROPERTIES, 0, BTNS_AUTOSIZE, {0}, 0, 0},
 };
 
-HINSTANCE AppInstance() { return appInstance; }
-HWND MainWindow() { return mainWindow; }
-HWND ToolbarWindow() { return toolbarWindow; }
-HWND CommandList() { return commandList; }
-HWND MessageLog() { return messageLog; }
-const char *WindowName() { return windowName; }
-const char *WindowClassName() { return windowClassName; }
-
 static void ShowStartError(const char *text)
 {
-    MessageBoxA(NULL, text, START_ERROR_CAPTION, MB_ICONERROR);
+    ShowBoxOver(NULL, text, CAPTION_START, MB_ICONERROR);
 }
 
 // Lets the next copy start (at exit, or when this start-up failed).
@@ -68,7 +54,7 @@ static void ReleaseInstanceMutex()
 // Another copy holds the mutex: tell the user and bring that copy forward.
 static void RefuseSecondCopy()
 {
-    HWND other = FindWindowA(windowClassName, windowName);
+    HWND other = FindWindowA(WindowClassName(), WindowName());
     ShowStartError("VELKOR wird bereits ausgefuehrt\r\nnur eine Instance erlaubt");
     if (other) {
         RECT r;
@@ -89,15 +75,16 @@ static bool RegisterMainClass()
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     wc.lpfnWndProc = MainWindowProc;
-    wc.hInstance = appInstance;
-    wc.hIcon = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_VELKOR));
+    HINSTANCE instance = AppInstance();
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_VELKOR));
     // LoadIcon would give the 16 x 16 image at the large size; ask for the small one.
-    wc.hIconSm = (HICON)LoadImageA(appInstance, MAKEINTRESOURCEA(IDI_SMALL), IMAGE_ICON,
+    wc.hIconSm = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(IDI_SMALL), IMAGE_ICON,
                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     wc.hCursor = NULL;
     wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     wc.lpszMenuName = MAKEINTRESOURCEA(IDM_VELKOR);
-    wc.lpszClassName = windowClassName;
+    wc.lpszClassName = WindowClassName();
     if (RegisterClassExA(&wc))
         return true;
     // A class left registered by an earlier start in this process is usable.
@@ -106,27 +93,30 @@ static bool RegisterMainClass()
 
 static void CreateChildren()
 {
-    toolbarWindow = CreateToolbarEx(mainWindow, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, appInstance,
-                                    IDB_TOOLBAR, toolbarButtons, 13, 16, 16, 16, 16, sizeof(TBBUTTON));
+    HWND mainWindow = MainWindow();
+    HINSTANCE appInstance = AppInstance();
+    HWND toolbarWindow = CreateToolbarEx(mainWindow, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, appInstance,
+                                         IDB_TOOLBAR, toolbarButtons, 13, 16, 16, 16, 16, sizeof(TBBUTTON));
+    SetChildWindows(toolbarWindow, NULL, NULL);
     RefreshDeviceControls();
 
-    commandList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+    HWND commandList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
                                   WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
                                       LVS_SHOWSELALWAYS | LVS_AUTOARRANGE,
                                   0, 0, 10, 10, mainWindow, (HMENU)(INT_PTR)IDC_COMMAND_LIST, appInstance, NULL);
+    SetChildWindows(toolbarWindow, commandList, NULL);
     InsertCommandColumns(commandList);
 
-    messageLog = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
+    HWND messageLog = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
                                  WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_DISABLENOSCROLL | LBS_NOINTEGRALHEIGHT,
                                  0, 0, 10, 10, mainWindow, (HMENU)(INT_PTR)IDC_MESSAGE_LOG, appInstance, NULL);
+    SetChildWindows(toolbarWindow, commandList, messageLog);
     ResetMessageLog();
 }
 
 bool StartVelkor(HINSTANCE instance, int showCommand)
 {
-    appInstance = instance;
-    LoadStringA(instance, IDS_APP_TITLE, windowName, sizeof windowName);
-    LoadStringA(instance, IDS_WINDOW_CLASS, windowClassName, sizeof windowClassName);
+    SetAppInstance(instance);
 
     instanceMutex = CreateMutexA(NULL, FALSE, "velkor_the_first");
     if (!instanceMutex) {
@@ -151,8 +141,9 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
     }
     int fullWidth = GetSystemMetrics(SM_CXMAXIMIZED);
     int fullHeight = GetSystemMetrics(SM_CYMAXIMIZED);
-    mainWindow = CreateWindowExA(0, windowClassName, windowName, WS_OVERLAPPEDWINDOW, 0, 0, fullWidth,
-                                 fullHeight, NULL, NULL, instance, NULL);
+    HWND mainWindow = CreateWindowExA(0, WindowClassName(), WindowName(), WS_OVERLAPPEDWINDOW, 0, 0, fullWidth,
+                                      fullHeight, NULL, NULL, instance, NULL);
+    SetMainWindow(mainWindow);
     if (!mainWindow) {
         ShowStartError("ERROR beim Start von VELKOR\r\nCreateWindow failed");
         ReleaseInstanceMutex();
@@ -171,10 +162,10 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
 
     // Each eighth is taken before multiplying.
     MoveWindow(mainWindow, fullWidth / 8, fullHeight / 8, (fullWidth / 8) * 6, (fullHeight / 8) * 6, FALSE);
-    SendMessageA(messageLog, WM_SETFONT, (WPARAM)SendMessageA(commandList, WM_GETFONT, 0, 0), TRUE);
+    SendMessageA(MessageLog(), WM_SETFONT, (WPARAM)SendMessageA(CommandList(), WM_GETFONT, 0, 0), TRUE);
 
-    ShowWindow(commandList, SW_SHOW);
-    ShowWindow(messageLog, SW_SHOW);
+    ShowWindow(CommandList(), SW_SHOW);
+    ShowWindow(MessageLog(), SW_SHOW);
     ShowWindow(mainWindow, showCommand);
     SetCursor(LoadCursorA(NULL, IDC_ARROW));
     UpdateWindow(mainWindow);
@@ -205,9 +196,9 @@ void ShutdownVelkor()
     ReleaseCommandBuffer();
     StoreSettings();
     ReleaseReceiveBuffer();
-    if (mainWindow && IsWindow(mainWindow))
-        DestroyWindow(mainWindow);
-    mainWindow = toolbarWindow = commandList = messageLog = NULL;
+    if (MainWindow() && IsWindow(MainWindow()))
+        DestroyWindow(MainWindow());
+    SetMainWindow(NULL);
     ResetMessageLog();
     if (accelerators) {
         DestroyAcceleratorTable(accelerators);

@@ -15,6 +15,7 @@
 #include "commands_support.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 static const int ENTRIES = 10000;
 static const int RUNS = 3;

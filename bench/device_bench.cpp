@@ -21,6 +21,7 @@
 #include "device_session.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 static double Frequency()
 {

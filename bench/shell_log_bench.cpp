@@ -15,6 +15,7 @@
 #include "driver.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
 {

@@ -1,54 +1,28 @@
-// Command files and the remembered command file name.
+// Command files: new, load and save.
 #include "commands/commandfile.h"
-#include "commands/commandlist.h"
 
 #include <windows.h>
 #include <commctrl.h>
-#include <commdlg.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
+#include "app/appwindows.h"
+#include "app/boxes.h"
+#include "app/controls.h"
+#include "app/filedialog.h"
 #include "app/logformat.h"
-#include "app/mainwindow.h"
 #include "app/messagelog.h"
-#include "app/shell.h"
 #include "commands/cmdcodec.h"
+#include "commands/commandfilename.h"
+#include "commands/commandlist.h"
 #include "settings/settings.h"
 
-// Owned by the user-interface thread: heap copy of the path, or null.
-static char *commandFileName;
-
-// A file dialog's name buffer: a path of at most 515 characters.
-static const size_t FILE_NAME_ROOM = 516;
-
-static const char DEFAULT_FILE_NAME[] = "velkor.cmd";
 static const char FILE_FILTER[] = "VelkorDatei (*.cmd)\0*.cmd\0alle (*.*)\0*.*\0";
-static const char DEFAULT_EXTENSION[] = ".cmd";
+static const FileDialogKind SAVE_DIALOG = {FILE_FILTER, CAPTION_SAVE_DIALOG, ".cmd", CAPTION_SAVE_COMMANDS};
+static const FileDialogKind OPEN_DIALOG = {FILE_FILTER, CAPTION_OPEN_DIALOG, ".cmd", CAPTION_OPEN_FAILED};
 
-static const char SAVE_CAPTION[] = "VELKOR Daten speichern";
-static const char OPEN_FAILED_CAPTION[] = "VELKOR Datei öffnen";
-static const char READ_CAPTION[] = "VELKOR Datei oeffnen";
-static const char FORMAT_CAPTION[] = "VELKOR Kommandodatei einlesen";
-
-const char *CommandFileName() { return commandFileName; }
-
-void SetCommandFileName(const char *path)
-{
-    // Copy first: path may be the remembered name itself.
-    char *copy = path ? strdup(path) : NULL;
-    free(commandFileName);
-    commandFileName = copy;
-}
-
-void ApplyListSizeRule()
-{
-    LRESULT count = SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
-    if (count < 2)
-        SetCommandFileName(NULL);
-    else if (!commandFileName)
-        SetCommandFileName(DEFAULT_FILE_NAME);
-}
+static const char OUT_OF_MEMORY[] = "Out of Memory !";
+static const char READ_ERROR[] = "Datei Lesefehler!";
 
 void NewCommandList()
 {
@@ -59,27 +33,7 @@ void NewCommandList()
 
 static void ShowFileBox(const char *text, const char *caption)
 {
-    MessageBoxA(MainWindow(), text, caption, MB_OK);
-}
-
-// A box whose text ends with the system's error number.
-static void ShowFileError(const char *format, DWORD error, const char *caption)
-{
-    char text[96];
-    snprintf(text, sizeof text, format, (int)error);
-    ShowFileBox(text, caption);
-}
-
-static void PrepareFileDialog(OPENFILENAMEA &ofn, char *path, const char *title)
-{
-    ZeroMemory(&ofn, sizeof ofn);
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = MainWindow();
-    ofn.lpstrFilter = FILE_FILTER;
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = FILE_NAME_ROOM;
-    ofn.lpstrTitle = title;
-    ofn.lpstrDefExt = DEFAULT_EXTENSION;
+    ShowBox(text, caption, MB_OK);
 }
 
 static void LogFileEvent(const char *format, const char *path)
@@ -136,29 +90,20 @@ static bool WriteEntries(HANDLE file)
 
 void SaveCommandFile()
 {
-    char path[FILE_NAME_ROOM];
-    snprintf(path, sizeof path, "%s", commandFileName ? commandFileName : "");
-    OPENFILENAMEA ofn;
-    PrepareFileDialog(ofn, path, "VELKOR Kommandodatei speichern");
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!GetSaveFileNameA(&ofn))
+    char path[FILE_PATH_ROOM];
+    snprintf(path, sizeof path, "%s", CommandFileName() ? CommandFileName() : "");
+    HANDLE file = CreateChosenFile(SAVE_DIALOG, path);
+    if (file == INVALID_HANDLE_VALUE)
         return;
-
-    SetLastError(0);
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        ShowFileError("Fehler beim Schreiben der Daten:\r\n%d", GetLastError(), SAVE_CAPTION);
-        return;
-    }
     bool complete = WriteEntries(file);
     if (!complete)
-        ShowFileError("Fehler beim Schreiben der Daten:\r\n%d", GetLastError(), SAVE_CAPTION);
+        ShowNumberBox(TEXT_WRITE_ERROR, GetLastError(), CAPTION_SAVE_COMMANDS);
     // The chosen file was replaced even when a write failed: it is the file
     // this list belongs to now, and the next save proposes it again so that
     // the damaged copy gets rewritten. Only a complete save is logged.
     SetCommandFileName(path);
     if (complete)
-        LogFileEvent("Kommandodatei %s gespeichert", commandFileName ? commandFileName : path);
+        LogFileEvent("Kommandodatei %s gespeichert", CommandFileName() ? CommandFileName() : path);
     CloseHandle(file);
 }
 
@@ -221,15 +166,15 @@ static bool ReplaceListWithFile(const char *data, size_t size)
     case LOAD_COMPLETE:
         return true;
     case LOAD_BAD_COMMAND:
-        ShowFileError("Fehler in Kommandodatei Zeile %d, Kommando", (DWORD)entry, FORMAT_CAPTION);
+        ShowNumberBox("Fehler in Kommandodatei Zeile %d, Kommando", (DWORD)entry, CAPTION_FILE_FORMAT);
         return false;
     case LOAD_BAD_REMARK:
-        ShowFileError("Fehler in Kommandodatei Zeile %d, Text", (DWORD)entry, FORMAT_CAPTION);
+        ShowNumberBox("Fehler in Kommandodatei Zeile %d, Text", (DWORD)entry, CAPTION_FILE_FORMAT);
         return false;
     case LOAD_LIST_FULL:
         // Keeping the name of a file only partly shown would let a save
         // overwrite it with less.
-        ShowFileBox("Out of Memory !", READ_CAPTION);
+        ShowFileBox(OUT_OF_MEMORY, CAPTION_READ_FAILED);
         return false;
     }
     return false;
@@ -237,10 +182,10 @@ static bool ReplaceListWithFile(const char *data, size_t size)
 
 void LoadCommandFile()
 {
-    char path[FILE_NAME_ROOM];
+    char path[FILE_PATH_ROOM];
     path[0] = 0;
     OPENFILENAMEA ofn;
-    PrepareFileDialog(ofn, path, "VELKOR Kommandodatei oeffnen");
+    PrepareFileDialog(ofn, OPEN_DIALOG, path);
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (!GetOpenFileNameA(&ofn))
         return;
@@ -248,19 +193,19 @@ void LoadCommandFile()
     SetLastError(0);
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        ShowFileError("Fehler beim öffnen der Datei:\r\n%d", GetLastError(), OPEN_FAILED_CAPTION);
+        ShowNumberBox("Fehler beim öffnen der Datei:\r\n%d", GetLastError(), CAPTION_OPEN_FAILED);
         return;
     }
     DWORD high = 0;
     SetLastError(NO_ERROR); // tells a size of 0xFFFFFFFF from a failure
     DWORD size = GetFileSize(file, &high);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-        ShowFileBox("Datei Lesefehler!", READ_CAPTION);
+        ShowFileBox(READ_ERROR, CAPTION_READ_FAILED);
         CloseHandle(file);
         return;
     }
     if (size == 0 && high == 0) {
-        ShowFileBox("Lesefehler !", READ_CAPTION);
+        ShowFileBox("Lesefehler !", CAPTION_READ_FAILED);
         CloseHandle(file);
         return;
     }
@@ -269,13 +214,13 @@ void LoadCommandFile()
     if (high == 0 && size < MAXDWORD)
         data = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (SIZE_T)size + 1);
     if (!data) {
-        ShowFileBox("Out of Memory !", READ_CAPTION);
+        ShowFileBox(OUT_OF_MEMORY, CAPTION_READ_FAILED);
         CloseHandle(file);
         return;
     }
     DWORD got = 0;
     if (!ReadFile(file, data, size, &got, NULL)) {
-        ShowFileBox("Datei Lesefehler!", READ_CAPTION);
+        ShowFileBox(READ_ERROR, CAPTION_READ_FAILED);
         HeapFree(GetProcessHeap(), 0, data);
         CloseHandle(file);
         return;
@@ -289,6 +234,6 @@ void LoadCommandFile()
     HeapFree(GetProcessHeap(), 0, data);
     // A faulty file is not logged: its box said so, and no name is left to show.
     if (complete)
-        LogFileEvent("Kommandodatei %s geladen", commandFileName ? commandFileName : path);
+        LogFileEvent("Kommandodatei %s geladen", CommandFileName() ? CommandFileName() : path);
     RefreshSaveControls();
 }

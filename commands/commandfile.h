@@ -1,5 +1,4 @@
-// Command files (.cmd) and the remembered command file name (owned by the
-// user-interface thread).
+// Command files (.cmd): a new list, loading and saving.
 #ifndef VELKOR_COMMANDS_COMMANDFILE_H
 #define VELKOR_COMMANDS_COMMANDFILE_H
 
@@ -9,11 +8,5 @@ void NewCommandList();
 void LoadCommandFile();
 // "Befehlsdatei speichern".
 void SaveCommandFile();
-// The remembered file name, or null when none is remembered.
-const char *CommandFileName();
-// Replaces the remembered name with a copy of path (null: absent).
-void SetCommandFileName(const char *path);
-// After an OK in the edit dialog: fewer than 2 entries forget the name, 2 or more propose "velkor.cmd".
-void ApplyListSizeRule();
 
 #endif

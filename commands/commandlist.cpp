@@ -3,7 +3,8 @@
 
 #include <commctrl.h>
 
-#include "app/shell.h"
+#include "app/appwindows.h"
+#include "app/boxes.h"
 #include "settings/settings.h"
 
 // Owned by the user-interface thread. Program-wide and small, so it is held
@@ -53,7 +54,7 @@ void ValidateHexField(HWND dialog, int controlId, const char *text)
 {
     if (IsValidHexFieldText(text))
         return;
-    int answer = MessageBoxA(dialog, HEX_FIELD_WARNING, "VELKOR", MB_ICONWARNING | MB_RETRYCANCEL);
+    int answer = ShowBoxOver(dialog, HEX_FIELD_WARNING, CAPTION_VELKOR, MB_ICONWARNING | MB_RETRYCANCEL);
     HWND box = GetDlgItem(dialog, controlId);
     if (answer == IDRETRY && box)
         SetFocus(box);
@@ -65,7 +66,7 @@ unsigned char HexPairToByte(const char *text)
     bool complete;
     unsigned char value = HexPairValue(text ? text : "", &complete);
     if (!complete)
-        MessageBoxA(MainWindow(), CONVERT_WARNING, "VELKOR senden", MB_ICONWARNING);
+        ShowBox(CONVERT_WARNING, CAPTION_SEND, MB_ICONWARNING);
     return value;
 }
 

@@ -5,9 +5,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/mainwindow.h"
-#include "app/shell.h"
-#include "commands/commandfile.h"
+#include "app/appwindows.h"
+#include "app/controls.h"
+#include "commands/commandfilename.h"
 #include "commands/commandlist.h"
 #include "resources/resource.h"
 #include "settings/settings.h"

@@ -3,15 +3,16 @@
 
 #include <stdio.h>
 
-#include "app/mainwindow.h"
+#include "app/appwindows.h"
+#include "app/boxes.h"
+#include "app/controls.h"
 #include "app/messagelog.h"
-#include "app/shell.h"
 #include "app/systemtext.h"
+#include "device/devicehandle.h"
 #include "device/receiver.h"
 #include "settings/settings.h"
 
 // All owned by the user-interface thread.
-static HANDLE device = INVALID_HANDLE_VALUE;
 static HANDLE readerThread;         // kept until StopReader
 static DWORD readerThreadId;
 static HANDLE readerStopEvent;      // created by the first StartReader, lives on
@@ -25,8 +26,6 @@ static const DWORD BOX_LOOK_MS = 10;
 // How long an ended or killed thread may take to be gone before what it used is given up.
 static const DWORD THREAD_GONE_WAIT_MS = 1000;
 
-static const char READER_CAPTION[] = "VELKOR empfangen";
-
 static void LogDeviceEvent(const char *format)
 {
     char text[256];
@@ -38,22 +37,20 @@ bool OpenDevice()
 {
     const DeviceSettings &settings = Settings();
     bool opened = false;
-    if (device == INVALID_HANDLE_VALUE && settings.connectString) {
+    if (!DeviceIsOpen() && settings.connectString) {
         HCURSOR previous = GetCursor();
         SetCursor(LoadCursorA(NULL, IDC_WAIT));
         SetLastError(0);
-        device = CreateFileA(settings.connectString, GENERIC_READ | GENERIC_WRITE,
+        HANDLE device = CreateFileA(settings.connectString, GENERIC_READ | GENERIC_WRITE,
                              settings.openExclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                              FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
                                  FILE_ATTRIBUTE_NORMAL,
                              NULL);
         DWORD error = GetLastError();
         SetCursor(previous);
+        SetDeviceHandle(device);
         if (device == INVALID_HANDLE_VALUE) {
-            char text[256];
-            ComposeSystemError(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen\n\n%s",
-                               "Systemfehler %d beim Versuch das Device zu öffnen", error, KEEP_LINE_END);
-            MessageBoxA(MainWindow(), text, "VELKOR", MB_OK | MB_ICONWARNING);
+            ShowOpenDeviceError(MainWindow(), error);
         } else {
             LogDeviceEvent("Device %s geoeffnet");
             opened = true;
@@ -65,12 +62,13 @@ bool OpenDevice()
 
 void CloseDevice()
 {
+    HANDLE device = DeviceHandle();
     if (device != INVALID_HANDLE_VALUE) {
         StopReader();
         CancelIo(device);
         CloseHandle(device);
     }
-    device = INVALID_HANDLE_VALUE;
+    SetDeviceHandle(INVALID_HANDLE_VALUE);
     RefreshDeviceControls();
     LogDeviceEvent("Device %s geschlossen");
 }
@@ -82,8 +80,7 @@ bool StartReader()
         return false; // one reader at a time; the running one goes on
     ReaderParams *params = CreateReaderParams(settings.readBlockLength);
     if (!params) {
-        MessageBoxA(MainWindow(), "Out of Memory\nKann Device Leseroutine nicht starten", READER_CAPTION,
-                    MB_ICONERROR);
+        ShowBox("Out of Memory\nKann Device Leseroutine nicht starten", CAPTION_RECEIVE, MB_ICONERROR);
         return false;
     }
     if (!readerStopEvent)
@@ -91,7 +88,7 @@ bool StartReader()
     // Without a stop event the thread could never be told to end.
     if (readerStopEvent && ResetEvent(readerStopEvent)) {
         params->window = MainWindow();
-        params->device = device;
+        params->device = DeviceHandle();
         params->stopEvent = readerStopEvent;
         params->readTimeout = settings.readTimeoutMs;
         params->endByte = settings.readEndByte;
@@ -99,7 +96,7 @@ bool StartReader()
     }
     if (!readerThread) {
         readerThreadId = 0;
-        MessageBoxA(MainWindow(), "Kann Device Leseroutine nicht starten", READER_CAPTION, MB_ICONERROR);
+        ShowBox("Kann Device Leseroutine nicht starten", CAPTION_RECEIVE, MB_ICONERROR);
         ReleaseReaderParams(params);
         return false;
     }
@@ -164,21 +161,21 @@ void ReadDeviceProperties()
     char text[256];
     ComposeSystemError(text, sizeof text, "Systemfehler %d beim Versuch das Device auszulesen\n\n%s",
                        "Systemfehler %d beim Versuch das Device auszulesen", 0, KEEP_LINE_END);
-    MessageBoxA(MainWindow(), text, "VELKOR Device Eigenschaften", MB_OK);
+    ShowBox(text, CAPTION_PROPERTIES, MB_OK);
 }
 
-bool DeviceIsOpen() { return device != INVALID_HANDLE_VALUE; }
-HANDLE DeviceHandle() { return device; }
+// Looked at by the tests only.
 DWORD ReaderThreadId() { return readerThreadId; }
 bool LastReaderWasKilled() { return lastReaderKilled; }
 
 void ShutdownDevice()
 {
     StopReader();
+    HANDLE device = DeviceHandle();
     if (device != INVALID_HANDLE_VALUE) {
         CancelIo(device);
         CloseHandle(device);
-        device = INVALID_HANDLE_VALUE;
+        SetDeviceHandle(INVALID_HANDLE_VALUE);
     }
     ReleaseHandOver();
 }

@@ -15,15 +15,7 @@ bool StartReader();
 void StopReader();
 // "Device Eigenschaften auslesen".
 void ReadDeviceProperties();
-// True while the device handle is open.
-bool DeviceIsOpen();
-// The device handle (INVALID_HANDLE_VALUE when closed).
-HANDLE DeviceHandle();
 // At exit: stops the reader, cancels and closes the device; no log, no refresh.
 void ShutdownDevice();
-// The running (or self-ended, not yet stopped) receive thread's id; 0 when none.
-DWORD ReaderThreadId();
-// True when the last StopReader had to terminate the thread.
-bool LastReaderWasKilled();
 
 #endif

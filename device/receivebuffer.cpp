@@ -1,10 +1,12 @@
 // The receive buffer: the main window's copy of the latest block.
-#include "device/receiver.h"
+#include "device/receivebuffer.h"
 
+#include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "app/shell.h"
+#include "app/appwindows.h"
+#include "app/boxes.h"
 #include "settings/settings.h"
 #include "settings/settingscodec.h"
 
@@ -40,8 +42,7 @@ static void ReportRefusedLength(uint32_t blockLength, bool tooLarge)
                  "Fuer die Blocklaenge %lu ist nicht genug Speicher frei.\r\n"
                  "Es gilt weiter die Blocklaenge %lu.",
                  (unsigned long)blockLength, kept);
-    HWND owner = MainWindow() && IsWindow(MainWindow()) ? MainWindow() : NULL;
-    MessageBoxA(owner, text, "VELKOR empfangen", MB_ICONERROR);
+    ShowBoxOver(BoxOwner(), text, CAPTION_RECEIVE, MB_ICONERROR);
 }
 
 bool AllocateReceiveBuffer(uint32_t blockLength)

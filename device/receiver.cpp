@@ -23,11 +23,12 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/mainwindow.h"
+#include "app/appwindows.h"
+#include "app/boxes.h"
 #include "app/messagelog.h"
-#include "app/shell.h"
 #include "app/systemtext.h"
 #include "device/gather.h"
+#include "device/receivebuffer.h"
 
 namespace {
 
@@ -214,7 +215,7 @@ static void ShowReadError(ReaderRecord *record, DWORD error)
     ComposeSystemError(text, sizeof text, "kein Lesezugriff auf Device\n(%d) %s",
                        "kein Lesezugriff auf Device\nFehler %d", error, CUT_LINE_END);
     InterlockedExchange(&record->errorBoxShown, 1);
-    MessageBoxA(record->params.window, text, "VELKOR", MB_ICONERROR);
+    ShowBoxOver(record->params.window, text, CAPTION_VELKOR, MB_ICONERROR);
     InterlockedExchange(&record->errorBoxShown, 0);
 }
 
@@ -638,6 +639,7 @@ void AnnounceWaitingBlocks()
         RequestWake(handOver);
 }
 
+// Looked at by the tests only.
 size_t BlocksWaiting()
 {
     HandOverPool *pool = handOver;

@@ -1,5 +1,4 @@
-// The receive thread and the main window's side of its hand-over, and the
-// receive buffer (owned by the user-interface thread).
+// The receive thread and the main window's side of its hand-over.
 #ifndef VELKOR_DEVICE_RECEIVER_H
 #define VELKOR_DEVICE_RECEIVER_H
 
@@ -19,19 +18,6 @@ struct ReaderParams {
 
 // Thread entry: reads the device byte by byte and posts finished blocks.
 DWORD WINAPI ReceiveThread(LPVOID params);
-
-// Gives the receive buffer blockLength + 1 bytes (at least 2). A length that
-// cannot be had is refused with a box; the previous buffer stays (or one for
-// the default length 3 is made) and false is returned.
-bool AllocateReceiveBuffer(uint32_t blockLength);
-// The buffer for the settings' readBlockLength; a refused length gives way to
-// the one the kept buffer serves, so the reader never gathers more than it holds.
-void FitReceiveBufferToSettings();
-// Releases the receive buffer.
-void ReleaseReceiveBuffer();
-// The receive buffer and its size in bytes.
-unsigned char *ReceiveBuffer();
-size_t ReceiveBufferSize();
 
 // WMU_BLOCK_RECEIVED: logs blocks that the reader handed over; ignores forgeries.
 void HandleBlockReceived(WPARAM wParam, LPARAM lParam);
@@ -53,8 +39,6 @@ bool ReaderShowsErrorBox(const ReaderParams *params);
 // After a reader has ended: wakes the window for blocks it handed over that
 // are not logged yet (a killed reader may have owed the wake-up).
 void AnnounceWaitingBlocks();
-// Blocks handed over by readers and not yet logged.
-size_t BlocksWaiting();
 // At exit: closes an open log batch and releases the hand-over storage.
 void ReleaseHandOver();
 

@@ -8,19 +8,22 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/appwindows.h"
+#include "app/boxes.h"
 #include "app/messagelog.h"
-#include "app/shell.h"
 #include "app/systemtext.h"
 #include "commands/commandlist.h"
-#include "device/connection.h"
+#include "device/devicehandle.h"
 #include "settings/settings.h"
 
 // How long a cancelled write may take to finish before its record is given up.
 static const DWORD CANCEL_WAIT_MS = 5000;
 
+static const char DEVICE_CLOSED[] = "Device ist geschlossen.\nSenden nicht moeglich";
+
 static void WarnSend(const char *text)
 {
-    MessageBoxA(MainWindow(), text, "VELKOR senden", MB_ICONWARNING);
+    ShowBox(text, CAPTION_SEND, MB_ICONWARNING);
 }
 
 // The prefix, the byte fields up to the first empty one, the suffix.
@@ -109,7 +112,7 @@ void SendSelectedCommand()
 {
     HANDLE device = DeviceHandle();
     if (device == INVALID_HANDLE_VALUE) {
-        WarnSend("Device ist geschlossen.\nSenden nicht moeglich");
+        WarnSend(DEVICE_CLOSED);
         return;
     }
     int mark = (int)SendMessageA(CommandList(), LVM_GETSELECTIONMARK, 0, 0);
@@ -136,7 +139,7 @@ void SendSelectedCommand()
     // may have been handled: the handle is taken anew.
     device = DeviceHandle();
     if (device == INVALID_HANDLE_VALUE) {
-        WarnSend("Device ist geschlossen.\nSenden nicht moeglich");
+        WarnSend(DEVICE_CLOSED);
         return;
     }
     WriteAndLog(device, bytes, count, logged);

@@ -4,7 +4,8 @@
 
 #include <shellapi.h>
 
-#include "app/shell.h"
+#include "app/appwindows.h"
+#include "app/boxes.h"
 #include "help/helppath.h"
 #include "resources/resource.h"
 
@@ -34,8 +35,11 @@ void ShowHelp()
         opened = (INT_PTR)result > 32;
     }
     if (!opened)
-        MessageBoxA(MainWindow(), HELP_MISSING_TEXT, "VELKOR", MB_ICONERROR);
+        ShowBox(HELP_MISSING_TEXT, CAPTION_VELKOR, MB_ICONERROR);
 }
+
+// Not static: the tests run the dialog with it.
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 void ShowAboutBox()
 {

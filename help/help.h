@@ -8,7 +8,5 @@
 void ShowHelp();
 // Runs the About box, dialog 103, owned by the main window.
 void ShowAboutBox();
-// Dialog procedure of dialog 103.
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

@@ -5,11 +5,12 @@
 
 #include <stdio.h>
 
-#include "app/shell.h"
+#include "app/appwindows.h"
+#include "app/boxes.h"
 #include "app/systemtext.h"
 #include "commands/commandlist.h"
 #include "commands/commandtext.h"
-#include "device/receiver.h"
+#include "device/receivebuffer.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
@@ -20,11 +21,7 @@ static const int CONNECT_READ_LIMIT = 255;
 static const int HEX_CHECK_READ = 16;
 // ... and with room for 2 when its byte is applied.
 static const int HEX_APPLY_READ = 3;
-// Every composed box text fits this buffer (cut to 255 characters).
-static const int BOX_TEXT_BUFFER = 256;
 
-static const char BOX_CAPTION[] = "VELKOR";
-static const char REGISTRY_CAPTION[] = "VELKOR Registry öffnen";
 static const char REGEDIT_CLASS[] = "RegEdit_RegEdit";
 static const char REGEDIT_TITLE[] = "Registrierungs-Editor";
 static const char REGEDIT_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
@@ -143,8 +140,8 @@ static bool OnOk(HWND dialog)
     if (device != INVALID_HANDLE_VALUE) {
         CloseHandle(device);
     } else {
-        int answer = MessageBoxA(dialog, "Konnte Device nicht öffnen!\nTrotzdem eintragen und Dialog beenden?",
-                                 BOX_CAPTION, MB_ICONQUESTION | MB_YESNO);
+        int answer = ShowBoxOver(dialog, "Konnte Device nicht öffnen!\nTrotzdem eintragen und Dialog beenden?",
+                                 CAPTION_VELKOR, MB_ICONQUESTION | MB_YESNO);
         if (answer != IDYES)
             return false;
     }
@@ -164,15 +161,12 @@ static void OnTestDevice(HWND dialog)
     DWORD error = 0;
     HANDLE device = TestOpen(connect, shareMode, &error);
     if (device == INVALID_HANDLE_VALUE) {
-        char text[BOX_TEXT_BUFFER];
-        ComposeSystemError(text, sizeof text, "Systemfehler %d beim Versuch das Device zu öffnen\n\n%s",
-                           "Systemfehler %d beim Versuch das Device zu öffnen", error, KEEP_LINE_END);
-        MessageBoxA(dialog, text, BOX_CAPTION, MB_OK | MB_ICONWARNING);
+        ShowOpenDeviceError(dialog, error);
         return;
     }
     // The device stays open while the box shows, so the user can see that
     // the program really holds it.
-    MessageBoxA(dialog, "konnte Device erfolgreich testen", BOX_CAPTION, MB_OK | MB_ICONINFORMATION);
+    ShowBoxOver(dialog, "konnte Device erfolgreich testen", CAPTION_VELKOR, MB_OK | MB_ICONINFORMATION);
     CloseHandle(device);
 }
 
@@ -213,8 +207,8 @@ static void OnOpenRegistry(HWND dialog)
         return;
     }
     WriteRegistryEditorLastKey();
-    MessageBoxA(dialog, "Regedit wird als eigener Prozess gestartet und muss ggf. explizit beendet werden",
-                REGISTRY_CAPTION, MB_OK | MB_ICONINFORMATION);
+    ShowBoxOver(dialog, "Regedit wird als eigener Prozess gestartet und muss ggf. explizit beendet werden",
+                CAPTION_REGISTRY, MB_OK | MB_ICONINFORMATION);
     StartRegistryEditor();
 }
 
@@ -242,7 +236,7 @@ static INT_PTR OnCommand(HWND dialog, WPARAM wParam)
     return FALSE;
 }
 
-INT_PTR CALLBACK DevicePropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+static INT_PTR CALLBACK DevicePropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:

@@ -6,7 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/shell.h"
+#include "app/appwindows.h"
+#include "app/boxes.h"
 #include "app/systemtext.h"
 #include "settings/settingscodec.h"
 
@@ -163,8 +164,7 @@ static void ReportStoreFailure(LONG error)
              "HKEY_LOCAL_MACHINE\\%s\r\n%s\r\n"
              "Die Aenderungen dieser Sitzung gehen verloren.",
              SETTINGS_KEY, reason);
-    HWND owner = MainWindow() && IsWindow(MainWindow()) ? MainWindow() : NULL;
-    MessageBoxA(owner, text, "VELKOR", MB_ICONWARNING | MB_OK | MB_SETFOREGROUND);
+    ShowBoxOver(BoxOwner(), text, CAPTION_VELKOR, MB_ICONWARNING | MB_OK | MB_SETFOREGROUND);
 }
 
 void StoreSettings()

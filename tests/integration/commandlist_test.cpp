@@ -16,6 +16,7 @@
 #include "boxes.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 static const char HEX_WARNING[] = "Nur 2 stellige Hexadezimalzahl oder leeres Feld sind gueltig!\n"
                                   "0-9 und a/A - f/F oder Leerzeichen verwenden";

@@ -15,6 +15,9 @@
 #include "commands_support.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
+#include "app/controls.h"
+#include "commands/commandfilename.h"
 
 static const OptionalByte OFF = 0xFF00;
 static const char NEW_TITLE[] = "neues Kommando zufuegen";

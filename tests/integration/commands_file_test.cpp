@@ -16,6 +16,9 @@
 #include "commands_support.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
+#include "app/controls.h"
+#include "commands/commandfilename.h"
 
 // Two entries, bytes 01 02 with the remark Reset and FF without a remark.
 static const std::string EXAMPLE(" 0x01 0x02\0Reset\0 0xFF\0\0", 24);

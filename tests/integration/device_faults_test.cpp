@@ -17,6 +17,8 @@
 #include "settings/settings.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
+#include "probes.h"
 
 class DeviceFaults : public ::testing::Test {
 protected:

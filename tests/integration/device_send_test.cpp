@@ -16,6 +16,7 @@
 #include "settings/settings.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 class DeviceSend : public ::testing::Test {
 protected:

@@ -14,6 +14,8 @@
 #include "settings/settings.h"
 #include "testapp.h"
 #include "wait.h"
+#include "device/devicehandle.h"
+#include "probes.h"
 
 class DeviceSerial : public ::testing::Test {
 protected:

@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 namespace {
 

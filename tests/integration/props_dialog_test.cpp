@@ -14,6 +14,8 @@
 #include "props_support.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
+#include "device/receivebuffer.h"
 
 static const char QUESTION[] = "Konnte Device nicht öffnen!\nTrotzdem eintragen und Dialog beenden?";
 static const char CONVERT_WARNING[] = "Fehler beim konvertieren des Sendestrings";

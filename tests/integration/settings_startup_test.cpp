@@ -16,6 +16,8 @@
 #include "boxes.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
+#include "device/receivebuffer.h"
 
 static const char KEY[] = "Software\\Talmeck\\Velkor";
 

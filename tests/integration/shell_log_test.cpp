@@ -12,6 +12,7 @@
 #include "boxes.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 class ShellLog : public ::testing::Test {
 protected:

@@ -13,6 +13,7 @@
 #include "driver.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 static const char CAPTION[] = "VELKOR Nachrichten speichern";
 static const int FILTER_COMBO_ID = 0x470;

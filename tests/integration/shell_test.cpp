@@ -17,6 +17,9 @@
 #include "boxes.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
+#include "app/controls.h"
+#include "commands/commandfilename.h"
 
 class Shell : public VelkorAppTest {
 protected:

@@ -6,6 +6,7 @@
 
 #include "app/shell.h"
 #include "testapp.h"
+#include "app/appwindows.h"
 
 const int COMMAND_BYTE_BOXES[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
 

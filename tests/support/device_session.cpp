@@ -14,6 +14,10 @@
 #include "settings/settings.h"
 #include "testapp.h"
 #include "wait.h"
+#include "app/appwindows.h"
+#include "app/controls.h"
+#include "device/devicehandle.h"
+#include "device/receivebuffer.h"
 
 void StartDeviceApp()
 {

@@ -5,7 +5,7 @@
 #include <limits.h>
 #include <stdlib.h>
 
-#include "app/mainwindow.h"
+#include "app/appwindows.h"
 #include "wait.h"
 
 // Child ids of the main window.

@@ -5,6 +5,7 @@
 
 #include "app/shell.h"
 #include "wait.h"
+#include "app/appwindows.h"
 
 bool StartTestApp()
 {

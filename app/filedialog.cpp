@@ -1,0 +1,31 @@
+// The common file dialogs of the log and the command files.
+#include "app/filedialog.h"
+
+#include "app/appwindows.h"
+#include "app/boxes.h"
+
+void PrepareFileDialog(OPENFILENAMEA &ofn, const FileDialogKind &kind, char *path)
+{
+    ZeroMemory(&ofn, sizeof ofn);
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = MainWindow();
+    ofn.lpstrFilter = kind.filter;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = FILE_PATH_ROOM;
+    ofn.lpstrTitle = kind.title;
+    ofn.lpstrDefExt = kind.defaultExtension;
+}
+
+HANDLE CreateChosenFile(const FileDialogKind &kind, char *path)
+{
+    OPENFILENAMEA ofn;
+    PrepareFileDialog(ofn, kind, path);
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (!GetSaveFileNameA(&ofn))
+        return INVALID_HANDLE_VALUE;
+    SetLastError(0);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        ShowNumberBox(TEXT_WRITE_ERROR, GetLastError(), kind.errorCaption);
+    return file;
+}
