@@ -33,7 +33,8 @@ else
         cmake --build build/x64 -j "$JOBS"
     fi
 fi
-if [ "$MODE" = dist ]; then
+# The tests check the package, so it is made before them.
+if [ "$MODE" = test ] || [ "$MODE" = dist ]; then
     cmake --build build -j "$JOBS" --target dist
 fi
 echo "velkor: built build/velkor.exe (i686); tests run the $ARCH build in $TESTDIR"
