@@ -1,5 +1,5 @@
 # The two commands a fresh Debian machine needs: `make test` and `make run`.
-.PHONY: test run build bench clean
+.PHONY: test run build bench dist clean
 
 test:
 	sh tools/setup.sh
@@ -16,6 +16,10 @@ build:
 bench:
 	sh tools/setup.sh
 	sh tools/build.sh bench
+
+dist:
+	sh tools/setup.sh
+	sh tools/build.sh dist
 
 clean:
 	rm -rf build

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Configures and builds Velkor; with "test" also runs every test under Wine on
-# a virtual display, with "bench" runs the benchmarks.
+# a virtual display, with "bench" runs the benchmarks, with "dist" makes the
+# release package build/velkor-<version>-win32.zip.
 #
 # build/velkor.exe is always the shipped 32-bit program. The tests run the
 # same sources built for the architecture this host's Wine can execute:
@@ -27,10 +28,14 @@ else
     TESTDIR=build/x64
     configure build i686 OFF
     cmake --build build -j "$JOBS"
-    if [ "$MODE" != build ]; then
+    if [ "$MODE" = test ] || [ "$MODE" = bench ]; then
         configure build/x64 x86_64 ON
         cmake --build build/x64 -j "$JOBS"
     fi
+fi
+# The tests check the package, so it is made before them.
+if [ "$MODE" = test ] || [ "$MODE" = dist ]; then
+    cmake --build build -j "$JOBS" --target dist
 fi
 echo "velkor: built build/velkor.exe (i686); tests run the $ARCH build in $TESTDIR"
 
