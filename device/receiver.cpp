@@ -40,7 +40,7 @@ struct HandOverPool {
     volatile LONG published;   // blocks filled and published
     volatile LONG consumed;    // blocks logged by the window
     volatile LONG wakePending; // a WMU_BLOCK_RECEIVED is owed or on its way
-    uint32_t slotCount;
+    uint32_t slotCount;  // READER_SPARE_SLOTS more than the reader fills while it runs
     uint32_t slotSize;
     uint32_t *lengths;   // per slot: bytes in its block
     unsigned char *data; // slotCount slots of slotSize bytes
@@ -69,6 +69,7 @@ struct ReaderLoop {
     unsigned emptyRun;   // reads in a row that gave no byte
     unsigned failRun;    // of those, failures in a row with the same error
     DWORD failError;
+    bool blockKept;      // the gathered bytes are a finished block the stop kept from the ring
     bool wakeOwed;       // this thread took on a wake-up whose post has not succeeded
     ULONG wakeSequence;  // the block the owed wake-up names
 };
@@ -95,6 +96,10 @@ const DWORD REDRAW_MIN_MS = 40;
 // messages (the user's input among them) have their turn.
 const DWORD DRAIN_MAX_MS = 30;
 const UINT_PTR BATCH_TIMER_ID = 0x5652;
+// Slots of the ring a running reader leaves free for what it has when it is
+// stopped: a finished block it was waiting to hand over, and the bytes of the
+// next one (a byte of the cancelled read among them).
+const uint32_t READER_SPARE_SLOTS = 2;
 
 } // namespace
 
@@ -152,20 +157,27 @@ static bool PostOwedWake(ReaderLoop &loop)
     return true;
 }
 
+// Copies a block into the next slot, which must be free, and publishes it.
+static void Publish(HandOverPool *pool, const unsigned char *bytes, uint32_t count)
+{
+    ULONG sequence = (ULONG)pool->published;
+    memcpy(SlotData(pool, sequence), bytes, count);
+    pool->lengths[sequence % pool->slotCount] = count;
+    InterlockedIncrement(&pool->published); // full barrier: the block is complete first
+}
+
 // Copies a finished block into the next slot and publishes it; wakes the
 // window unless a wake-up is already on its way. Waits while the ring is
 // full; false when the stop event came meanwhile.
 static bool HandOver(ReaderLoop &loop, const unsigned char *bytes, uint32_t count)
 {
     HandOverPool *pool = loop.record->pool;
-    while ((ULONG)pool->published - (ULONG)ReadShared(&pool->consumed) >= pool->slotCount) {
+    while ((ULONG)pool->published - (ULONG)ReadShared(&pool->consumed) >= pool->slotCount - READER_SPARE_SLOTS) {
         if (StopSignalled(loop.record->params.stopEvent, HAND_OVER_RETRY_MS))
             return false;
     }
     ULONG sequence = (ULONG)pool->published;
-    memcpy(SlotData(pool, sequence), bytes, count);
-    pool->lengths[sequence % pool->slotCount] = count;
-    InterlockedIncrement(&pool->published); // full barrier: the block is complete first
+    Publish(pool, bytes, count);
     if (InterlockedCompareExchange(&pool->wakePending, 1, 0) == 0) {
         loop.wakeOwed = true;
         loop.wakeSequence = sequence;
@@ -173,10 +185,15 @@ static bool HandOver(ReaderLoop &loop, const unsigned char *bytes, uint32_t coun
     return PostOwedWake(loop);
 }
 
+// A block that the stop kept from being handed over stays gathered for EndReading.
 static bool HandOverGathered(ReaderLoop &loop)
 {
+    ULONG published = (ULONG)loop.record->pool->published;
     bool going = HandOver(loop, loop.gatherer.buffer, loop.gatherer.count);
-    ClearGathered(loop.gatherer);
+    if ((ULONG)loop.record->pool->published != published)
+        ClearGathered(loop.gatherer);
+    else
+        loop.blockKept = true;
     return going;
 }
 
@@ -318,23 +335,50 @@ static bool HandOverOnTimeout(ReaderLoop &loop)
     return cancel != CANCELLED_LATE_BYTE || TakeByte(loop, loop.record->readBuffer[0]);
 }
 
-// Ending: the read is cancelled and the window is told; it logs every block
-// still waiting before its end line, so a wake-up still owed is not needed.
-// Bytes gathered but not handed over are dropped. A read whose cancellation
-// does not complete stays marked in flight, so its buffers are kept when the
-// block is released.
+// A stopping reader's gathered bytes go into a slot kept for them: the
+// window takes no blocks while it waits for the reader to end, so waiting for
+// room is no use. Only a ring that an earlier reader's blocks still fill to
+// the last slot leaves none.
+static void TakeRest(ReaderLoop &loop, HandOverPool *pool)
+{
+    if (loop.gatherer.count == 0)
+        return;
+    if ((ULONG)pool->published - (ULONG)ReadShared(&pool->consumed) < pool->slotCount)
+        Publish(pool, loop.gatherer.buffer, loop.gatherer.count);
+    ClearGathered(loop.gatherer);
+}
+
+// Ending: the read is cancelled, the bytes gathered so far are handed over
+// as a last, shorter block, and the window is told; it logs every block still
+// waiting before its end line, so a wake-up still owed is not needed. A byte
+// the cancelled read delivered all the same belongs to that block. A read
+// whose cancellation does not complete stays marked in flight, so its buffers
+// are kept when the block is released.
 static void EndReading(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
-    if (loop.inFlight)
+    HandOverPool *pool = record->pool;
+    bool lateByte = false;
+    if (loop.inFlight) {
         CancelIo(record->params.device);
+        if (WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0) {
+            DWORD got = 0;
+            BOOL done = GetOverlappedResult(record->params.device, &record->overlapped, &got, FALSE);
+            DWORD error = done ? 0 : GetLastError();
+            loop.inFlight = false;
+            record->readInFlight = 0;
+            lateByte = got == 1 && (done || error == ERROR_MORE_DATA);
+        }
+    }
+    // A finished block still gathered goes first, then what follows it.
+    if (loop.blockKept)
+        TakeRest(loop, pool);
+    if (lateByte && GatherByte(loop.gatherer, record->readBuffer[0]))
+        TakeRest(loop, pool);
+    TakeRest(loop, pool);
     DWORD deadline = GetTickCount() + FINAL_POST_MS;
     while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) && (LONG)(GetTickCount() - deadline) < 0)
         Sleep(HAND_OVER_RETRY_MS);
-    if (loop.inFlight && WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0) {
-        loop.inFlight = false;
-        record->readInFlight = 0;
-    }
 }
 
 DWORD WINAPI ReceiveThread(LPVOID argument)
@@ -558,7 +602,7 @@ static bool PrepareHandOver(uint32_t blockLength)
     uint32_t slotSize = EffectiveBlockLength(blockLength);
     if (handOver && handOver->slotSize == slotSize)
         return true;
-    uint32_t slotCount = HandOverSlotCount(blockLength);
+    uint32_t slotCount = HandOverSlotCount(blockLength) + READER_SPARE_SLOTS;
     size_t dataSize = HandOverDataSize(blockLength, slotCount);
     size_t lengthsSize = (size_t)slotCount * sizeof(uint32_t);
     if (dataSize == 0 || dataSize > (size_t)-1 - sizeof(HandOverPool) - lengthsSize)

@@ -16,6 +16,7 @@
 #include "wait.h"
 #include "device/devicehandle.h"
 #include "probes.h"
+#include "app/appwindows.h"
 
 class DeviceReceive : public ::testing::Test {
 protected:
@@ -173,27 +174,39 @@ TEST_F(DeviceReceive, ZeroBytesAndLongBlocksReachTheLogWhole)
     EXPECT_EQ(block, joined);
 }
 
-TEST_F(DeviceReceive, ClosingLogsTheCloseBeforeTheReadersEnd)
+// True once the reader has taken every byte the peer wrote out of the pipe.
+static bool PipeReadEmpty()
 {
-    Open(3, 500);
-    std::string name = PeerConnectString(peer);
-    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04")));
-    WaitForBlocks(1, 2000);
-    CloseFromToolbar();
-    EXPECT_FALSE(LastReaderWasKilled()) << "the reader ends by itself within its grace period";
-    ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 2000));
-    std::vector<std::string> lines = LogLines();
-    int opened = FindLogLine(lines, "Device " + name + " geoeffnet");
-    int block = FindLogLine(lines, "0x01 0x02 0x03 ");
-    int closed = FindLogLine(lines, "Device " + name + " geschlossen");
-    int ended = FindLogLine(lines, "Empfangsroutine wurde beendet");
-    EXPECT_TRUE(opened >= 0 && opened < block && block < closed && closed < ended)
-        << opened << " " << block << " " << closed << " " << ended;
-    EXPECT_EQ('+', lines[closed][0]);
-    EXPECT_EQ('+', lines[ended][0]);
-    // The partial block gathered when the stop came is not logged.
-    EXPECT_EQ(-1, FindLogLine(lines, "0x04"));
-    EXPECT_EQ(1u, ReceivedBlocks(lines).size());
+    DWORD waiting = 1;
+    return PeekNamedPipe(DeviceHandle(), NULL, 0, NULL, &waiting, NULL) && waiting == 0;
+}
+
+TEST_F(DeviceReceive, ClosingLogsTheCloseThenTheGatheredRestThenTheReadersEnd)
+{
+    // Within the read timeout, and with none: the gathered bytes are a last block.
+    for (uint32_t timeout : {500u, (uint32_t)INFINITE}) {
+        SCOPED_TRACE(timeout);
+        SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
+        Open(3, timeout);
+        std::string name = PeerConnectString(peer);
+        ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04")));
+        WaitForBlocks(1, 2000);
+        ASSERT_TRUE(PumpUntil(PipeReadEmpty, 2000));
+        CloseFromToolbar();
+        EXPECT_FALSE(LastReaderWasKilled()) << "the reader ends by itself within its grace period";
+        ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 2000));
+        std::vector<std::string> lines = LogLines();
+        int opened = FindLogLine(lines, "Device " + name + " geoeffnet");
+        int block = FindLogLine(lines, "0x01 0x02 0x03 ");
+        int closed = FindLogLine(lines, "Device " + name + " geschlossen");
+        int rest = FindLogLine(lines, "0x04 ");
+        int ended = FindLogLine(lines, "Empfangsroutine wurde beendet");
+        EXPECT_TRUE(opened >= 0 && opened < block && block < closed && closed + 1 == rest && rest + 1 == ended)
+            << opened << " " << block << " " << closed << " " << rest << " " << ended;
+        EXPECT_EQ('+', lines[closed][0]);
+        EXPECT_EQ('+', lines[ended][0]);
+        EXPECT_EQ("[01 02 03][04]", Show(ReceivedBlocks(lines)));
+    }
 }
 
 TEST_F(DeviceReceive, ADeviceThatRefusesReadsShowsOneBoxAndStaysOpen)
