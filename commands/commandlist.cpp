@@ -2,9 +2,11 @@
 #include "commands/commandlist.h"
 
 #include <commctrl.h>
+#include <string.h>
 
 #include "app/appwindows.h"
 #include "app/boxes.h"
+#include "commands/cmdcodec.h"
 #include "settings/settings.h"
 
 // Owned by the user-interface thread. Program-wide and small, so it is held
@@ -112,7 +114,20 @@ void RerenderCommandList(OptionalByte oldPrefix, OptionalByte oldSuffix)
         GetEntryText(n, 1, remark, sizeof remark);
         // The old prefix tells how much decoration the entry was written with.
         ParseCommandText(workingCommand, command, remark, oldPrefix);
-        RenderCommandEntry(n);
+        char again[COMMAND_TEXT_MAX + 1];
+        FormatCommandText(workingCommand, oldPrefix, oldSuffix, again, sizeof again);
+        if (strcmp(again, command) == 0) {
+            RenderCommandEntry(n);
+            continue;
+        }
+        // Not in the byte-group form (a loaded file may hold any text): the
+        // text between the decorations stays as it stands, only they change.
+        const char *body;
+        size_t length;
+        StripCommandDecorations(command, oldPrefix, oldSuffix, &body, &length);
+        char text[COMMAND_COLUMN_ROOM];
+        DecorateCommandBody(body, length, Settings().sendPrefix, Settings().sendSuffix, text, sizeof text);
+        SetEntryText(n, 0, text);
     }
 
     char header[COMMAND_HEADER_MAX + 1];

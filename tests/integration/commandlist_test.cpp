@@ -289,12 +289,19 @@ TEST_F(CommandListTest, EmptyListStillGetsTheNewHeader)
 
 TEST_F(CommandListTest, EntriesWrittenWithTheOldPrefixLoseOnlyTheirDecoration)
 {
-    // An entry that does not follow the form keeps the groups up to the
-    // first one missing.
+    // An entry that does not follow the form keeps its text between the
+    // decorations, through every change of them, and is saved as loaded.
     Settings().sendPrefix = 0x02;
     InsertListEntry("0x02   0x01 0X02 0x03", "halb");
+    InsertListEntry("0x02   0x01 Rest", "");
     Settings().sendPrefix = OPTIONAL_BYTE_OFF;
     RerenderCommandList(0x02, OPTIONAL_BYTE_OFF);
-    EXPECT_EQ(" 0x01", ListText(0, 0));
+    EXPECT_EQ(" 0x01 0X02 0x03", ListText(0, 0));
     EXPECT_EQ("halb", ListText(0, 1));
+    EXPECT_EQ(" 0x01 Rest", ListText(1, 0));
+    Settings().sendPrefix = 0x07;
+    Settings().sendSuffix = 0x08;
+    RerenderCommandList(OPTIONAL_BYTE_OFF, OPTIONAL_BYTE_OFF);
+    EXPECT_EQ("0x07   0x01 0X02 0x03  0x08", ListText(0, 0));
+    EXPECT_EQ("0x07   0x01 Rest  0x08", ListText(1, 0));
 }

@@ -211,6 +211,23 @@ TEST_F(CommandFiles, RoundTripKeepsTheFileWhateverTheDecorationsAtEitherMoment)
     }
 }
 
+TEST_F(CommandFiles, AnyCommandTextSurvivesChangesOfTheDecorations)
+{
+    // Commands a file may hold that are not in the byte-group form.
+    const std::string file = std::string("ABCD\0erstes\0 0x01 und mehr\0\0 0x02\0\0", 35);
+    ASSERT_TRUE(WriteWholeFile(Path("text.cmd"), file));
+    SetDecorations({OPTIONAL_BYTE_OFF, OPTIONAL_BYTE_OFF});
+    Load(Path("text.cmd"));
+    SetDecorations({0x02, 0x03});
+    RerenderCommandList(OPTIONAL_BYTE_OFF, OPTIONAL_BYTE_OFF);
+    EXPECT_EQ((std::vector<std::string>{"0x02  ABCD  0x03|erstes", "0x02   0x01 und mehr  0x03|", "0x02   0x02  0x03|"}),
+              ListEntries());
+    SetDecorations({OPTIONAL_BYTE_OFF, OPTIONAL_BYTE_OFF});
+    RerenderCommandList(0x02, 0x03);
+    Save(Path("again.cmd"));
+    EXPECT_EQ(file, ReadWholeFile(Path("again.cmd")));
+}
+
 TEST_F(CommandFiles, StringsAtTheLimitsAndUnendedFilesLoad)
 {
     std::string command40(40, 'c');
