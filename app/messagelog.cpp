@@ -1,23 +1,54 @@
-// The message log and the .msg file.
+// The message log: its lines, when it redraws, its journal, and the .msg file.
+//
+// The log alone decides when it is drawn, whoever adds its lines. A visible
+// list box redraws its scroll bar for every line it gets, which costs several
+// milliseconds under Wine and grows with its length; so lines are added with
+// drawing held, and the newest is shown once per frame: at once when the
+// frame is due and nothing else waits, else when the frame's timer fires,
+// and at the latest FRAME_MAX_MS after the first held line (a timer's message
+// waits while posted messages keep coming).
+//
+// A run of any length keeps the list box bounded: once it holds
+// LOG_HIGH_WATER lines, all but the newest LOG_KEEP_LINES go to the journal
+// (app/logjournal) in the .msg form, and saving writes the journal first.
 #include "app/messagelog.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "app/appwindows.h"
 #include "app/boxes.h"
 #include "app/filedialog.h"
 #include "app/logformat.h"
+#include "app/logjournal.h"
 
-// Owned by the user-interface thread.
-static int batchDepth;        // BeginLogBatch calls not ended yet
-static UINT_PTR catchUpTimer; // while set, drawing is held until its thread timer fires
+// Shortest time between two frames, and the longest a line waits for its frame.
+static const DWORD FRAME_MS = 12;
+static const DWORD FRAME_MAX_MS = 50;
+// Lines the list box keeps for scrolling after a spill, and the count that starts one.
+static const LRESULT LOG_KEEP_LINES = 100000;
+static const LRESULT LOG_HIGH_WATER = 200000;
+// A spill writes the journal in pieces of about this size.
+static const DWORD SPILL_CHUNK = 1 << 20;
 
-// A visible list box redraws its scroll bar and scrolls for every line; in a
-// burst of queued messages (received blocks) that is nearly all the cost of
-// logging. While such messages wait, lines are added with drawing held, and
-// the view follows once the queue has run dry: a timer's message comes only
-// when no posted message is left.
-static const UINT CATCH_UP_DELAY_MS = 15;
+static const char JOURNAL_FAILED[] = "Aeltere Ausgaben koennen nicht in eine temporaere Datei ausgelagert werden"
+                                     " (Fehler %d).\r\nSie bleiben im Nachrichtenfenster; bitte Ausgaben bald speichern.";
+static const char LINE_REFUSED[] = "Das Nachrichtenfenster nimmt keine weiteren Zeilen auf.\r\n"
+                                   "Bitte Ausgaben speichern und das Nachrichtenfenster loeschen.";
+
+// All owned by the user-interface thread.
+static int batchDepth;         // BeginLogBatch calls not ended yet
+static bool drawingHeld;       // the list box was told not to redraw
+static DWORD heldSince;        // when the first held line came
+static DWORD lastShown;        // when the newest line was last shown
+static UINT_PTR frameTimer;    // thread timer of the next frame, or 0
+static bool journalBroken;     // the journal failed: lines stay in the list box
+static bool refusalReported;   // a refused line was reported
+// While "Nachrichtenfenster loeschen?" is open: the saved lines still at the
+// top of the list box, and where the saved ones end in the journal.
+static bool saveCounting;
+static LRESULT savedLinesLeft;
+static ULONGLONG savedJournalEnd;
 
 static LogClock Now()
 {
@@ -27,43 +58,45 @@ static LogClock Now()
     return clock;
 }
 
-static void ScrollToEnd()
+// ---- Drawing ---------------------------------------------------------------
+
+static void HoldDrawing(HWND log)
+{
+    if (drawingHeld)
+        return;
+    SendMessageA(log, WM_SETREDRAW, FALSE, 0);
+    drawingHeld = true;
+    heldSince = GetTickCount();
+}
+
+// The frame: the newest line in view and painted now, not when the queue
+// has run dry (under a stream of blocks it seldom does).
+static void ShowFrame()
 {
     HWND log = MessageLog();
+    if (frameTimer) {
+        KillTimer(NULL, frameTimer);
+        frameTimer = 0;
+    }
+    if (!drawingHeld || batchDepth > 0 || !log)
+        return;
+    drawingHeld = false;
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
-}
-
-static bool DrawingHeld()
-{
-    return batchDepth > 0 || catchUpTimer != 0;
-}
-
-static void HoldDrawing()
-{
-    if (MessageLog())
-        SendMessageA(MessageLog(), WM_SETREDRAW, FALSE, 0);
-}
-
-// After the last holder lets go: the newest line in view, one redraw.
-static void ReleaseDrawingIfDone()
-{
-    HWND log = MessageLog();
-    if (DrawingHeld() || !log)
-        return;
-    ScrollToEnd();
     SendMessageA(log, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(log, NULL, TRUE);
+    UpdateWindow(log);
+    lastShown = GetTickCount();
 }
 
-static void CALLBACK CatchUpDone(HWND, UINT, UINT_PTR id, DWORD)
+static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(NULL, id);
-    if (id != catchUpTimer)
+    if (id != frameTimer)
         return; // a stray timer must not end another's hold
-    catchUpTimer = 0;
-    ReleaseDrawingIfDone();
+    frameTimer = 0;
+    ShowFrame();
 }
 
 // True while more of the main window's private messages (received blocks,
@@ -75,36 +108,200 @@ static bool PostedMessagesWaiting()
     return MainWindow() && PeekMessageA(&next, MainWindow(), WMU_READER_ENDED, WMU_LOG_TEXT, PM_NOREMOVE);
 }
 
+// After a line was added with drawing held: shows it now or plans its frame.
+static void PlanFrame()
+{
+    if (batchDepth > 0 || !drawingHeld)
+        return;
+    DWORD now = GetTickCount();
+    if (now - heldSince >= FRAME_MAX_MS) {
+        ShowFrame();
+        return;
+    }
+    if (frameTimer)
+        return;
+    DWORD since = now - lastShown;
+    // Looking at the queue runs messages other threads send, which may log
+    // lines and show or plan a frame of their own.
+    if (since >= FRAME_MS && !PostedMessagesWaiting()) {
+        ShowFrame();
+        return;
+    }
+    if (frameTimer || !drawingHeld)
+        return;
+    DWORD due = since < FRAME_MS ? FRAME_MS - since : 1;
+    frameTimer = SetTimer(NULL, 0, due, FrameDue);
+    if (!frameTimer)
+        ShowFrame(); // without a timer nothing would show the line later
+}
+
+// ---- The journal -----------------------------------------------------------
+
+// Tells the user once; more lines may arrive while the box is open.
+static void ReportOnce(bool *reported, const char *text)
+{
+    if (*reported)
+        return;
+    *reported = true;
+    ShowBox(text, CAPTION_VELKOR, MB_ICONWARNING | MB_OK);
+}
+
+static void ReportJournalFailure(DWORD error)
+{
+    char text[256];
+    snprintf(text, sizeof text, JOURNAL_FAILED, (int)error);
+    bool reported = journalBroken;
+    journalBroken = true;
+    ReportOnce(&reported, text);
+}
+
+// Grows a heap buffer to hold at least size bytes; false when it cannot.
+static bool Reserve(char **buffer, size_t *capacity, size_t size)
+{
+    if (size <= *capacity)
+        return true;
+    size_t grown = *capacity * 2 > size ? *capacity * 2 : size;
+    char *bigger = (char *)(*buffer ? HeapReAlloc(GetProcessHeap(), 0, *buffer, grown)
+                                    : HeapAlloc(GetProcessHeap(), 0, grown));
+    if (!bigger)
+        return false;
+    *buffer = bigger;
+    *capacity = grown;
+    return true;
+}
+
+// Appends line i of the list box to the buffer; with CR LF for the journal,
+// with its zero for keeping it. An empty line is skipped for the journal, as
+// the .msg file skips it.
+static bool CopyLine(HWND log, LRESULT i, char **buffer, size_t *capacity, size_t *used, bool journalForm)
+{
+    LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
+    if (length < 0)
+        length = 0;
+    if (journalForm && length == 0)
+        return true;
+    if (!Reserve(buffer, capacity, *used + (size_t)length + 3))
+        return false;
+    length = length ? SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)(*buffer + *used)) : 0;
+    if (length < 0)
+        length = 0;
+    *used += (size_t)length;
+    if (journalForm) {
+        (*buffer)[(*used)++] = '\r';
+        (*buffer)[(*used)++] = '\n';
+    } else {
+        (*buffer)[(*used)++] = 0;
+    }
+    return true;
+}
+
+// Writes the list box's first count lines to the journal; counted lines of a
+// save in progress are marked. False with the error when the journal failed.
+static bool WriteToJournal(HWND log, LRESULT count, DWORD *error)
+{
+    char *buffer = NULL;
+    size_t capacity = 0;
+    size_t used = 0;
+    bool ok = true;
+    *error = 0;
+    for (LRESULT i = 0; i < count && ok; i++) {
+        ok = CopyLine(log, i, &buffer, &capacity, &used, true);
+        if (!ok)
+            *error = ERROR_NOT_ENOUGH_MEMORY;
+        bool lastSaved = saveCounting && (i + 1 == savedLinesLeft || (i + 1 == count && savedLinesLeft > count));
+        if (ok && used > 0 && (used >= SPILL_CHUNK || i + 1 == count || lastSaved)) {
+            ok = JournalAppend(buffer, (DWORD)used, error);
+            used = 0;
+        }
+        if (ok && lastSaved)
+            savedJournalEnd = JournalEnd();
+    }
+    if (buffer)
+        HeapFree(GetProcessHeap(), 0, buffer);
+    return ok;
+}
+
+// The list box gives its oldest lines to the journal and keeps the newest
+// LOG_KEEP_LINES. Deleting lines from the top moves all the others each
+// time; refilling the list box with the kept ones is far quicker.
+static void Spill(HWND log, LRESULT count)
+{
+    LRESULT moved = count - LOG_KEEP_LINES;
+    char *kept = NULL;
+    size_t capacity = 0;
+    size_t used = 0;
+    for (LRESULT i = moved; i < count; i++) {
+        if (!CopyLine(log, i, &kept, &capacity, &used, false)) {
+            if (kept)
+                HeapFree(GetProcessHeap(), 0, kept);
+            ReportJournalFailure(ERROR_NOT_ENOUGH_MEMORY);
+            return;
+        }
+    }
+    ULONGLONG mark = JournalEnd();
+    ULONGLONG savedMark = savedJournalEnd;
+    DWORD error = 0;
+    if (!WriteToJournal(log, moved, &error)) {
+        JournalRewind(mark);
+        savedJournalEnd = savedMark;
+        HeapFree(GetProcessHeap(), 0, kept);
+        ReportJournalFailure(error);
+        return;
+    }
+    if (saveCounting)
+        savedLinesLeft = savedLinesLeft > moved ? savedLinesLeft - moved : 0;
+    LRESULT selected = SendMessageA(log, LB_GETCURSEL, 0, 0);
+    SendMessageA(log, LB_RESETCONTENT, 0, 0);
+    SendMessageA(log, LB_INITSTORAGE, (WPARAM)LOG_KEEP_LINES, (LPARAM)used);
+    for (size_t at = 0; at < used;) {
+        SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(kept + at));
+        at += strlen(kept + at) + 1;
+    }
+    if (selected >= moved)
+        SendMessageA(log, LB_SETCURSEL, (WPARAM)(selected - moved), 0);
+    HeapFree(GetProcessHeap(), 0, kept);
+}
+
+// ---- Lines -----------------------------------------------------------------
+
 static void AppendLine(const char *line)
 {
     HWND log = MessageLog();
     if (!log)
         return;
-    // Added first: looking at the queue runs messages other threads send,
-    // which may log lines of their own, and this line came before them.
-    SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
-    if (!DrawingHeld() && PostedMessagesWaiting() && !DrawingHeld()) {
-        // Without a timer nothing would end the hold: draw line by line then.
-        catchUpTimer = SetTimer(NULL, 0, CATCH_UP_DELAY_MS, CatchUpDone);
-        if (catchUpTimer)
-            HoldDrawing();
+    HoldDrawing(log);
+    LRESULT index = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
+    if (index == LB_ERR || index == LB_ERRSPACE)
+        ReportOnce(&refusalReported, LINE_REFUSED);
+    else if (index + 1 >= LOG_HIGH_WATER && !journalBroken)
+        Spill(log, index + 1);
+    // The view follows at once (cheap while drawing is held); a batch moves it once, at its end.
+    if (batchDepth == 0) {
+        LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+        if (count > 0)
+            SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
     }
-    if (!DrawingHeld())
-        ScrollToEnd();
+    PlanFrame();
 }
 
 void ResetMessageLog()
 {
-    if (catchUpTimer)
-        KillTimer(NULL, catchUpTimer);
-    catchUpTimer = 0;
+    if (frameTimer)
+        KillTimer(NULL, frameTimer);
+    frameTimer = 0;
     batchDepth = 0;
+    drawingHeld = false;
+    lastShown = 0;
+    saveCounting = false;
+    journalBroken = false;
+    refusalReported = false;
+    JournalClose();
 }
 
 void BeginLogBatch()
 {
-    if (!DrawingHeld())
-        HoldDrawing();
+    if (MessageLog())
+        HoldDrawing(MessageLog());
     batchDepth++;
 }
 
@@ -113,7 +310,7 @@ void EndLogBatch()
     if (batchDepth == 0)
         return;
     batchDepth--;
-    ReleaseDrawingIfDone();
+    ShowFrame();
 }
 
 void LogReceivedBlock(const unsigned char *bytes, size_t count)
@@ -261,11 +458,25 @@ void SaveLog()
         return;
     HWND log = MessageLog();
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
-    // A failed write is reported and nothing more: the file does not hold the
-    // lines, so they stay in the log and no "gespeichert" is claimed.
-    if (WriteLogLines(file, count)) {
-        if (ShowBox("Nachrichtenfenster loeschen?", CAPTION_SAVE_LOG, MB_ICONQUESTION | MB_YESNO) == IDYES)
-            DeleteFirstLines(count);
+    // The journal holds the oldest lines. A failed write is reported and
+    // nothing more: the file does not hold the lines, so they stay in the
+    // log and no "gespeichert" is claimed.
+    DWORD error = 0;
+    bool written = JournalCopyTo(file, &error);
+    if (!written)
+        ShowWriteError(error);
+    if (written && WriteLogLines(file, count)) {
+        // Lines arriving while the question is open may send saved ones to
+        // the journal; what was saved is tracked wherever it goes.
+        saveCounting = true;
+        savedLinesLeft = count;
+        savedJournalEnd = JournalEnd();
+        int answer = ShowBox("Nachrichtenfenster loeschen?", CAPTION_SAVE_LOG, MB_ICONQUESTION | MB_YESNO);
+        saveCounting = false;
+        if (answer == IDYES) {
+            JournalDropUpTo(savedJournalEnd);
+            DeleteFirstLines(savedLinesLeft);
+        }
         char text[LOG_LINE_SIZE];
         snprintf(text, sizeof text, "Nachrichtendatei %s gespeichert", path);
         LogMessage(text, LOG_EVENT);

@@ -8,12 +8,11 @@
 #include "app/logformat.h" // LogKind
 
 // Appends one line of the given kind; kind 3 dumps the text up to its zero byte.
-// The newest line is scrolled into view at once, or, while more posted messages
-// wait to be handled, as soon as they are done.
+// The newest line is shown within a frame: at once when nothing else waits.
 void LogMessage(const char *text, unsigned kind);
 // Appends the dump of a received block, every byte (zeros too), 99 per line.
 void LogReceivedBlock(const unsigned char *bytes, size_t count);
-// For a newly created log window: no batch open, nothing held.
+// For a newly created log window: no batch open, nothing held, no journal.
 void ResetMessageLog();
 // Starts a batch: lines are added without redrawing until EndLogBatch.
 void BeginLogBatch();
@@ -21,7 +20,7 @@ void BeginLogBatch();
 void EndLogBatch();
 // WMU_LOG_TEXT from any sender: logs the text at address, reading only readable memory.
 void LogPostedText(WPARAM address);
-// "Ausgaben speicher": writes the log to a .msg file and offers to empty it.
+// "Ausgaben speicher": writes the journal and the log to a .msg file and offers to empty both.
 void SaveLog();
 
 #endif

@@ -1,8 +1,10 @@
 // Cost of the message log in a visible window: lines a second one by one and
-// in a batch, memory a line, and saving a log of 100,000 lines.
+// in a batch, memory a line, saving a log of 100,000 lines, and a long run
+// (20,000,000 lines, or the count given as the first argument).
 #include <windows.h>
 #include <psapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -149,8 +151,45 @@ static void SaveLarge()
     RemoveDirectoryA(folder.c_str());
 }
 
-int main()
+// A run far longer than the list box keeps: memory every million lines, the
+// longest a single line took (a spill to the journal among them), and the
+// time to save every line.
+static void LongRun(long total)
 {
+    char text[64];
+    double longest = 0;
+    long longestAt = 0;
+    LARGE_INTEGER start = Now();
+    for (long i = 0; i < total; i++) {
+        snprintf(text, sizeof text, "Zeile %ld", i);
+        LARGE_INTEGER before = Now();
+        LogMessage(text, 9);
+        double took = Seconds(before, Now());
+        if (took > longest) {
+            longest = took;
+            longestAt = i;
+        }
+        if (i % 1000 == 999)
+            PumpPending();
+        if ((i + 1) % 1000000 == 0)
+            printf("long run: %5.1f million lines, private bytes %.1f MB, list box %ld lines, %.0f s\n",
+                   (i + 1) / 1e6, PrivateBytes() / 1048576.0, (long)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0),
+                   Seconds(start, Now()));
+        if ((i + 1) % 1000000 == 0)
+            fflush(stdout);
+    }
+    printf("long run: %ld lines in %.1f s = %.0f lines/s; longest single line %.0f ms (line %ld)\n", total,
+           Seconds(start, Now()), total / Seconds(start, Now()), longest * 1000, longestAt);
+    std::string folder = TestFolder("shell-bench");
+    TimedSave(folder + "\\lang.msg", IDYES, "of the long run, removed");
+    DeleteFileA((folder + "\\lang.msg").c_str());
+    RemoveDirectoryA(folder.c_str());
+    printf("long run: after saving and emptying, private bytes %.1f MB\n", PrivateBytes() / 1048576.0);
+}
+
+int main(int argc, char **argv)
+{
+    long total = argc > 1 ? atol(argv[1]) : 20000000;
     ClearVelkorRegistry();
     StartBoxAnswering();
     if (!StartTestApp()) {
@@ -162,6 +201,7 @@ int main()
     Burst();
     Batched();
     SaveLarge();
+    LongRun(total);
     StopTestApp();
     StopBoxAnswering();
     return 0;

@@ -2,7 +2,6 @@
 #include "commands/commandlist.h"
 
 #include <commctrl.h>
-#include <string.h>
 
 #include "app/appwindows.h"
 #include "app/boxes.h"
@@ -101,6 +100,18 @@ void RenderCommandEntry(int n)
     SetEntryText(n, 1, workingCommand.remark);
 }
 
+// Hex digits may have been stored in lower case: such a text is still in the byte-group form.
+static bool SameIgnoringCase(const char *a, const char *b)
+{
+    for (; *a && *b; a++, b++) {
+        char x = *a >= 'a' && *a <= 'z' ? (char)(*a - 32) : *a;
+        char y = *b >= 'a' && *b <= 'z' ? (char)(*b - 32) : *b;
+        if (x != y)
+            return false;
+    }
+    return *a == *b;
+}
+
 void RerenderCommandList(OptionalByte oldPrefix, OptionalByte oldSuffix)
 {
     if (oldPrefix == Settings().sendPrefix && oldSuffix == Settings().sendSuffix)
@@ -116,7 +127,7 @@ void RerenderCommandList(OptionalByte oldPrefix, OptionalByte oldSuffix)
         ParseCommandText(workingCommand, command, remark, oldPrefix);
         char again[COMMAND_TEXT_MAX + 1];
         FormatCommandText(workingCommand, oldPrefix, oldSuffix, again, sizeof again);
-        if (strcmp(again, command) == 0) {
+        if (SameIgnoringCase(again, command)) {
             RenderCommandEntry(n);
             continue;
         }

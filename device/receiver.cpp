@@ -6,12 +6,9 @@
 // It posts WMU_BLOCK_RECEIVED (the block's address and length) only when no
 // such message is already on its way; the window, woken by it, logs every
 // block published so far, oldest first, each as its own line with its own
-// time stamp. While blocks stream in, the window adds their lines without
-// redrawing and shows them at most every REDRAW_MIN_MS, and meanwhile takes
-// them on its batch timer without being woken for each. So a flood costs a
-// few messages and redraws a second instead of one of each per block (taking
-// a message costs about 0.1 ms under Wine, a redraw of the log several ms;
-// posted messages are limited to 10,000 per thread on Windows). The window
+// time stamp; the message log decides when they are drawn. So a flood costs
+// one message per round of the window instead of one per block (posted
+// messages are limited to 10,000 per thread on Windows). The window
 // never reads memory a message points to: a message is
 // only a wake-up, taken when it names a slot of the ring, and only blocks the
 // reader published are logged; forged, replayed and stale messages log
@@ -34,8 +31,8 @@ namespace {
 
 // The hand-over storage. Allocated and released by the user-interface thread;
 // `published` is written by the reader only, `consumed` by the window only;
-// `wakePending` is set by whoever posts a wake-up (and by the window while its
-// batch timer will look anyway) and cleared by the window before it looks.
+// `wakePending` is set by whoever posts a wake-up and cleared by the window
+// before it looks.
 struct HandOverPool {
     volatile LONG published;   // blocks filled and published
     volatile LONG consumed;    // blocks logged by the window
@@ -89,13 +86,9 @@ const unsigned FAILURES_BEFORE_REPORT = 3;
 const DWORD FINAL_POST_MS = 100;
 // How long a stopping reader waits for its cancelled read.
 const DWORD CANCEL_WAIT_MS = 100;
-// The log is redrawn at most once in this time while blocks stream in, and a
-// line waits at most about this long to be shown.
-const DWORD REDRAW_MIN_MS = 40;
 // Longest time the window logs blocks in one go before it lets other
 // messages (the user's input among them) have their turn.
 const DWORD DRAIN_MAX_MS = 30;
-const UINT_PTR BATCH_TIMER_ID = 0x5652;
 // Slots of the ring a running reader leaves free for what it has when it is
 // stopped: a finished block it was waiting to hand over, and the bytes of the
 // next one (a byte of the cancelled read among them).
@@ -105,12 +98,6 @@ const uint32_t READER_SPARE_SLOTS = 2;
 
 // Owned by the user-interface thread (the pointer; see HandOverPool for its contents).
 static HandOverPool *handOver;
-// Owned by the user-interface thread: an open log batch, when it began, and
-// when the log last showed its newest line.
-static bool batchOpen;
-static bool batchTimed; // its timer runs, so blocks meanwhile need no wake-up
-static DWORD batchStart;
-static DWORD lastRedraw;
 
 static unsigned char *SlotData(HandOverPool *pool, ULONG sequence)
 {
@@ -470,38 +457,6 @@ static void ConsumeOldest(HandOverPool *pool)
     InterlockedIncrement(&pool->consumed);
 }
 
-static void CloseBatch()
-{
-    if (!batchOpen)
-        return;
-    batchOpen = false;
-    if (batchTimed && MainWindow())
-        KillTimer(MainWindow(), BATCH_TIMER_ID);
-    batchTimed = false;
-    EndLogBatch();
-    // Under a steady stream the queue is seldom empty, so a mere invalidation
-    // would wait long for its paint; the lines are shown now.
-    if (MessageLog())
-        UpdateWindow(MessageLog());
-    lastRedraw = GetTickCount();
-}
-
-static void CALLBACK BatchTimerProc(HWND, UINT, UINT_PTR, DWORD);
-
-// Lines are added without redrawing the log until the batch is closed, by
-// its timer REDRAW_MIN_MS after the last redraw (or earlier, when the window
-// had to take a long run of blocks).
-static void OpenBatch()
-{
-    batchOpen = true;
-    batchStart = GetTickCount();
-    BeginLogBatch();
-    DWORD since = batchStart - lastRedraw;
-    DWORD due = since < REDRAW_MIN_MS ? REDRAW_MIN_MS - since : 1;
-    batchTimed = MainWindow() && SetTimer(MainWindow(), BATCH_TIMER_ID,
-                                          due < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : due, BatchTimerProc);
-}
-
 // Wakes the window itself for the blocks still waiting.
 static void RequestWake(HandOverPool *pool)
 {
@@ -514,51 +469,18 @@ static void RequestWake(HandOverPool *pool)
         InterlockedExchange(&pool->wakePending, 0); // the reader's next block tries again
 }
 
-// Logs the blocks published so far, oldest first. A single block after a
-// quiet spell is logged and shown at once; blocks that come in numbers are
-// logged in a batch. After maxMs the window wakes itself for the rest, so
-// other messages are not kept waiting.
+// Logs the blocks published so far, oldest first. After maxMs the window
+// wakes itself for the rest, so other messages are not kept waiting.
 static void LogWaitingBlocks(HandOverPool *pool, DWORD maxMs)
 {
     DWORD start = GetTickCount();
-    bool shownAtOnce = false;
-    for (;;) {
-        ULONG waiting = (ULONG)ReadShared(&pool->published) - (ULONG)pool->consumed;
-        if (waiting == 0)
-            break;
+    while ((ULONG)ReadShared(&pool->published) != (ULONG)pool->consumed) {
         if (maxMs != INFINITE && GetTickCount() - start >= maxMs) {
             RequestWake(pool);
             break;
         }
-        if (!batchOpen && (waiting > 1 || shownAtOnce || GetTickCount() - lastRedraw < REDRAW_MIN_MS))
-            OpenBatch();
-        shownAtOnce = !batchOpen;
         ConsumeOldest(pool);
     }
-    if (shownAtOnce)
-        lastRedraw = GetTickCount();
-}
-
-// A batch that ran long is shown now. While one stays open, its timer takes
-// the blocks that arrive meanwhile, so the reader need not wake the window
-// for each of them.
-static void AfterLogging(HandOverPool *pool)
-{
-    if (batchOpen && GetTickCount() - batchStart >= REDRAW_MIN_MS)
-        CloseBatch();
-    if (batchOpen && batchTimed)
-        InterlockedExchange(&pool->wakePending, 1);
-}
-
-static void CALLBACK BatchTimerProc(HWND, UINT, UINT_PTR, DWORD)
-{
-    HandOverPool *pool = handOver;
-    if (pool) {
-        // Cleared before looking: a block published from here on gets a wake-up.
-        InterlockedExchange(&pool->wakePending, 0);
-        LogWaitingBlocks(pool, DRAIN_MAX_MS);
-    }
-    CloseBatch();
 }
 
 void HandleBlockReceived(WPARAM wParam, LPARAM lParam)
@@ -569,7 +491,6 @@ void HandleBlockReceived(WPARAM wParam, LPARAM lParam)
     // Cleared before looking: a block published from here on gets a wake-up of its own.
     InterlockedExchange(&pool->wakePending, 0);
     LogWaitingBlocks(pool, DRAIN_MAX_MS);
-    AfterLogging(pool);
 }
 
 void HandleReaderEnded()
@@ -581,7 +502,6 @@ void HandleReaderEnded()
     if (pool) {
         InterlockedExchange(&pool->wakePending, 0);
         LogWaitingBlocks(pool, INFINITE);
-        AfterLogging(pool);
     }
     LogMessage("Empfangsroutine wurde beendet", LOG_EVENT);
 }
@@ -692,7 +612,6 @@ size_t BlocksWaiting()
 
 void ReleaseHandOver()
 {
-    CloseBatch();
     if (handOver) {
         GlobalFree(handOver);
         handOver = NULL;

@@ -39,7 +39,7 @@ bool ReaderShowsErrorBox(const ReaderParams *params);
 // After a reader has ended: wakes the window for blocks it handed over that
 // are not logged yet (a killed reader may have owed the wake-up).
 void AnnounceWaitingBlocks();
-// At exit: closes an open log batch and releases the hand-over storage.
+// At exit: releases the hand-over storage.
 void ReleaseHandOver();
 
 #endif
