@@ -150,9 +150,7 @@ static void ReportJournalFailure(DWORD error)
 {
     char text[256];
     snprintf(text, sizeof text, JOURNAL_FAILED, (int)error);
-    bool reported = journalBroken;
-    journalBroken = true;
-    ReportOnce(&reported, text);
+    ReportOnce(&journalBroken, text);
 }
 
 // Grows a heap buffer to hold at least size bytes; false when it cannot.
@@ -221,45 +219,50 @@ static bool WriteToJournal(HWND log, LRESULT count, DWORD *error)
     return ok;
 }
 
-// The list box gives its oldest lines to the journal and keeps the newest
-// LOG_KEEP_LINES. Deleting lines from the top moves all the others each
-// time; refilling the list box with the kept ones is far quicker.
-static void Spill(HWND log, LRESULT count)
+// The list box keeps only its lines from first on. Deleting lines from the
+// top moves all the others each time; refilling the list box with the kept
+// ones is far quicker. False, nothing changed, when they cannot be copied.
+static bool KeepLinesFrom(HWND log, LRESULT first, LRESULT count)
 {
-    LRESULT moved = count - LOG_KEEP_LINES;
     char *kept = NULL;
     size_t capacity = 0;
     size_t used = 0;
-    for (LRESULT i = moved; i < count; i++) {
+    for (LRESULT i = first; i < count; i++) {
         if (!CopyLine(log, i, &kept, &capacity, &used, false)) {
             if (kept)
                 HeapFree(GetProcessHeap(), 0, kept);
-            ReportJournalFailure(ERROR_NOT_ENOUGH_MEMORY);
-            return;
+            return false;
         }
     }
-    ULONGLONG mark = JournalEnd();
-    ULONGLONG savedMark = savedJournalEnd;
-    DWORD error = 0;
-    if (!WriteToJournal(log, moved, &error)) {
-        JournalRewind(mark);
-        savedJournalEnd = savedMark;
-        HeapFree(GetProcessHeap(), 0, kept);
-        ReportJournalFailure(error);
-        return;
-    }
-    if (saveCounting)
-        savedLinesLeft = savedLinesLeft > moved ? savedLinesLeft - moved : 0;
     LRESULT selected = SendMessageA(log, LB_GETCURSEL, 0, 0);
     SendMessageA(log, LB_RESETCONTENT, 0, 0);
-    SendMessageA(log, LB_INITSTORAGE, (WPARAM)LOG_KEEP_LINES, (LPARAM)used);
+    SendMessageA(log, LB_INITSTORAGE, (WPARAM)(count - first), (LPARAM)used);
     for (size_t at = 0; at < used;) {
         SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(kept + at));
         at += strlen(kept + at) + 1;
     }
-    if (selected >= moved)
-        SendMessageA(log, LB_SETCURSEL, (WPARAM)(selected - moved), 0);
-    HeapFree(GetProcessHeap(), 0, kept);
+    if (selected >= first)
+        SendMessageA(log, LB_SETCURSEL, (WPARAM)(selected - first), 0);
+    if (kept)
+        HeapFree(GetProcessHeap(), 0, kept);
+    return true;
+}
+
+// The list box gives its oldest lines to the journal and keeps the newest LOG_KEEP_LINES.
+static void Spill(HWND log, LRESULT count)
+{
+    LRESULT moved = count - LOG_KEEP_LINES;
+    ULONGLONG mark = JournalEnd();
+    ULONGLONG savedMark = savedJournalEnd;
+    DWORD error = 0;
+    if (!WriteToJournal(log, moved, &error) || !KeepLinesFrom(log, moved, count)) {
+        JournalRewind(mark);
+        savedJournalEnd = savedMark;
+        ReportJournalFailure(error ? error : ERROR_NOT_ENOUGH_MEMORY);
+        return;
+    }
+    if (saveCounting)
+        savedLinesLeft = savedLinesLeft > moved ? savedLinesLeft - moved : 0;
 }
 
 // ---- Lines -----------------------------------------------------------------
@@ -270,17 +273,18 @@ static void AppendLine(const char *line)
     if (!log)
         return;
     HoldDrawing(log);
-    LRESULT index = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
-    if (index == LB_ERR || index == LB_ERRSPACE)
+    // The list box is not sorted: a line's index is the count before it.
+    LRESULT newest = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
+    if (newest == LB_ERR || newest == LB_ERRSPACE) {
         ReportOnce(&refusalReported, LINE_REFUSED);
-    else if (index + 1 >= LOG_HIGH_WATER && !journalBroken)
-        Spill(log, index + 1);
-    // The view follows at once (cheap while drawing is held); a batch moves it once, at its end.
-    if (batchDepth == 0) {
-        LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
-        if (count > 0)
-            SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
+        newest = SendMessageA(log, LB_GETCOUNT, 0, 0) - 1;
+    } else if (newest + 1 >= LOG_HIGH_WATER && !journalBroken) {
+        Spill(log, newest + 1);
+        newest = SendMessageA(log, LB_GETCOUNT, 0, 0) - 1;
     }
+    // The view follows at once (cheap while drawing is held); a batch moves it once, at its end.
+    if (batchDepth == 0 && newest >= 0)
+        SendMessageA(log, LB_SETTOPINDEX, (WPARAM)newest, 0);
     PlanFrame();
 }
 
@@ -435,15 +439,16 @@ static bool WriteLogLines(HANDLE file, LRESULT count)
     return ok;
 }
 
-// Removes the first count lines, as many deletions of line 0; one redraw at the end.
+// Removes the first count lines; one redraw at the end.
 static void DeleteFirstLines(LRESULT count)
 {
     HWND log = MessageLog();
     BeginLogBatch();
-    if (SendMessageA(log, LB_GETCOUNT, 0, 0) == count) {
+    LRESULT total = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    if (total == count) {
         // Nothing arrived meanwhile: emptying the log is the same, and quick.
         SendMessageA(log, LB_RESETCONTENT, 0, 0);
-    } else {
+    } else if (count > 0 && !KeepLinesFrom(log, count, total)) {
         for (LRESULT i = 0; i < count; i++)
             SendMessageA(log, LB_DELETESTRING, 0, 0);
     }
