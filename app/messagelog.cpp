@@ -275,16 +275,12 @@ static void AppendLine(const char *line)
     HoldDrawing(log);
     // The list box is not sorted: a line's index is the count before it.
     LRESULT newest = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
-    if (newest == LB_ERR || newest == LB_ERRSPACE) {
+    if (newest == LB_ERR || newest == LB_ERRSPACE)
         ReportOnce(&refusalReported, LINE_REFUSED);
-        newest = SendMessageA(log, LB_GETCOUNT, 0, 0) - 1;
-    } else if (newest + 1 >= LOG_HIGH_WATER && !journalBroken) {
+    else if (newest + 1 >= LOG_HIGH_WATER && !journalBroken)
         Spill(log, newest + 1);
-        newest = SendMessageA(log, LB_GETCOUNT, 0, 0) - 1;
-    }
-    // The view follows at once (cheap while drawing is held); a batch moves it once, at its end.
-    if (batchDepth == 0 && newest >= 0)
-        SendMessageA(log, LB_SETTOPINDEX, (WPARAM)newest, 0);
+    // The view follows at the frame: moving it line by line scrolls the
+    // list box each time, drawing held or not, and costs far more than the line.
     PlanFrame();
 }
 
