@@ -361,3 +361,110 @@ TEST_F(ShellSaveLog, LongPathIsCutInTheSavedLine)
     std::string full = "Nachrichtendatei " + path + " gespeichert";
     EXPECT_EQ(full.substr(0, 257), Body(LogLines().back()));
 }
+
+// Journal files of the program in the temporary folder.
+static int JournalFiles()
+{
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((std::string(folder) + "vlk*.tmp").c_str(), &found);
+    int n = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            n++;
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return n;
+}
+
+static void LogNumbered(const char *format, int count)
+{
+    char text[32];
+    for (int i = 0; i < count; i++) {
+        snprintf(text, sizeof text, format, i);
+        LogMessage(text, 9);
+    }
+}
+
+static std::vector<std::string> FileBodies(const std::string &file)
+{
+    std::vector<std::string> bodies;
+    for (size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2)
+        bodies.push_back(Body(file.substr(at, end - at)));
+    return bodies;
+}
+
+TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
+{
+    const int files = JournalFiles();
+    std::vector<std::string> first = LogLines();
+    LogNumbered("Zeile %d", 250000);
+    LRESULT count = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
+    EXPECT_GE(count, 100000);
+    EXPECT_LT(count, 200000);
+    EXPECT_TRUE(PumpUntil(LastLineInView, 1000));
+    EXPECT_EQ(files + 1, JournalFiles());
+
+    // Lines arriving at the question send saved lines and then their own to
+    // the journal: Yes removes exactly the saved ones wherever they are.
+    std::string path = folder + "\\long.msg";
+    AnswerNextBox(Choose(path));
+    AnswerNextBox([](HWND box, const BoxInfo &) {
+        LogNumbered("bei der Frage %d", 150000);
+        PressButton(box, IDYES);
+    });
+    RunCommand(IDM_SAVE_LOG);
+    std::vector<std::string> saved = FileBodies(ReadWholeFile(path));
+    ASSERT_EQ(first.size() + 250000, saved.size());
+    for (size_t i = 0; i < first.size(); i++)
+        EXPECT_EQ(Body(first[i]), saved[i]);
+    for (int i = 0; i < 250000; i += 997)
+        ASSERT_EQ("Zeile " + std::to_string(i), saved[first.size() + i]);
+    EXPECT_EQ("Zeile 249999", saved.back());
+
+    std::string rest = folder + "\\rest.msg";
+    AnswerNextBox(Choose(rest));
+    AnswerNextBoxWith(IDNO);
+    RunCommand(IDM_SAVE_LOG);
+    saved = FileBodies(ReadWholeFile(rest));
+    ASSERT_EQ(150001u, saved.size());
+    for (int i = 0; i < 150000; i += 991)
+        ASSERT_EQ("bei der Frage " + std::to_string(i), saved[i]);
+    EXPECT_EQ("bei der Frage 149999", saved[149999]);
+    EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", saved[150000]);
+
+    // No keeps journal and list box: the next save has the same lines first.
+    std::string again = folder + "\\again.msg";
+    AnswerNextBox(Choose(again));
+    AnswerNextBoxWith(IDNO);
+    RunCommand(IDM_SAVE_LOG);
+    EXPECT_EQ(0u, ReadWholeFile(again).find(ReadWholeFile(rest)));
+
+    // The journal goes with the program.
+    StopTestApp();
+    EXPECT_EQ(files, JournalFiles());
+    ASSERT_TRUE(StartTestApp());
+}
+
+TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
+{
+    char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
+    GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
+    GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+    std::string missing = folder + "\\fehlt\\";
+    SetEnvironmentVariableA("TMP", missing.c_str());
+    SetEnvironmentVariableA("TEMP", missing.c_str());
+    AnswerNextBoxWith(IDOK);
+    LRESULT before = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
+    LogNumbered("Zeile %d", 220000);
+    SetEnvironmentVariableA("TMP", tmp[0] ? tmp : NULL);
+    SetEnvironmentVariableA("TEMP", temp[0] ? temp : NULL);
+
+    ASSERT_EQ(1u, SeenBoxes().size());
+    EXPECT_EQ("VELKOR", SeenBoxes()[0].caption);
+    EXPECT_EQ(0u, SeenBoxes()[0].text.find("Aeltere Ausgaben koennen nicht")) << SeenBoxes()[0].text;
+    EXPECT_EQ(before + 220000, SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
+    EXPECT_EQ("Zeile 219999", Body(LogLines().back()));
+}
