@@ -49,6 +49,12 @@ static bool refusalReported;   // a refused line was reported
 static bool saveCounting;
 static LRESULT savedLinesLeft;
 static ULONGLONG savedJournalEnd;
+// The copy of the list box's lines (see below), its size, where its last
+// line starts, and its count of lines, COPY_OUT_OF_STEP when it must be read back.
+static const LRESULT COPY_OUT_OF_STEP = -1;
+static char *copy;
+static size_t copyCapacity, copyUsed, copyLastAt;
+static LRESULT copyLines;
 
 static LogClock Now()
 {
@@ -135,23 +141,7 @@ static void PlanFrame()
         ShowFrame(); // without a timer nothing would show the line later
 }
 
-// ---- The journal -----------------------------------------------------------
-
-// Tells the user once; more lines may arrive while the box is open.
-static void ReportOnce(bool *reported, const char *text)
-{
-    if (*reported)
-        return;
-    *reported = true;
-    ShowBox(text, CAPTION_VELKOR, MB_ICONWARNING | MB_OK);
-}
-
-static void ReportJournalFailure(DWORD error)
-{
-    char text[256];
-    snprintf(text, sizeof text, JOURNAL_FAILED, (int)error);
-    ReportOnce(&journalBroken, text);
-}
+// ---- Heap buffers -----------------------------------------------------------
 
 // Grows a heap buffer to hold at least size bytes; false when it cannot.
 static bool Reserve(char **buffer, size_t *capacity, size_t size)
@@ -168,46 +158,138 @@ static bool Reserve(char **buffer, size_t *capacity, size_t size)
     return true;
 }
 
-// Appends line i of the list box to the buffer; with CR LF for the journal,
-// with its zero for keeping it. An empty line is skipped for the journal, as
-// the .msg file skips it.
-static bool CopyLine(HWND log, LRESULT i, char **buffer, size_t *capacity, size_t *used, bool journalForm)
+// ---- The copy of the lines -------------------------------------------------
+//
+// Reading 100,000 lines back from the list box costs as much as adding them,
+// a sixth of a second here; so the log keeps a copy of its lines, each with
+// its zero, and a spill writes and refills from that. The copy is trusted
+// only while it has as many lines as the list box and the same first and
+// last line; whatever else changed the list box makes it read back.
+
+static void ForgetCopy(LRESULT lines)
+{
+    if (copy)
+        HeapFree(GetProcessHeap(), 0, copy);
+    copy = NULL;
+    copyCapacity = copyUsed = copyLastAt = 0;
+    copyLines = lines;
+}
+
+static bool CopyAdd(const char *line, size_t length)
+{
+    if (!Reserve(&copy, &copyCapacity, copyUsed + length + 1))
+        return false;
+    memcpy(copy + copyUsed, line, length);
+    copy[copyUsed + length] = 0;
+    copyLastAt = copyUsed;
+    copyUsed += length + 1;
+    copyLines++;
+    return true;
+}
+
+// Keeps a line just added to the list box in the copy.
+static void CopyNewLine(const char *line)
+{
+    if (copyLines < 0)
+        return; // out of step: read back when next needed
+    if (!CopyAdd(line, strlen(line)))
+        ForgetCopy(COPY_OUT_OF_STEP);
+}
+
+static bool SameLine(HWND log, LRESULT i, const char *line)
+{
+    char text[LOG_LINE_SIZE];
+    LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
+    return length >= 0 && (size_t)length == strlen(line) && (size_t)length < sizeof text &&
+           SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)text) == length && memcmp(text, line, (size_t)length) == 0;
+}
+
+// Appends line i of the list box to the copy; false when memory ran out.
+static bool ReadBackLine(HWND log, LRESULT i)
 {
     LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
     if (length < 0)
         length = 0;
-    if (journalForm && length == 0)
-        return true;
-    if (!Reserve(buffer, capacity, *used + (size_t)length + 3))
+    if (!Reserve(&copy, &copyCapacity, copyUsed + (size_t)length + 1))
         return false;
-    length = length ? SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)(*buffer + *used)) : 0;
-    if (length < 0)
-        length = 0;
-    *used += (size_t)length;
-    if (journalForm) {
-        (*buffer)[(*used)++] = '\r';
-        (*buffer)[(*used)++] = '\n';
-    } else {
-        (*buffer)[(*used)++] = 0;
+    length = length ? SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)(copy + copyUsed)) : 0;
+    return CopyAdd(copy + copyUsed, length < 0 ? 0 : (size_t)length);
+}
+
+// Makes the copy hold the list box's count lines; false when it cannot.
+static bool CopyInStep(HWND log, LRESULT count)
+{
+    if (copyLines == count && (count == 0 || (SameLine(log, 0, copy) && SameLine(log, count - 1, copy + copyLastAt))))
+        return true;
+    ForgetCopy(0);
+    for (LRESULT i = 0; i < count; i++) {
+        if (!ReadBackLine(log, i)) {
+            ForgetCopy(COPY_OUT_OF_STEP);
+            return false;
+        }
     }
     return true;
 }
 
-// Writes the list box's first count lines to the journal; counted lines of a
-// save in progress are marked. False with the error when the journal failed.
-static bool WriteToJournal(HWND log, LRESULT count, DWORD *error)
+// Where the copy's line i starts.
+static size_t CopyOffsetOf(LRESULT i)
+{
+    size_t at = 0;
+    while (i-- > 0)
+        at += strlen(copy + at) + 1;
+    return at;
+}
+
+// ---- The journal -----------------------------------------------------------
+
+// Tells the user once; more lines may arrive while the box is open.
+static void ReportOnce(bool *reported, const char *text)
+{
+    if (*reported)
+        return;
+    *reported = true;
+    ShowBox(text, CAPTION_VELKOR, MB_ICONWARNING | MB_OK);
+}
+
+static void ReportJournalFailure(DWORD error)
+{
+    char text[256];
+    snprintf(text, sizeof text, JOURNAL_FAILED, (int)error);
+    // Without spills the copy would only double what the list box holds.
+    ForgetCopy(COPY_OUT_OF_STEP);
+    ReportOnce(&journalBroken, text);
+}
+
+
+
+// Writes the copy's first count lines to the journal in the .msg form;
+// counted lines of a save in progress are marked. False with the error when
+// the journal failed.
+static bool WriteToJournal(LRESULT count, DWORD *error)
 {
     char *buffer = NULL;
     size_t capacity = 0;
     size_t used = 0;
+    size_t at = 0;
     bool ok = true;
     *error = 0;
     for (LRESULT i = 0; i < count && ok; i++) {
-        ok = CopyLine(log, i, &buffer, &capacity, &used, true);
-        if (!ok)
+        size_t length = strlen(copy + at);
+        // An empty line is skipped, as the .msg file skips it.
+        if (length > 0 && !Reserve(&buffer, &capacity, used + length + 2)) {
             *error = ERROR_NOT_ENOUGH_MEMORY;
+            ok = false;
+            break;
+        }
+        if (length > 0) {
+            memcpy(buffer + used, copy + at, length);
+            used += length;
+            buffer[used++] = '\r';
+            buffer[used++] = '\n';
+        }
+        at += length + 1;
         bool lastSaved = saveCounting && (i + 1 == savedLinesLeft || (i + 1 == count && savedLinesLeft > count));
-        if (ok && used > 0 && (used >= SPILL_CHUNK || i + 1 == count || lastSaved)) {
+        if (used > 0 && (used >= SPILL_CHUNK || i + 1 == count || lastSaved)) {
             ok = JournalAppend(buffer, (DWORD)used, error);
             used = 0;
         }
@@ -224,27 +306,25 @@ static bool WriteToJournal(HWND log, LRESULT count, DWORD *error)
 // ones is far quicker. False, nothing changed, when they cannot be copied.
 static bool KeepLinesFrom(HWND log, LRESULT first, LRESULT count)
 {
-    char *kept = NULL;
-    size_t capacity = 0;
-    size_t used = 0;
-    for (LRESULT i = first; i < count; i++) {
-        if (!CopyLine(log, i, &kept, &capacity, &used, false)) {
-            if (kept)
-                HeapFree(GetProcessHeap(), 0, kept);
-            return false;
-        }
-    }
+    if (!CopyInStep(log, count))
+        return false;
+    size_t from = CopyOffsetOf(first);
     LRESULT selected = SendMessageA(log, LB_GETCURSEL, 0, 0);
     SendMessageA(log, LB_RESETCONTENT, 0, 0);
-    SendMessageA(log, LB_INITSTORAGE, (WPARAM)(count - first), (LPARAM)used);
-    for (size_t at = 0; at < used;) {
-        SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(kept + at));
-        at += strlen(kept + at) + 1;
+    SendMessageA(log, LB_INITSTORAGE, (WPARAM)(count - first), (LPARAM)(copyUsed - from));
+    bool refilled = true;
+    for (size_t at = from; at < copyUsed; at += strlen(copy + at) + 1) {
+        LRESULT added = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(copy + at));
+        refilled = refilled && added != LB_ERR && added != LB_ERRSPACE;
     }
     if (selected >= first)
         SendMessageA(log, LB_SETCURSEL, (WPARAM)(selected - first), 0);
-    if (kept)
-        HeapFree(GetProcessHeap(), 0, kept);
+    memmove(copy, copy + from, copyUsed - from);
+    copyUsed -= from;
+    copyLastAt = copyLastAt >= from ? copyLastAt - from : 0;
+    copyLines = count - first;
+    if (!refilled)
+        copyLines = COPY_OUT_OF_STEP;
     return true;
 }
 
@@ -254,8 +334,8 @@ static void Spill(HWND log, LRESULT count)
     LRESULT moved = count - LOG_KEEP_LINES;
     ULONGLONG mark = JournalEnd();
     ULONGLONG savedMark = savedJournalEnd;
-    DWORD error = 0;
-    if (!WriteToJournal(log, moved, &error) || !KeepLinesFrom(log, moved, count)) {
+    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
+    if (!CopyInStep(log, count) || !WriteToJournal(moved, &error) || !KeepLinesFrom(log, moved, count)) {
         JournalRewind(mark);
         savedJournalEnd = savedMark;
         ReportJournalFailure(error ? error : ERROR_NOT_ENOUGH_MEMORY);
@@ -275,10 +355,13 @@ static void AppendLine(const char *line)
     HoldDrawing(log);
     // The list box is not sorted: a line's index is the count before it.
     LRESULT newest = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
-    if (newest == LB_ERR || newest == LB_ERRSPACE)
+    if (newest == LB_ERR || newest == LB_ERRSPACE) {
         ReportOnce(&refusalReported, LINE_REFUSED);
-    else if (newest + 1 >= LOG_HIGH_WATER && !journalBroken)
-        Spill(log, newest + 1);
+    } else {
+        CopyNewLine(line);
+        if (newest + 1 >= LOG_HIGH_WATER && !journalBroken)
+            Spill(log, newest + 1);
+    }
     // The view follows at the frame: moving it line by line scrolls the
     // list box each time, drawing held or not, and costs far more than the line.
     PlanFrame();
@@ -295,6 +378,7 @@ void ResetMessageLog()
     saveCounting = false;
     journalBroken = false;
     refusalReported = false;
+    ForgetCopy(0);
     JournalClose();
 }
 
@@ -444,6 +528,7 @@ static void DeleteFirstLines(LRESULT count)
     if (total == count) {
         // Nothing arrived meanwhile: emptying the log is the same, and quick.
         SendMessageA(log, LB_RESETCONTENT, 0, 0);
+        ForgetCopy(0);
     } else if (count > 0 && !KeepLinesFrom(log, count, total)) {
         for (LRESULT i = 0; i < count; i++)
             SendMessageA(log, LB_DELETESTRING, 0, 0);
