@@ -4,6 +4,18 @@
 #include <stdio.h>
 #include <string.h>
 
+// Copies length characters and a zero into out of size bytes, cut to fit;
+// false when they had to be cut.
+static bool CopyCut(char *out, size_t size, const char *from, size_t length)
+{
+    bool whole = length < size;
+    if (!whole)
+        length = size - 1;
+    memcpy(out, from, length);
+    out[length] = 0;
+    return whole;
+}
+
 bool SplitProgramPath(const char *programPath, char drive[HELP_DRIVE_SIZE], char directory[HELP_DIRECTORY_SIZE])
 {
     size_t driveLength = 0;
@@ -17,12 +29,7 @@ bool SplitProgramPath(const char *programPath, char drive[HELP_DRIVE_SIZE], char
     for (size_t i = 0; rest[i] != 0; i++)
         if (rest[i] == '\\' || rest[i] == '/')
             directoryLength = i + 1;
-    bool whole = directoryLength < HELP_DIRECTORY_SIZE;
-    if (!whole)
-        directoryLength = HELP_DIRECTORY_SIZE - 1;
-    memcpy(directory, rest, directoryLength);
-    directory[directoryLength] = 0;
-    return whole;
+    return CopyCut(directory, HELP_DIRECTORY_SIZE, rest, directoryLength);
 }
 
 bool BuildHelpPath(const char *programPath, char *path, size_t pathSize)
@@ -52,11 +59,5 @@ bool ProgramPathFromCommandLine(const char *commandLine, char *programPath, size
         while (*end != 0 && *end != ' ' && *end != '\t')
             end++;
     }
-    size_t length = (size_t)(end - start);
-    bool whole = length < programPathSize;
-    if (!whole)
-        length = programPathSize - 1;
-    memcpy(programPath, start, length);
-    programPath[length] = 0;
-    return whole;
+    return CopyCut(programPath, programPathSize, start, (size_t)(end - start));
 }
