@@ -52,6 +52,8 @@ static ULONGLONG savedJournalEnd;
 // The copy of the list box's lines (see below), its size, where its last
 // line starts, and its count of lines, COPY_OUT_OF_STEP when it must be read back.
 static const LRESULT COPY_OUT_OF_STEP = -1;
+// A log shorter than this keeps no copy.
+static const LRESULT COPY_FROM_LINES = LOG_KEEP_LINES;
 static char *copy;
 static size_t copyCapacity, copyUsed, copyLastAt;
 static LRESULT copyLines;
@@ -161,8 +163,8 @@ static bool Reserve(char **buffer, size_t *capacity, size_t size)
 // ---- The copy of the lines -------------------------------------------------
 //
 // Reading 100,000 lines back from the list box costs as much as adding them,
-// a sixth of a second here; so the log keeps a copy of its lines, each with
-// its zero, and a spill writes and refills from that. The copy is trusted
+// a sixth of a second here; so a long log keeps a copy of its lines, each
+// with its zero, and a spill writes and refills from that. The copy is trusted
 // only while it has as many lines as the list box and the same first and
 // last line; whatever else changed the list box makes it read back.
 
@@ -185,15 +187,6 @@ static bool CopyAdd(const char *line, size_t length)
     copyUsed += length + 1;
     copyLines++;
     return true;
-}
-
-// Keeps a line just added to the list box in the copy.
-static void CopyNewLine(const char *line)
-{
-    if (copyLines < 0)
-        return; // out of step: read back when next needed
-    if (!CopyAdd(line, strlen(line)))
-        ForgetCopy(COPY_OUT_OF_STEP);
 }
 
 static bool SameLine(HWND log, LRESULT i, const char *line)
@@ -229,6 +222,23 @@ static bool CopyInStep(HWND log, LRESULT count)
         }
     }
     return true;
+}
+
+// Keeps line newest, just added to the list box, in the copy. A short log
+// needs none; a long one starts its copy by reading the list box back once.
+// Out of step (something else changed the list box), the copy waits for the
+// next spill to read it back.
+static void CopyNewLine(HWND log, LRESULT newest, const char *line)
+{
+    if (newest + 1 < COPY_FROM_LINES || journalBroken) {
+        if (copy)
+            ForgetCopy(COPY_OUT_OF_STEP);
+    } else if (copyLines == newest) {
+        if (!CopyAdd(line, strlen(line)))
+            ForgetCopy(COPY_OUT_OF_STEP);
+    } else if (newest + 1 == COPY_FROM_LINES) {
+        CopyInStep(log, newest + 1);
+    }
 }
 
 // Where the copy's line i starts.
@@ -323,8 +333,8 @@ static bool KeepLinesFrom(HWND log, LRESULT first, LRESULT count)
     copyUsed -= from;
     copyLastAt = copyLastAt >= from ? copyLastAt - from : 0;
     copyLines = count - first;
-    if (!refilled)
-        copyLines = COPY_OUT_OF_STEP;
+    if (!refilled || copyLines < COPY_FROM_LINES)
+        ForgetCopy(COPY_OUT_OF_STEP);
     return true;
 }
 
@@ -358,7 +368,7 @@ static void AppendLine(const char *line)
     if (newest == LB_ERR || newest == LB_ERRSPACE) {
         ReportOnce(&refusalReported, LINE_REFUSED);
     } else {
-        CopyNewLine(line);
+        CopyNewLine(log, newest, line);
         if (newest + 1 >= LOG_HIGH_WATER && !journalBroken)
             Spill(log, newest + 1);
     }
