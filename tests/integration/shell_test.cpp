@@ -5,32 +5,17 @@
 #include <commctrl.h>
 #include <string.h>
 
-#include "app/messagelog.h"
-#include "app/mainwindow.h"
+#include "app/appwindows.h"
+#include "app/controls.h"
 #include "app/shell.h"
 #include "app/systemtext.h"
-#include "commands/commandfile.h"
+#include "commands/commandfilename.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
-#include "appfixture.h"
-#include "boxes.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
-#include "app/controls.h"
-#include "commands/commandfilename.h"
+#include "support.h"
 
-class Shell : public VelkorAppTest {
-protected:
-    void TearDown() override
-    {
-        if (running)
-            StopTestApp();
-        StopBoxAnswering();
-    }
-    bool running = true;
-};
+typedef VelkorAppTest Shell;
 
 static std::string MenuText(HMENU menu, int position)
 {
@@ -462,8 +447,7 @@ TEST_F(Shell, BeendenEndsTheLoopWithExitCodeZero)
 {
     SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
     EXPECT_FALSE(IsWindow(MainWindow()));
-    running = false;
-    EXPECT_EQ(0, StopTestApp());
+    EXPECT_EQ(0, Stop());
 }
 
 TEST_F(Shell, FirstLineIsTheStartLine)

@@ -1,12 +1,8 @@
-#include "device_peer.h"
+#include "support.h"
 
-#include <psapi.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 
-#include "files.h"
-#include "wait.h"
+#include "commands/commandtext.h"
 
 struct DevicePeer {
     bool serial = false;
@@ -19,7 +15,7 @@ struct DevicePeer {
     HANDLE firstInstance = INVALID_HANDLE_VALUE; // listening before the thread runs
     HANDLE quitEvent = NULL; // manual reset: the serving ends
     // serial
-    std::string unixFolder, winFolder, scriptUnix, dosdevices;
+    std::string unixFolder, winFolder, dosdevices;
     int velkorPort = 7, peerPort = 8;
     HANDLE serialEnd = INVALID_HANDLE_VALUE;
     HANDLE recordThread = NULL;
@@ -30,8 +26,6 @@ struct DevicePeer {
     int connections = 0;
     volatile LONG accepted = 0; // pipe: clients taken in, each one's instance replaced
     Bytes received;
-    HANDLE playThread = NULL;
-    std::vector<PeerStep> steps;
     HANDLE floodThread = NULL;
     DWORD floodMs = 0;
     volatile LONG floodStop = 0;
@@ -276,47 +270,21 @@ DevicePeer *StartPipePeer(const std::string &name, bool record, DWORD bufferSize
 
 // ---- serial port --------------------------------------------------------------
 
-// Run by /bin/sh: Wine starts Unix programs, but cannot wait for them, so the
-// script leaves marker files behind.
-static const char SERIAL_SCRIPT[] =
-    "#!/bin/sh\n"
-    "# start|kill|stop <folder> <dosdevices> <velkor port> <peer port>\n"
-    "case \"$1\" in\n"
-    "start)\n"
-    "  rm -f \"$2/ttyA\" \"$2/ttyB\" \"$2/ready\" \"$2/killed\"\n"
-    "  socat pty,raw,echo=0,link=\"$2/ttyA\" pty,raw,echo=0,link=\"$2/ttyB\" </dev/null >\"$2/socat.log\" 2>&1 &\n"
-    "  echo $! > \"$2/socat.pid\"\n"
-    "  i=0; while [ ! -e \"$2/ttyB\" ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
-    "  ln -sfn \"$2/ttyA\" \"$3/com$4\"; ln -sfn \"$2/ttyB\" \"$3/com$5\"\n"
-    "  touch \"$2/ready\";;\n"
-    "kill)\n"
-    "  kill $(cat \"$2/socat.pid\") 2>/dev/null\n"
-    "  i=0; while [ -e \"$2/ttyA\" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done\n"
-    "  touch \"$2/killed\";;\n"
-    "stop)\n"
-    "  kill $(cat \"$2/socat.pid\") 2>/dev/null\n"
-    "  rm -f \"$3/com$4\" \"$3/com$5\"; touch \"$2/stopped\";;\n"
-    "esac\n";
-
-static bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Runs the script with an action and waits for its marker file.
+// Runs tests/support/serial-peer.sh with an action and waits for its marker
+// file: Wine starts Unix programs, but cannot wait for them.
 static bool RunSerialScript(DevicePeer *peer, const char *action, const char *marker)
 {
     std::string markerPath = peer->winFolder + "\\" + marker;
     DeleteFileA(markerPath.c_str());
     char command[2048];
-    snprintf(command, sizeof command, "/bin/sh %s %s %s %s %d %d", peer->scriptUnix.c_str(), action,
-             peer->unixFolder.c_str(), peer->dosdevices.c_str(), peer->velkorPort, peer->peerPort);
+    snprintf(command, sizeof command, "/bin/sh \"%s/tests/support/serial-peer.sh\" %s %s %s %d %d",
+             VELKOR_SOURCE_DIR_UNIX, action, peer->unixFolder.c_str(), peer->dosdevices.c_str(), peer->velkorPort, peer->peerPort);
     if (!StartUnixProgram(command)) {
         printf("serial: cannot run /bin/sh, error %lu\n", GetLastError());
         return false;
     }
     DWORD start = GetTickCount();
-    while (!FileExists(markerPath)) {
+    while (GetFileAttributesA(markerPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
         if (GetTickCount() - start > 15000) {
             printf("serial: '%s' did not finish\n", action);
             return false;
@@ -405,17 +373,8 @@ DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
     for (char &c : peer->winFolder)
         if (c == '/')
             c = '\\';
-    peer->scriptUnix = peer->unixFolder + "/serial.sh";
     peer->quitEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    CreateDirectoryA(peer->winFolder.c_str(), NULL);
-    HANDLE script = CreateFileA((peer->winFolder + "\\serial.sh").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD written = 0;
-    if (script != INVALID_HANDLE_VALUE) {
-        WriteFile(script, SERIAL_SCRIPT, sizeof SERIAL_SCRIPT - 1, &written, NULL);
-        CloseHandle(script);
-    }
-    if (written != sizeof SERIAL_SCRIPT - 1 || !StartSerialEnd(peer)) {
+    if (!CreateDirectoryA(peer->winFolder.c_str(), NULL) || !StartSerialEnd(peer)) {
         StopPeer(peer);
         return NULL;
     }
@@ -424,28 +383,14 @@ DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
 
 // ---- common -------------------------------------------------------------------
 
-static void EndHelperThreads(DevicePeer *peer)
-{
-    InterlockedExchange(&peer->floodStop, 1);
-    HANDLE threads[2] = {peer->floodThread, peer->playThread};
-    for (HANDLE &t : threads) {
-        if (t) {
-            WaitForSingleObject(t, 15000);
-            CloseHandle(t);
-        }
-    }
-    peer->floodThread = peer->playThread = NULL;
-}
-
 void StopPeer(DevicePeer *peer)
 {
     if (!peer)
         return;
-    EndHelperThreads(peer);
+    PeerStopFlood(peer);
     if (peer->serial) {
         StopSerialEnd(peer);
-        if (!peer->scriptUnix.empty())
-            RunSerialScript(peer, "stop", "stopped");
+        RunSerialScript(peer, "stop", "stopped");
     } else {
         StopServing(peer);
     }
@@ -527,33 +472,6 @@ bool PeerWrite(DevicePeer *peer, const Bytes &bytes)
             return false;
         Sleep(10);
     }
-}
-
-static DWORD WINAPI PlaySteps(LPVOID argument)
-{
-    DevicePeer *peer = (DevicePeer *)argument;
-    for (const PeerStep &step : peer->steps) {
-        if (!step.bytes.empty())
-            PeerWrite(peer, step.bytes);
-        if (step.pauseMs)
-            Sleep(step.pauseMs);
-    }
-    return 0;
-}
-
-void PeerPlay(DevicePeer *peer, const std::vector<PeerStep> &steps)
-{
-    if (peer->playThread) {
-        WaitForSingleObject(peer->playThread, 15000);
-        CloseHandle(peer->playThread);
-    }
-    peer->steps = steps;
-    peer->playThread = CreateThread(NULL, 0, PlaySteps, peer, 0, NULL);
-}
-
-bool PeerPlayDone(DevicePeer *peer)
-{
-    return !peer->playThread || WaitForSingleObject(peer->playThread, 0) == WAIT_OBJECT_0;
 }
 
 // Small writes: each one lands whole in the device's buffer or waits for room,
@@ -639,7 +557,7 @@ bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs)
 
 void PeerVanish(DevicePeer *peer)
 {
-    EndHelperThreads(peer);
+    PeerStopFlood(peer);
     if (peer->serial) {
         RunSerialScript(peer, "kill", "killed");
         StopSerialEnd(peer);
@@ -658,41 +576,29 @@ bool PeerRevive(DevicePeer *peer)
 
 // ---- log lines and bytes ---------------------------------------------------------
 
-static int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 Bytes HexBytes(const char *text)
 {
     Bytes bytes;
-    while (*text) {
-        if (HexDigit(text[0]) >= 0 && HexDigit(text[1]) >= 0) {
-            bytes.push_back((unsigned char)(HexDigit(text[0]) * 16 + HexDigit(text[1])));
-            text += 2;
-        } else {
-            text++;
-        }
+    for (bool pair; *text; text += pair ? 2 : 1) {
+        unsigned char value = HexPairValue(text, &pair);
+        if (pair)
+            bytes.push_back(value);
     }
     return bytes;
 }
 
-Bytes DumpLineBytes(const std::string &line)
+// The bytes of a received-block line ("> hh:mm:ss,mmm  0x41 0x42 "); empty for other lines.
+static Bytes DumpLineBytes(const std::string &line)
 {
     Bytes bytes;
     if (line.size() < 16 || line[0] != '>' || line[15] != ' ' || (line.size() - 16) % 5 != 0)
         return bytes;
     for (size_t i = 16; i + 5 <= line.size(); i += 5) {
-        if (line[i] != '0' || line[i + 1] != 'x' || line[i + 4] != ' ' || HexDigit(line[i + 2]) < 0 ||
-            HexDigit(line[i + 3]) < 0)
+        bool pair = false;
+        unsigned char value = HexPairValue(&line[i + 2], &pair);
+        if (line[i] != '0' || line[i + 1] != 'x' || line[i + 4] != ' ' || !pair)
             return Bytes();
-        bytes.push_back((unsigned char)(HexDigit(line[i + 2]) * 16 + HexDigit(line[i + 3])));
+        bytes.push_back(value);
     }
     return bytes;
 }
@@ -706,47 +612,4 @@ std::vector<Bytes> ReceivedBlocks(const std::vector<std::string> &lines)
             blocks.push_back(bytes);
     }
     return blocks;
-}
-
-// Wine answers GetProcessHandleCount with 0; there the handle values are probed.
-static DWORD CountHandles()
-{
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0)
-        return count;
-    count = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-        DWORD flags;
-        if (GetHandleInformation((HANDLE)value, &flags))
-            count++;
-    }
-    return count;
-}
-
-// Wine fills only PagefileUsage, which Windows keeps equal to PrivateUsage.
-static SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters;
-    ZeroMemory(&counters, sizeof counters);
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
-        return 0;
-    return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
-}
-
-ResourceUse MeasureResources()
-{
-    ResourceUse use = {0, 0, 0};
-    use.handles = CountHandles();
-    use.privateBytes = PrivateBytes();
-    HANDLE heap = GetProcessHeap();
-    if (HeapLock(heap)) {
-        PROCESS_HEAP_ENTRY entry;
-        ZeroMemory(&entry, sizeof entry);
-        while (HeapWalk(heap, &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                use.heapBytes += entry.cbData;
-        HeapUnlock(heap);
-    }
-    return use;
 }

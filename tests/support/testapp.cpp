@@ -1,11 +1,16 @@
-#include "testapp.h"
+#include "support.h"
 
 #include <commctrl.h>
 #include <stdio.h>
 
-#include "app/shell.h"
-#include "wait.h"
 #include "app/appwindows.h"
+#include "app/controls.h"
+#include "app/shell.h"
+#include "commands/commandfilename.h"
+#include "device/devicehandle.h"
+#include "device/receivebuffer.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
 
 bool StartTestApp()
 {
@@ -27,44 +32,40 @@ int StopTestApp()
 {
     if (MainWindow() && IsWindow(MainWindow()))
         DestroyWindow(MainWindow());
+    // Pumped here rather than with PumpUntil, which would swallow the WM_QUIT.
     MSG msg;
     int code = -1;
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < 10000) {
-        if (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                code = (int)msg.wParam;
-                break;
-            }
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000;) {
+        if (!PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+        } else if (msg.message == WM_QUIT) {
+            code = (int)msg.wParam;
+            break;
+        } else {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
-        } else {
-            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
         }
     }
     ShutdownVelkor();
     return code;
 }
 
-std::vector<std::string> LogLines()
+std::vector<std::string> LogLines() { return ListBoxLines(MessageLog()); }
+
+bool LastLineInView()
 {
-    std::vector<std::string> lines;
     HWND log = MessageLog();
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; i++) {
-        LRESULT length = SendMessageA(log, LB_GETTEXTLEN, i, 0);
-        std::string line(length > 0 ? (size_t)length : 0, '\0');
-        if (length > 0)
-            SendMessageA(log, LB_GETTEXT, i, (LPARAM)&line[0]);
-        lines.push_back(line);
-    }
-    return lines;
+    RECT item, client;
+    if (count < 1 || SendMessageA(log, LB_GETITEMRECT, (WPARAM)(count - 1), (LPARAM)&item) == LB_ERR)
+        return false;
+    GetClientRect(log, &client);
+    return item.top >= client.top && item.bottom <= client.bottom;
 }
 
 std::string ListText(int item, int subItem)
 {
-    char text[1024];
-    text[0] = 0;
+    char text[1024] = "";
     LVITEMA lv;
     ZeroMemory(&lv, sizeof lv);
     lv.iSubItem = subItem;
@@ -72,6 +73,15 @@ std::string ListText(int item, int subItem)
     lv.cchTextMax = sizeof text;
     SendMessageA(CommandList(), LVM_GETITEMTEXTA, item, (LPARAM)&lv);
     return text;
+}
+
+std::vector<std::string> ListEntries()
+{
+    std::vector<std::string> entries;
+    int count = (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
+    for (int n = 0; n < count; n++)
+        entries.push_back(ListText(n, 0) + "|" + ListText(n, 1));
+    return entries;
 }
 
 int InsertListEntry(const char *command, const char *remark)
@@ -88,16 +98,23 @@ int InsertListEntry(const char *command, const char *remark)
     return index;
 }
 
+void MarkEntry(int n)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof item);
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = n >= 0 ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+    SendMessageA(CommandList(), LVM_SETITEMSTATE, n >= 0 ? (WPARAM)n : (WPARAM)-1, (LPARAM)&item);
+    SendMessageA(CommandList(), LVM_SETSELECTIONMARK, 0, n);
+}
+
 void RunCommand(int id)
 {
     SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
     PumpPending();
 }
 
-UINT MenuState(int id)
-{
-    return GetMenuState(GetMenu(MainWindow()), id, MF_BYCOMMAND);
-}
+UINT MenuState(int id) { return GetMenuState(GetMenu(MainWindow()), id, MF_BYCOMMAND); }
 
 int ButtonState(int id)
 {
@@ -105,13 +122,85 @@ int ButtonState(int id)
     return (int)SendMessageA(ToolbarWindow(), TB_GETSTATE, id, 0);
 }
 
-bool LastLineInView()
+bool SaveOffered()
 {
-    HWND log = MessageLog();
-    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
-    RECT item, client;
-    if (count < 1 || SendMessageA(log, LB_GETITEMRECT, (WPARAM)(count - 1), (LPARAM)&item) == LB_ERR)
-        return false;
-    GetClientRect(log, &client);
-    return item.top >= client.top && item.bottom <= client.bottom;
+    return !(MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && (ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
+}
+
+bool SaveWithdrawn()
+{
+    return (MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && !(ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
+}
+
+void Remember(const char *name)
+{
+    SetCommandFileName(name);
+    RefreshSaveControls();
+}
+
+std::string NameOrNone() { return CommandFileName() ? CommandFileName() : "(none)"; }
+
+void UseDevice(const std::string &connectString, uint32_t blockLength, uint32_t readTimeoutMs, uint16_t endByte)
+{
+    DeviceSettings &settings = Settings();
+    ReplaceConnectString(connectString.c_str());
+    settings.readBlockLength = blockLength;
+    settings.readTimeoutMs = readTimeoutMs;
+    settings.readEndByte = endByte;
+    AllocateReceiveBuffer(blockLength);
+    // As after "Device waehlen".
+    UpdateTitle();
+    RefreshDeviceControls();
+}
+
+bool OpenFromToolbar()
+{
+    RunCommand(IDM_OPEN_DEVICE_BUTTON);
+    return DeviceIsOpen() && WaitForLogLine("Device " + std::string(Settings().connectString) + " geoeffnet", 2000);
+}
+
+void CloseFromToolbar() { RunCommand(IDM_CLOSE_DEVICE_BUTTON); }
+
+bool WaitForLogLine(const std::string &text, DWORD timeoutMs)
+{
+    return PumpUntil([&] { return FindLogLine(LogLines(), text) >= 0; }, timeoutMs);
+}
+
+std::vector<Bytes> WaitForBlocks(size_t count, DWORD timeoutMs)
+{
+    std::vector<Bytes> blocks;
+    PumpUntil([&] { return (blocks = ReceivedBlocks(LogLines())).size() >= count; }, timeoutMs);
+    return blocks;
+}
+
+void VelkorAppTest::SetUp()
+{
+    ClearVelkorRegistry();
+    StartBoxAnswering();
+    BeforeStart();
+    if (startAtSetUp && !HasFatalFailure())
+        Start();
+}
+
+void VelkorAppTest::TearDown()
+{
+    if (running)
+        Stop();
+    EXPECT_EQ(0u, PendingAnswers()) << "a box the test waited for did not come";
+    for (const SeenBox &box : SeenBoxes())
+        EXPECT_FALSE(box.unexpected) << "unexpected box: " << box.caption << " / " << box.text;
+    StopBoxAnswering();
+    ClearVelkorRegistry();
+}
+
+void VelkorAppTest::Start()
+{
+    running = true; // a half-done start is undone by the stop as well
+    ASSERT_TRUE(StartTestApp());
+}
+
+int VelkorAppTest::Stop()
+{
+    running = false;
+    return StopTestApp();
 }
