@@ -157,7 +157,7 @@ static void LongRun(long total)
             PumpPending();
         if ((i + 1) % 1000000 == 0)
             printf("long run: %5.1f million lines, private bytes %.1f MB, list box %ld lines, %.0f s\n",
-                   (i + 1) / 1e6, PrivateBytes() / 1048576.0, (long)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0),
+                   (i + 1) / 1e6, MeasureResources().privateBytes / 1048576.0, (long)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0),
                    Seconds(start, Now()));
         if ((i + 1) % 1000000 == 0)
             fflush(stdout);
@@ -168,7 +168,7 @@ static void LongRun(long total)
     TimedSave(folder + "\\lang.msg", IDYES, "of the long run, removed");
     DeleteFileA((folder + "\\lang.msg").c_str());
     RemoveDirectoryA(folder.c_str());
-    printf("long run: after saving and emptying, private bytes %.1f MB\n", PrivateBytes() / 1048576.0);
+    printf("long run: after saving and emptying, private bytes %.1f MB\n", MeasureResources().privateBytes / 1048576.0);
 }
 
 int main(int argc, char **argv)
