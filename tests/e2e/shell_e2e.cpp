@@ -129,7 +129,7 @@ TEST_F(ShellE2E, ForeignPointerInLogMessageDoesNotEndTheProgram)
     PostMessageA(app.window, WM_USER + 22, (WPARAM)(ULONG_PTR)0x10, 0);
     PostMessageA(app.window, WM_USER + 22, (WPARAM)(ULONG_PTR)0xDEAD0000u, 0);
     PostMessageA(app.window, WM_USER + 22, (WPARAM) ~(ULONG_PTR)0xFFF, 0);
-    ASSERT_TRUE(WaitForLogLines(app, 4));
+    ASSERT_TRUE(PumpUntil([&] { return ReadLogLines(app).size() >= 4; }, DRIVER_TIMEOUT_MS));
     std::vector<std::string> lines = ReadLogLines(app);
     for (size_t i = 1; i < lines.size(); i++)
         EXPECT_EQ("> ", lines[i].substr(0, 2)) << lines[i];

@@ -392,15 +392,11 @@ BoxAction ChooseFile(const std::string &path, FileDialogView *view)
     return [path, view](HWND dialog, const SeenBox &) {
         if (view)
             *view = ReadFileDialog(dialog);
-        ChooseFileInDialog(dialog, path);
+        if (path.empty())
+            PressButton(dialog, IDCANCEL);
+        else
+            ChooseFileInDialog(dialog, path);
     };
 }
 
-BoxAction CancelFileDialog(FileDialogView *view)
-{
-    return [view](HWND dialog, const SeenBox &) {
-        if (view)
-            *view = ReadFileDialog(dialog);
-        PressButton(dialog, IDCANCEL);
-    };
-}
+BoxAction CancelFileDialog(FileDialogView *view) { return ChooseFile(std::string(), view); }

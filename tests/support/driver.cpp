@@ -140,22 +140,19 @@ std::vector<std::string> ReadLogLines(const VelkorProcess &app)
     return ListBoxLines(GetDlgItem(app.window, MESSAGE_LOG_ID));
 }
 
-bool WaitForLogLines(const VelkorProcess &app, size_t count, DWORD timeoutMs)
+// True when a line at or after from has exactly text after its head.
+static bool LogHasText(const VelkorProcess &app, const std::string &text, size_t from = 0)
 {
-    HWND log = GetDlgItem(app.window, MESSAGE_LOG_ID);
-    return PumpUntil([&] { return log && Send(log, LB_GETCOUNT, 0, 0) >= (LRESULT)count; }, timeoutMs);
+    std::vector<std::string> lines = ReadLogLines(app);
+    for (size_t i = from; i < lines.size(); i++)
+        if (lines[i].size() >= 16 && LogText(lines[i]) == text)
+            return true;
+    return false;
 }
 
 bool WaitForLogText(const VelkorProcess &app, const std::string &text, DWORD timeoutMs)
 {
-    return PumpUntil(
-        [&] {
-            for (const std::string &line : ReadLogLines(app))
-                if (line.size() >= 16 && LogText(line) == text)
-                    return true;
-            return false;
-        },
-        timeoutMs);
+    return PumpUntil([&] { return LogHasText(app, text); }, timeoutMs);
 }
 
 bool PostLogText(const VelkorProcess &app, const std::string &text)
@@ -168,15 +165,7 @@ bool PostLogText(const VelkorProcess &app, const std::string &text)
     std::string line = text.substr(0, LOG_TEXT_LIMIT);
     bool ok = WriteProcessMemory(app.process, remote, text.c_str(), text.size() + 1, NULL) &&
               PostMessageA(app.window, WMU_LOG_TEXT, (WPARAM)remote, 0) &&
-              PumpUntil(
-                  [&] {
-                      std::vector<std::string> lines = ReadLogLines(app);
-                      for (size_t i = before; i < lines.size(); i++)
-                          if (lines[i].size() >= 16 && LogText(lines[i]) == line)
-                              return true;
-                      return false;
-                  },
-                  DRIVER_TIMEOUT_MS);
+              PumpUntil([&] { return LogHasText(app, line, before); }, DRIVER_TIMEOUT_MS);
     VirtualFreeEx(app.process, remote, 0, MEM_RELEASE);
     return ok;
 }

@@ -184,7 +184,7 @@ struct FileDialogView {
 HWND FileNameField(HWND dialog);
 // Types path into a file dialog's name field and posts its OK (any process).
 bool ChooseFileInDialog(HWND dialog, const std::string &path);
-// Records the file dialog into view (may be null), types path and presses OK.
+// Records the file dialog into view (may be null), types path and presses OK (an empty path: Cancel).
 BoxAction ChooseFile(const std::string &path, FileDialogView *view = NULL);
 // Records the file dialog and cancels it.
 BoxAction CancelFileDialog(FileDialogView *view = NULL);
@@ -214,8 +214,6 @@ bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 std::vector<HWND> VelkorWindows();
 // The message log's lines, oldest first.
 std::vector<std::string> ReadLogLines(const VelkorProcess &app);
-// Waits until the log holds at least count lines.
-bool WaitForLogLines(const VelkorProcess &app, size_t count, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Waits until some line's text equals text.
 bool WaitForLogText(const VelkorProcess &app, const std::string &text, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Posts text with WMU_LOG_TEXT (placed in the program's memory) and waits

@@ -128,12 +128,18 @@ bool StartUnixProgram(const std::string &commandLine)
     return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process) != FALSE;
 }
 
-std::string ProgramFolder()
+// The running program's full path; empty when it does not fit.
+static std::string ProgramPath()
 {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    std::string folder(path, length < sizeof path ? length : 0);
-    return folder.substr(0, folder.find_last_of('\\'));
+    return std::string(path, length < sizeof path ? length : 0);
+}
+
+std::string ProgramFolder()
+{
+    std::string path = ProgramPath();
+    return path.substr(0, path.find_last_of('\\'));
 }
 
 std::vector<ProcessEntry> ProcessesNamed(const char *name)
@@ -199,11 +205,9 @@ std::string PlantedMarker(const std::string &folder)
 
 std::string PlantRegistryEditor(const std::string &folder)
 {
-    char self[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
     std::string planted = folder + "\\" + PLANTED_NAME;
     DeleteFileA(PlantedMarker(folder).c_str());
-    return length && length < sizeof self && CopyFileA(self, planted.c_str(), FALSE) ? planted : std::string();
+    return CopyFileA(ProgramPath().c_str(), planted.c_str(), FALSE) ? planted : std::string();
 }
 
 void RemovePlanted(const std::string &folder)
@@ -214,10 +218,8 @@ void RemovePlanted(const std::string &folder)
 
 bool ExitIfPlanted()
 {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    const char *base = length && length < sizeof path ? strrchr(path, '\\') : NULL;
-    if (!base || lstrcmpiA(base + 1, PLANTED_NAME) != 0)
+    std::string path = ProgramPath();
+    if (lstrcmpiA(path.substr(path.find_last_of('\\') + 1).c_str(), PLANTED_NAME) != 0)
         return false;
     HANDLE marker = CreateFileA(PlantedMarker(ProgramFolder()).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, NULL);

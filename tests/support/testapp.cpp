@@ -50,7 +50,17 @@ int StopTestApp()
     return code;
 }
 
-std::vector<std::string> LogLines() { return ListBoxLines(MessageLog()); }
+// This process as the driver's readers see it.
+static VelkorProcess Self()
+{
+    VelkorProcess self;
+    self.process = GetCurrentProcess();
+    self.processId = GetCurrentProcessId();
+    self.window = MainWindow();
+    return self;
+}
+
+std::vector<std::string> LogLines() { return ReadLogLines(Self()); }
 
 bool LastLineInView()
 {
@@ -63,23 +73,12 @@ bool LastLineInView()
     return item.top >= client.top && item.bottom <= client.bottom;
 }
 
-std::string ListText(int item, int subItem)
-{
-    char text[1024] = "";
-    LVITEMA lv;
-    ZeroMemory(&lv, sizeof lv);
-    lv.iSubItem = subItem;
-    lv.pszText = text;
-    lv.cchTextMax = sizeof text;
-    SendMessageA(CommandList(), LVM_GETITEMTEXTA, item, (LPARAM)&lv);
-    return text;
-}
+std::string ListText(int item, int subItem) { return ReadListText(Self(), item, subItem); }
 
 std::vector<std::string> ListEntries()
 {
     std::vector<std::string> entries;
-    int count = (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
-    for (int n = 0; n < count; n++)
+    for (int n = 0, count = ListItemCount(Self()); n < count; n++)
         entries.push_back(ListText(n, 0) + "|" + ListText(n, 1));
     return entries;
 }
@@ -89,7 +88,7 @@ int InsertListEntry(const char *command, const char *remark)
     LVITEMA lv;
     ZeroMemory(&lv, sizeof lv);
     lv.mask = LVIF_TEXT;
-    lv.iItem = (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
+    lv.iItem = ListItemCount(Self());
     lv.pszText = (char *)command;
     int index = (int)SendMessageA(CommandList(), LVM_INSERTITEMA, 0, (LPARAM)&lv);
     lv.iSubItem = 1;
@@ -119,7 +118,7 @@ UINT MenuState(int id) { return GetMenuState(GetMenu(MainWindow()), id, MF_BYCOM
 int ButtonState(int id)
 {
     PumpPending(); // toolbar changes are posted
-    return (int)SendMessageA(ToolbarWindow(), TB_GETSTATE, id, 0);
+    return ToolbarButtonState(Self(), id);
 }
 
 bool SaveOffered()
