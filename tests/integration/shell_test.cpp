@@ -199,11 +199,16 @@ static void ExpectToolbar(HWND toolbar, const ButtonRow (&rows)[13])
     }
 }
 
-// The states the toolbar is created with are seen before its posted refresh runs.
-TEST(ShellStart, ToolbarCreatedThenRefreshedForNoDevice)
+// Started here without pumping, so that the states the toolbar is created
+// with are seen before its posted refresh runs.
+class ShellStart : public VelkorAppTest {
+protected:
+    ShellStart() { startAtSetUp = false; }
+};
+
+TEST_F(ShellStart, ToolbarCreatedThenRefreshedForNoDevice)
 {
-    ClearVelkorRegistry();
-    StartBoxAnswering();
+    running = true;
     ASSERT_TRUE(StartVelkor(GetModuleHandleA(NULL), SW_SHOWNORMAL));
     const BYTE E = TBSTATE_ENABLED, C = TBSTATE_CHECKED;
     ButtonRow created[13] = {{0, 105, E},   {-1, 0, 0},     {1, 1043, 0}, {2, 1044, C},     {-1, 0, 0},
@@ -225,8 +230,6 @@ TEST(ShellStart, ToolbarCreatedThenRefreshedForNoDevice)
     ImageList_GetIconSize(images, &cx, &cy);
     EXPECT_EQ(16, cx);
     EXPECT_EQ(16, cy);
-    StopTestApp();
-    StopBoxAnswering();
 }
 
 TEST_F(Shell, MenuInTheNoDeviceState)
