@@ -326,7 +326,7 @@ static std::vector<std::string> FileBodies(const std::string &file)
 {
     std::vector<std::string> bodies;
     for (size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2)
-        bodies.push_back(Body(file.substr(at, end - at)));
+        bodies.push_back(LogText(file.substr(at, end - at)));
     return bodies;
 }
 
@@ -345,7 +345,7 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     // the journal: Yes removes exactly the saved ones wherever they are.
     std::string path = folder + "\\long.msg";
     AnswerNextBox(Choose(path));
-    AnswerNextBox([](HWND box, const BoxInfo &) {
+    AnswerNextBox([](HWND box, const SeenBox &) {
         LogNumbered("bei der Frage %d", 150000);
         PressButton(box, IDYES);
     });
@@ -353,7 +353,7 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     std::vector<std::string> saved = FileBodies(ReadWholeFile(path));
     ASSERT_EQ(first.size() + 250000, saved.size());
     for (size_t i = 0; i < first.size(); i++)
-        EXPECT_EQ(Body(first[i]), saved[i]);
+        EXPECT_EQ(LogText(first[i]), saved[i]);
     for (int i = 0; i < 250000; i += 997)
         ASSERT_EQ("Zeile " + std::to_string(i), saved[first.size() + i]);
     EXPECT_EQ("Zeile 249999", saved.back());
@@ -377,9 +377,9 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     EXPECT_EQ(0u, ReadWholeFile(again).find(ReadWholeFile(rest)));
 
     // The journal goes with the program.
-    StopTestApp();
+    Stop();
     EXPECT_EQ(files, JournalFiles());
-    ASSERT_TRUE(StartTestApp());
+    Start();
 }
 
 TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
@@ -400,5 +400,5 @@ TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
     EXPECT_EQ("VELKOR", SeenBoxes()[0].caption);
     EXPECT_EQ(0u, SeenBoxes()[0].text.find("Aeltere Ausgaben koennen nicht")) << SeenBoxes()[0].text;
     EXPECT_EQ(before + 220000, SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
-    EXPECT_EQ("Zeile 219999", Body(LogLines().back()));
+    EXPECT_EQ("Zeile 219999", LogText(LogLines().back()));
 }
