@@ -195,18 +195,25 @@ AboutRun RunAboutBox(const std::function<void(HWND box, HWND focus)> &act, bool 
     return run;
 }
 
-// A real left click (or double click) at the centre of a window.
+// A real left click (or double click) at the centre of a window. Every event
+// carries the place: a pointer motion the display reports late would
+// otherwise move a click back to where the pointer was before.
 void ClickCentre(HWND window, bool twice)
 {
     RECT r;
     GetWindowRect(window, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    SetCursorPos(x, y);
     INPUT input[4];
     ZeroMemory(input, sizeof input);
-    for (INPUT &in : input)
+    for (INPUT &in : input) {
         in.type = INPUT_MOUSE;
-    input[0].mi.dwFlags = input[2].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = input[3].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        in.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        in.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    }
+    const DWORD AT = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[0].mi.dwFlags = input[2].mi.dwFlags = AT | MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = input[3].mi.dwFlags = AT | MOUSEEVENTF_LEFTUP;
     SendInput(twice ? 4 : 2, input, sizeof(INPUT));
 }
 
