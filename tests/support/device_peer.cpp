@@ -20,6 +20,7 @@ struct DevicePeer {
     HANDLE serveThread = NULL;
     HANDLE firstInstance = INVALID_HANDLE_VALUE; // listening before the thread runs
     volatile LONG accepted = 0;                  // clients taken in, each one's instance replaced
+    volatile LONG serving = 0;                   // client threads still running
     // serial
     std::string unixFolder, winFolder, dosdevices;
     int velkorPort = 7, peerPort = 8;
@@ -28,7 +29,6 @@ struct DevicePeer {
     // both, under lock
     CRITICAL_SECTION lock;
     HANDLE current = NULL;             // the end the peer writes to
-    std::vector<HANDLE> clientThreads; // pipe: one per client served
     int connections = 0;
     Bytes received;
     // the flood, on a thread of its own
@@ -133,6 +133,7 @@ static DWORD WINAPI ServeClient(LPVOID argument)
     DisconnectNamedPipe(client->pipe);
     CloseHandle(client->pipe);
     delete client;
+    InterlockedDecrement(&peer->serving); // the last the thread does with the peer
     return 0;
 }
 
@@ -180,16 +181,12 @@ static DWORD WINAPI ServePipe(LPVOID argument)
         if (l.pipe != INVALID_HANDLE_VALUE &&
             (l.connectedAtOnce || GetOverlappedResult(l.pipe, &l.ov, &unused, FALSE))) {
             SetCurrentEnd(peer, l.pipe); // before it counts as accepted
+            InterlockedIncrement(&peer->serving);
             HANDLE thread = CreateThread(NULL, 0, ServeClient, new PipeClient{peer, l.pipe}, 0, NULL);
-            PeerLock hold(peer);
-            // Handles of client threads that have ended are closed on the way.
-            std::vector<HANDLE> &threads = peer->clientThreads;
-            for (size_t i = threads.size(); i-- > 0;)
-                if (WaitForSingleObject(threads[i], 0) == WAIT_OBJECT_0) {
-                    CloseHandle(threads[i]);
-                    threads.erase(threads.begin() + (long)i);
-                }
-            threads.push_back(thread);
+            if (thread)
+                CloseHandle(thread);
+            else
+                InterlockedDecrement(&peer->serving);
         } else if (l.pipe != INVALID_HANDLE_VALUE) {
             CloseHandle(l.pipe);
         }
@@ -234,15 +231,9 @@ static void StopServing(DevicePeer *peer)
     if (!peer->serveThread)
         return;
     EndThread(peer, peer->serveThread);
-    std::vector<HANDLE> threads;
-    {
-        PeerLock hold(peer);
-        threads.swap(peer->clientThreads);
-    }
-    for (HANDLE t : threads) {
-        WaitForSingleObject(t, 10000);
-        CloseHandle(t);
-    }
+    // The client threads see quitEvent too.
+    for (DWORD start = GetTickCount(); peer->serving > 0 && GetTickCount() - start < 10000;)
+        Sleep(5);
 }
 
 static DevicePeer *NewPeer(const std::string &connectString)

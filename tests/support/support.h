@@ -1,11 +1,7 @@
-// The support library of every test program and benchmark: waiting, files
-// and processes, the one box recorder, the one log reader, velkor.exe driven
-// from outside, the program in-process with its fixture, and the device peer.
-//
-// Texts are Windows-1252, as the program shows them. Every wait has a
-// deadline and pumps the calling thread's messages meanwhile. The parts
-// marked "in-process" need the program's core linked; driver programs use
-// the rest.
+// The support library of every test program and benchmark. Texts are
+// Windows-1252, as the program shows them; every wait has a deadline and pumps
+// the calling thread's messages meanwhile. The program in-process (testapp.cpp)
+// needs the program's core linked; driver programs use the rest.
 #ifndef VELKOR_TESTS_SUPPORT_H
 #define VELKOR_TESTS_SUPPORT_H
 
@@ -65,8 +61,7 @@ bool EndProcess(DWORD processId);
 
 // The full path of the system's registry editor.
 std::string SystemRegistryEditor();
-// Copies the running test program as "<folder>\regedit.exe", which then only
-// leaves its marker when started; returns the planted path (empty on failure).
+// Copies this program as "<folder>\regedit.exe", which only leaves its marker when run; its path or "".
 std::string PlantRegistryEditor(const std::string &folder);
 // The marker a planted program leaves in its folder.
 std::string PlantedMarker(const std::string &folder);
@@ -75,8 +70,7 @@ void RemovePlanted(const std::string &folder);
 // For a static initialiser: run as a planted regedit.exe, leaves the marker and ends the process.
 bool ExitIfPlanted();
 
-// Starts the demo device velkor-echo.exe on \\.\pipe\<name> (a status block
-// every statusMs when not 0); null when it does not serve.
+// Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); null when it does not serve.
 HANDLE StartEchoDevice(const std::string &name, DWORD statusMs = 0);
 void StopEchoDevice(HANDLE process);
 // Processor time a thread of this process has used so far, in ms (0 when unreadable).
@@ -91,12 +85,10 @@ struct ResourceUse {
 ResourceUse MeasureResources();
 
 // ---- the box recorder (boxes.cpp) -------------------------------------------------
-//
-// In-process, a thread timer runs inside every modal loop of the test's
-// thread: each new box is described, recorded and handed to the next scripted
-// answer; one without a scripted answer is recorded as unexpected and
-// cancelled. Boxes of other threads or processes are found, recorded and
-// answered with WaitForBox and AnswerBox. Both describe a box the same way.
+// In-process, a thread timer inside every modal loop of the test's thread
+// hands each new box to the next scripted answer (one without is recorded as
+// unexpected and cancelled); boxes of other threads or processes are waited
+// for and answered with WaitForBox and AnswerBox. Both describe boxes alike.
 
 // A dialog or message box as the test saw it.
 struct SeenBox {
@@ -168,8 +160,8 @@ struct CommandDialogView {
 // The byte boxes of dialog 807 in the order of byte fields 0 to 7.
 extern const int COMMAND_BYTE_BOXES[8];
 CommandDialogView ReadCommandDialog(HWND dialog);
-// Records dialog 807 into view (may be null), sets the byte boxes (missing
-// ones empty) and, unless remark is null, the remark, then presses button (0: none).
+// Records dialog 807 into view (may be null), fills the byte boxes (missing ones empty) and the remark (unless
+// null), then presses button (0: none).
 BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button = IDOK,
                             CommandDialogView *view = NULL);
 
@@ -295,11 +287,9 @@ protected:
 };
 
 // ---- the device peer (device_peer.cpp) ------------------------------------------
-//
-// The far end of Velkor's device handle: a named pipe served by the test
-// process, or a serial port made of a socat pty pair whose one end is COMn in
-// the test's Wine prefix and whose other end the test opens. The peer
-// records what Velkor writes and sends what the test asks for.
+// The far end of Velkor's device: a named pipe served by the test, or a socat
+// pty pair mapped as two COM ports of the prefix. It records what Velkor
+// writes and sends what the test asks for.
 
 struct DevicePeer;
 // Serves \\.\pipe\<name>, every client in turn (a listening instance is always
