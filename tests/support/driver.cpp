@@ -21,8 +21,9 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, boo
     return sent ? (LRESULT)result : -1;
 }
 
-std::vector<std::string> ListBoxLines(HWND listBox)
+std::vector<std::string> ReadLogLines(const VelkorProcess &app)
 {
+    HWND listBox = GetDlgItem(app.window, MESSAGE_LOG_ID);
     // LB_GETTEXT crosses processes only as UTF-16 (see the Wine notes), so the
     // lines are read wide, here and there alike, and turned back into the
     // program's code page.
@@ -133,11 +134,6 @@ bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs)
                },
                timeoutMs) &&
            app.window != NULL;
-}
-
-std::vector<std::string> ReadLogLines(const VelkorProcess &app)
-{
-    return ListBoxLines(GetDlgItem(app.window, MESSAGE_LOG_ID));
 }
 
 // True when a line at or after from has exactly text after its head.

@@ -183,8 +183,6 @@ BoxAction CancelFileDialog(FileDialogView *view = NULL);
 
 // ---- the log and velkor.exe from outside (driver.cpp) ---------------------------------
 
-// The lines of a list box of this or another process, oldest first.
-std::vector<std::string> ListBoxLines(HWND listBox);
 // A log line's text after its 16-character head.
 std::string LogText(const std::string &line);
 // Milliseconds since midnight of a log line's head "M hh:mm:ss,mmm  "; -1 when malformed.
@@ -204,7 +202,7 @@ bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std:
 bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Every top-level window of class "VELKOR_WND" on the desktop, of any process.
 std::vector<HWND> VelkorWindows();
-// The message log's lines, oldest first.
+// The message log's lines, oldest first: the one reader of them, which in-process tests use too.
 std::vector<std::string> ReadLogLines(const VelkorProcess &app);
 // Waits until some line's text equals text.
 bool WaitForLogText(const VelkorProcess &app, const std::string &text, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
