@@ -7,15 +7,10 @@
 
 #include <string>
 
-#include "app/shell.h"
-#include "commands/commandfile.h"
+#include "app/appwindows.h"
 #include "resources/resource.h"
 
-#include "boxes.h"
-#include "commands_support.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
+#include "support.h"
 
 static const int ENTRIES = 10000;
 static const int RUNS = 3;
@@ -51,11 +46,11 @@ static std::string MakeFile(int entries)
 static double TimeFileCommand(int command, const std::string &path)
 {
     LARGE_INTEGER pressed = {};
-    AnswerNextBox([&pressed, path](HWND dialog, const BoxInfo &info) {
+    AnswerNextBox([&pressed, path](HWND dialog, const SeenBox &info) {
         pressed = Now();
         ChooseFile(path)(dialog, info);
     });
-    AnswerNextBox(YesIfAskedThen([](HWND box, const BoxInfo &) { PressButton(box, IDOK); }));
+    AnswerNextBox(YesIfAskedThen([](HWND box, const SeenBox &) { PressButton(box, IDOK); }));
     SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(command, 0), 0);
     LARGE_INTEGER done = Now();
     // An overwrite question not asked leaves its answer unused.

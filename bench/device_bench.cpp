@@ -10,18 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/mainwindow.h"
-#include "app/messagelog.h"
-#include "app/shell.h"
-#include "device/connection.h"
-#include "resources/resource.h"
-#include "settings/settings.h"
-
-#include "device_peer.h"
-#include "device_session.h"
-#include "testapp.h"
-#include "wait.h"
 #include "app/appwindows.h"
+#include "app/messagelog.h"
+#include "resources/resource.h"
+
+#include "support.h"
 
 static double Frequency()
 {
@@ -291,7 +284,7 @@ static void RoundTrip()
     if (!OpenFromToolbar())
         return;
     int entry = InsertListEntry(" 0x41 0x42 0x43 0x44", "");
-    SelectEntry(entry);
+    MarkEntry(entry);
     std::vector<double> logged, shown;
     WatchLogStart();
     for (int i = 0; i < 100; i++) {
@@ -414,7 +407,9 @@ static void LogMemory()
 int main()
 {
     setvbuf(stdout, NULL, _IONBF, 0);
-    StartDeviceApp();
+    ClearVelkorRegistry();
+    StartBoxAnswering();
+    StartTestApp();
     ShowWindow(MainWindow(), SW_SHOWNORMAL);
     PumpFor(200);
 
@@ -440,6 +435,8 @@ int main()
 
     RoundTrip();
     LogMemory();
-    StopDeviceApp();
+    StopTestApp();
+    StopBoxAnswering();
+    ClearVelkorRegistry();
     return 0;
 }

@@ -2,22 +2,17 @@
 // in a batch, memory a line, saving a log of 100,000 lines, and a long run
 // (20,000,000 lines, or the count given as the first argument).
 #include <windows.h>
-#include <psapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
 #include <vector>
 
+#include "app/appwindows.h"
 #include "app/messagelog.h"
-#include "app/shell.h"
 #include "resources/resource.h"
 
-#include "boxes.h"
-#include "driver.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
+#include "support.h"
 
 static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
 {
@@ -33,17 +28,6 @@ static LARGE_INTEGER Now()
     return t;
 }
 
-// Private bytes of the process (Wine fills only PagefileUsage, which Windows
-// keeps equal to PrivateUsage).
-static SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters;
-    ZeroMemory(&counters, sizeof counters);
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters);
-    return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
-}
-
 static const int LINES = 10000;
 
 // One line at a time, each followed by what the message loop would do
@@ -51,7 +35,7 @@ static const int LINES = 10000;
 static void OneByOne()
 {
     char text[64];
-    SIZE_T before = PrivateBytes();
+    SIZE_T before = MeasureResources().privateBytes;
     LARGE_INTEGER start = Now();
     for (int i = 0; i < LINES; i++) {
         snprintf(text, sizeof text, "Device COM1 geoeffnet, Zeile %d", i);
@@ -59,7 +43,7 @@ static void OneByOne()
         PumpPending();
     }
     LARGE_INTEGER end = Now();
-    SIZE_T after = PrivateBytes();
+    SIZE_T after = MeasureResources().privateBytes;
     double seconds = Seconds(start, end);
     printf("LogMessage one by one:  %d lines in %.2f s = %.0f lines/s\n", LINES, seconds, LINES / seconds);
     printf("memory per line:        %.0f bytes (private bytes %+.2f MB over %d lines of %d characters)\n",
@@ -109,11 +93,11 @@ static void Batched()
 static void TimedSave(const std::string &path, int answer, const char *label)
 {
     LARGE_INTEGER chosen = {}, asked = {}, start = Now();
-    AnswerNextBox([&](HWND dialog, const BoxInfo &) {
+    AnswerNextBox([&](HWND dialog, const SeenBox &) {
         chosen = Now();
         ChooseFileInDialog(dialog, path);
     });
-    AnswerNextBox([&](HWND box, const BoxInfo &) {
+    AnswerNextBox([&](HWND box, const SeenBox &) {
         asked = Now();
         PressButton(box, answer);
     });
@@ -173,7 +157,7 @@ static void LongRun(long total)
             PumpPending();
         if ((i + 1) % 1000000 == 0)
             printf("long run: %5.1f million lines, private bytes %.1f MB, list box %ld lines, %.0f s\n",
-                   (i + 1) / 1e6, PrivateBytes() / 1048576.0, (long)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0),
+                   (i + 1) / 1e6, MeasureResources().privateBytes / 1048576.0, (long)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0),
                    Seconds(start, Now()));
         if ((i + 1) % 1000000 == 0)
             fflush(stdout);
@@ -184,7 +168,7 @@ static void LongRun(long total)
     TimedSave(folder + "\\lang.msg", IDYES, "of the long run, removed");
     DeleteFileA((folder + "\\lang.msg").c_str());
     RemoveDirectoryA(folder.c_str());
-    printf("long run: after saving and emptying, private bytes %.1f MB\n", PrivateBytes() / 1048576.0);
+    printf("long run: after saving and emptying, private bytes %.1f MB\n", MeasureResources().privateBytes / 1048576.0);
 }
 
 int main(int argc, char **argv)

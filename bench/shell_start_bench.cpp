@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
-#include "wait.h"
+#include "support.h"
 
 static const char MINIMAL_CLASS[] = "VELKOR_BENCH_MINIMAL";
 static const char MINIMAL_SWITCH[] = "--minimal-window";

@@ -5,13 +5,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <string>
-#include <vector>
-
-#include "boxes.h"
-#include "driver.h"
 #include "resources/resource.h"
-#include "wait.h"
+
+#include "support.h"
 
 class CommandsE2e : public ::testing::Test {
 protected:
@@ -33,14 +29,11 @@ protected:
     {
         int before = ListItemCount(app);
         PostCommand(app, IDM_ADD_COMMAND);
-        HWND dialog = WaitForBox(app);
+        SeenBox seen;
+        HWND dialog = WaitForBox(app.processId, DRIVER_TIMEOUT_MS, &seen);
         ASSERT_TRUE(dialog);
-        EXPECT_EQ("neues Kommando zufuegen", DescribeBox(dialog).caption);
-        const int boxes[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
-        for (size_t k = 0; k < bytes.size() && k < 8; k++)
-            SetDlgItemTextA(dialog, boxes[k], bytes[k].c_str());
-        SetDlgItemTextA(dialog, 1005, remark);
-        PressButton(dialog, IDOK);
+        EXPECT_EQ("neues Kommando zufuegen", seen.caption);
+        FillCommandDialog(bytes, remark)(dialog, seen);
         ASSERT_TRUE(PumpUntil([&] { return ListItemCount(app) == before + 1; }, DRIVER_TIMEOUT_MS));
     }
 

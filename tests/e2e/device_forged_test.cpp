@@ -6,24 +6,11 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <stdio.h>
-
-#include <string>
-#include <vector>
-
-#include "device_peer.h"
-#include "wait.h"
+#include "support.h"
 
 static const UINT WMU_BLOCK_RECEIVED_MESSAGE = WM_USER + 21;
 static const int OPEN_DEVICE = 1043;
 static const int EXIT_PROGRAM = 105;
-static const int MESSAGE_LOG_ID = 26;
-
-static void ClearRegistry()
-{
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor");
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck");
-}
 
 static void PresetDevice(const std::string &connectString, DWORD blockLength)
 {
@@ -34,31 +21,6 @@ static void PresetDevice(const std::string &connectString, DWORD blockLength)
                    (DWORD)connectString.size());
     RegSetValueExA(key, "readblocklen", 0, REG_DWORD, (const BYTE *)&blockLength, 4);
     RegCloseKey(key);
-}
-
-// The log's lines, read across processes as UTF-16 (see the Wine notes).
-static std::vector<std::string> RemoteLogLines(HWND log)
-{
-    std::vector<std::string> lines;
-    LRESULT count = SendMessageW(log, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; i++) {
-        LRESULT length = SendMessageW(log, LB_GETTEXTLEN, (WPARAM)i, 0);
-        if (length < 0 || length > 4000)
-            continue;
-        std::vector<wchar_t> wide((size_t)length + 16);
-        SendMessageW(log, LB_GETTEXT, (WPARAM)i, (LPARAM)wide.data());
-        char text[8192];
-        int n = WideCharToMultiByte(1252, 0, wide.data(), -1, text, sizeof text, NULL, NULL);
-        lines.push_back(n > 0 ? std::string(text) : std::string());
-    }
-    return lines;
-}
-
-static std::string PipeName()
-{
-    char name[96];
-    snprintf(name, sizeof name, "velkor-forged-%lu-%lu", GetCurrentProcessId(), GetTickCount());
-    return name;
 }
 
 static HMODULE FirstModule(HANDLE process)
@@ -72,27 +34,15 @@ static HMODULE FirstModule(HANDLE process)
 
 TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
 {
-    ClearRegistry();
-    DevicePeer *peer = StartPipePeer(PipeName());
+    ClearVelkorRegistry();
+    DevicePeer *peer = StartPipePeer(UniqueName("velkor-forged"));
     PresetDevice(PeerConnectString(peer), 3);
+    VelkorProcess app;
+    ASSERT_TRUE(StartVelkorProcess(app));
+    ASSERT_TRUE(WaitForMainWindow(app));
+    HWND window = app.window;
 
-    char command[MAX_PATH + 8];
-    snprintf(command, sizeof command, "\"%s\\velkor.exe\"", VELKOR_BUILD_DIR_WIN);
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    ASSERT_TRUE(CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, VELKOR_BUILD_DIR_WIN, &si, &pi));
-    HWND window = NULL, log = NULL;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            window = FindWindowA("VELKOR_WND", NULL);
-            log = window ? GetDlgItem(window, MESSAGE_LOG_ID) : NULL;
-            return log != NULL && IsWindowVisible(window) && SendMessageW(log, LB_GETCOUNT, 0, 0) >= 1;
-        },
-        20000));
-
-    HMODULE image = FirstModule(pi.hProcess);
+    HMODULE image = FirstModule(app.process);
     ASSERT_TRUE(image != NULL);
     std::vector<std::pair<WPARAM, LPARAM>> forged = {
         {(WPARAM)image, 16},          // readable: the program's own image ("MZ...")
@@ -107,10 +57,10 @@ TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
     // Before the device is open (no reader yet) ...
     for (const auto &f : forged)
         PostMessageA(window, WMU_BLOCK_RECEIVED_MESSAGE, f.first, f.second);
-    PumpFor(200);
+    ASSERT_TRUE(PostLogText(app, "vor dem Oeffnen")) << "the forged messages were handled";
 
     // ... and while the reader runs.
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(OPEN_DEVICE, 0), 0);
+    PostCommand(app, OPEN_DEVICE);
     ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 10000));
     for (int round = 0; round < 50; round++)
         for (const auto &f : forged)
@@ -119,27 +69,25 @@ TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
     std::vector<Bytes> blocks;
     PumpUntil(
         [&] {
-            blocks = ReceivedBlocks(RemoteLogLines(log));
+            blocks = ReceivedBlocks(ReadLogLines(app));
             return blocks.size() >= 2;
         },
         10000);
     for (const auto &f : forged)
         PostMessageA(window, WMU_BLOCK_RECEIVED_MESSAGE, f.first, f.second);
-    PumpFor(500);
+    ASSERT_TRUE(PostLogText(app, "zuletzt")) << "the forged messages were handled";
 
-    blocks = ReceivedBlocks(RemoteLogLines(log));
+    blocks = ReceivedBlocks(ReadLogLines(app));
     ASSERT_EQ(2u, blocks.size());
     EXPECT_EQ(HexBytes("01 02 03"), blocks[0]);
     EXPECT_EQ(HexBytes("04 05 06"), blocks[1]);
     DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code) && code == STILL_ACTIVE) << "Velkor is still running";
+    EXPECT_TRUE(GetExitCodeProcess(app.process, &code) && code == STILL_ACTIVE) << "Velkor is still running";
 
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(EXIT_PROGRAM, 0), 0);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
-    GetExitCodeProcess(pi.hProcess, &code);
+    PostCommand(app, EXIT_PROGRAM);
+    EXPECT_TRUE(WaitForExit(app, 10000, &code));
     EXPECT_EQ(0u, code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    EndVelkorProcess(app);
     StopPeer(peer);
-    ClearRegistry();
+    ClearVelkorRegistry();
 }

@@ -4,17 +4,9 @@
 
 #include <windows.h>
 
-#include <stdio.h>
-#include <string.h>
-
-#include <string>
-#include <vector>
-
-#include "boxes.h"
-#include "driver.h"
-#include "props_support.h"
 #include "resources/resource.h"
-#include "wait.h"
+
+#include "support.h"
 
 // A copy of this program planted as regedit.exe only leaves its marker.
 [[maybe_unused]] static const bool plantedRun = ExitIfPlanted();
@@ -37,14 +29,6 @@ static std::string StoredValue(const char *name)
 static std::string Dword(uint32_t value)
 {
     return std::string((const char *)&value, 4);
-}
-
-static std::string WindowTitle(HWND window)
-{
-    char text[512];
-    text[0] = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
-    return text;
 }
 
 class PropsE2e : public ::testing::Test {
@@ -81,9 +65,10 @@ protected:
     HWND OpenDeviceDialog()
     {
         PostCommand(app, IDM_CHOOSE_DEVICE);
-        HWND dialog = WaitForBox(app);
+        SeenBox seen;
+        HWND dialog = WaitForBox(app.processId, DRIVER_TIMEOUT_MS, &seen);
         if (dialog) {
-            EXPECT_EQ("Device Eigenschaften", DescribeBoxOfProcess(dialog).caption);
+            EXPECT_EQ("Device Eigenschaften", seen.caption);
         }
         return dialog;
     }
@@ -106,7 +91,7 @@ TEST_F(PropsE2e, AppliedSettingsAreStoredAtExitAndLoadedAtTheNextStart)
     CloseHandle(file);
 
     ASSERT_NO_FATAL_FAILURE(Start());
-    EXPECT_EQ("Velkor", WindowTitle(app.window));
+    EXPECT_EQ("Velkor", WindowText(app.window));
     HWND dialog = OpenDeviceDialog();
     ASSERT_TRUE(dialog);
     SetControlText(dialog, IDC_CONNECT, device.c_str());
@@ -124,7 +109,7 @@ TEST_F(PropsE2e, AppliedSettingsAreStoredAtExitAndLoadedAtTheNextStart)
     PressButton(dialog, IDOK);
     ASSERT_TRUE(WaitUntilGone(dialog));
     std::string title = "Velkor  " + device + "   R:16/654 S:321";
-    EXPECT_TRUE(PumpUntil([&] { return WindowTitle(app.window) == title; }, 5000)) << WindowTitle(app.window);
+    EXPECT_TRUE(PumpUntil([&] { return WindowText(app.window) == title; }, 5000)) << WindowText(app.window);
     ASSERT_NO_FATAL_FAILURE(Exit());
 
     // Stored without a terminator, which the system may add on its own.
@@ -141,7 +126,7 @@ TEST_F(PropsE2e, AppliedSettingsAreStoredAtExitAndLoadedAtTheNextStart)
     EXPECT_EQ(Dword(0), StoredValue("openexclusiv"));
 
     ASSERT_NO_FATAL_FAILURE(Start());
-    EXPECT_EQ(title, WindowTitle(app.window));
+    EXPECT_EQ(title, WindowText(app.window));
     dialog = OpenDeviceDialog();
     ASSERT_TRUE(dialog);
     EXPECT_EQ(device, ControlText(dialog, IDC_CONNECT));
@@ -175,9 +160,10 @@ TEST_F(PropsE2e, RegistryEditorsPlantedBesideVelkorAndInItsFolderAreNotStarted)
 
     std::vector<ProcessEntry> before = ProcessesNamed("regedit.exe");
     PressButton(dialog, IDC_OPEN_REGISTRY);
-    HWND box = WaitForBox(app, DRIVER_TIMEOUT_MS, {dialog});
+    SeenBox info;
+    HWND box = WaitForBox(app.processId, DRIVER_TIMEOUT_MS, &info, {dialog});
     ASSERT_TRUE(box);
-    EXPECT_EQ("Regedit wird als eigener Prozess gestartet und muss ggf. explizit beendet werden", DescribeBoxOfProcess(box).text);
+    EXPECT_EQ("Regedit wird als eigener Prozess gestartet und muss ggf. explizit beendet werden", info.text);
     PressButton(box, IDOK);
     std::vector<ProcessEntry> fresh;
     EXPECT_TRUE(PumpUntil(

@@ -4,10 +4,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "boxes.h"
-#include "driver.h"
 #include "resources/resource.h"
-#include "wait.h"
+
+#include "support.h"
 
 class ShellE2E : public ::testing::Test {
 protected:
@@ -40,12 +39,12 @@ static RECT WindowRect(HWND window)
 static DWORD RefuseSecondStart(VelkorProcess &second)
 {
     EXPECT_TRUE(StartVelkorProcess(second));
-    BoxInfo box;
-    EXPECT_TRUE(AnswerBox(second, IDOK, &box)) << "the second copy showed no box";
+    SeenBox box;
+    EXPECT_TRUE(AnswerBox(second.processId, IDOK, &box)) << "the second copy showed no box";
     EXPECT_EQ("sorry", box.caption);
     EXPECT_EQ("VELKOR wird bereits ausgefuehrt\r\nnur eine Instance erlaubt", box.text);
     EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
-    EXPECT_EQ(NULL, GetWindow(box.window, GW_OWNER)) << "the box has no owner";
+    EXPECT_EQ(NULL, box.owner) << "the box has no owner";
     DWORD code = 12345;
     EXPECT_TRUE(WaitForExit(second, DRIVER_TIMEOUT_MS, &code));
     return code;
@@ -113,8 +112,8 @@ TEST_F(ShellE2E, SavesTheLogByteForByte)
     std::string caption;
     ASSERT_TRUE(AnswerFileDialog(app, path, &caption));
     EXPECT_EQ("VELKOR Nachrichten speichern", caption);
-    BoxInfo question;
-    ASSERT_TRUE(AnswerBox(app, IDNO, &question));
+    SeenBox question;
+    ASSERT_TRUE(AnswerBox(app.processId, IDNO, &question));
     EXPECT_EQ("Nachrichtenfenster loeschen?", question.text);
     ASSERT_TRUE(WaitForLogText(app, "Nachrichtendatei " + path + " gespeichert"));
 
@@ -130,7 +129,7 @@ TEST_F(ShellE2E, ForeignPointerInLogMessageDoesNotEndTheProgram)
     PostMessageA(app.window, WM_USER + 22, (WPARAM)(ULONG_PTR)0x10, 0);
     PostMessageA(app.window, WM_USER + 22, (WPARAM)(ULONG_PTR)0xDEAD0000u, 0);
     PostMessageA(app.window, WM_USER + 22, (WPARAM) ~(ULONG_PTR)0xFFF, 0);
-    ASSERT_TRUE(WaitForLogLines(app, 4));
+    ASSERT_TRUE(PumpUntil([&] { return ReadLogLines(app).size() >= 4; }, DRIVER_TIMEOUT_MS));
     std::vector<std::string> lines = ReadLogLines(app);
     for (size_t i = 1; i < lines.size(); i++)
         EXPECT_EQ("> ", lines[i].substr(0, 2)) << lines[i];

@@ -7,16 +7,12 @@
 #include <commctrl.h>
 #include <stdlib.h>
 
-#include "app/shell.h"
+#include "app/appwindows.h"
 #include "commands/commandlist.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
-#include "appfixture.h"
-#include "boxes.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
+#include "support.h"
 
 static const char HEX_WARNING[] = "Nur 2 stellige Hexadezimalzahl oder leeres Feld sind gueltig!\n"
                                   "0-9 und a/A - f/F oder Leerzeichen verwenden";
@@ -28,9 +24,7 @@ protected:
     {
         if (dialog)
             DestroyWindow(dialog);
-        StopTestApp();
-        StopBoxAnswering();
-        ClearVelkorRegistry();
+        VelkorAppTest::TearDown();
     }
 
     // The command dialog's template, hosted modeless with a procedure that
@@ -43,7 +37,7 @@ protected:
     {
         // The answerer takes every new #32770 window for a box: let it see the
         // host once and leave it alone.
-        AnswerNextBox([](HWND, const BoxInfo &) {});
+        AnswerNextBox(BoxAction());
         dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_COMMAND), MainWindow(), HostProc, 0);
         EXPECT_TRUE(dialog != NULL);
         ShowWindow(dialog, SW_SHOW);

@@ -5,19 +5,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/mainwindow.h"
-#include "app/shell.h"
-#include "commands/commandfile.h"
+#include <map>
+
+#include "app/appwindows.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "appfixture.h"
-#include "boxes.h"
-#include "commands_support.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
-#include "app/controls.h"
-#include "commands/commandfilename.h"
+
+#include "support.h"
 
 static const OptionalByte OFF = 0xFF00;
 static const char NEW_TITLE[] = "neues Kommando zufuegen";
@@ -25,30 +19,38 @@ static const char EDIT_TITLE[] = "markiertes Kommando bearbeiten";
 static const char HEX_WARNING[] = "Nur 2 stellige Hexadezimalzahl oder leeres Feld sind gueltig!\n"
                                   "0-9 und a/A - f/F oder Leerzeichen verwenden";
 
-static bool SaveOffered()
-{
-    return !(MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && (ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
-}
-
-static bool SaveWithdrawn()
-{
-    return (MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && !(ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
-}
-
-static std::string NameOrNone()
-{
-    return CommandFileName() ? CommandFileName() : "(none)";
-}
-
-static void Remember(const char *name)
-{
-    SetCommandFileName(name);
-    RefreshSaveControls();
-}
-
 static int EntryCount()
 {
     return (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
+}
+
+// Work this thread runs inside whatever modal loop it is in, once its
+// condition holds (after 5 s in any case, so a failing test does not hang).
+struct Delayed {
+    std::function<bool()> condition;
+    std::function<void()> work;
+    DWORD since;
+};
+static std::map<UINT_PTR, Delayed> delayed;
+
+static void CALLBACK DelayedTimerProc(HWND, UINT, UINT_PTR id, DWORD)
+{
+    auto found = delayed.find(id);
+    if (found == delayed.end() || (!found->second.condition() && GetTickCount() - found->second.since < 5000))
+        return;
+    KillTimer(NULL, id);
+    std::function<void()> work = found->second.work;
+    delayed.erase(found);
+    work();
+}
+
+// A timer message comes only when no posted message waits: what was posted
+// before is handled by the time condition is first asked.
+static void When(std::function<bool()> condition, std::function<void()> work)
+{
+    UINT_PTR id = SetTimer(NULL, 0, 10, DelayedTimerProc);
+    if (id)
+        delayed[id] = Delayed{condition, work, GetTickCount()};
 }
 
 class CommandEditing : public VelkorAppTest {
@@ -73,7 +75,7 @@ protected:
     {
         MarkEntry(n);
         CommandDialogView view;
-        AnswerNextBox([&view](HWND dialog, const BoxInfo &) {
+        AnswerNextBox([&view](HWND dialog, const SeenBox &) {
             view = ReadCommandDialog(dialog);
             PressButton(dialog, IDC_CMD_CANCEL);
         });
@@ -224,7 +226,7 @@ TEST_F(CommandEditing, CancelAndEscChangeNothing)
     // Esc from the keyboard, the focus in a box holding text that would be
     // refused: the dialog ends without a warning about a box nobody sees.
     MarkEntry(1);
-    AnswerNextBox([](HWND dialog, const BoxInfo &) {
+    AnswerNextBox([](HWND dialog, const SeenBox &) {
         SetDlgItemTextA(dialog, IDC_BYTE0, "zz");
         PostKey(GetDlgItem(dialog, IDC_BYTE0), VK_ESCAPE);
     });
@@ -238,14 +240,14 @@ TEST_F(CommandEditing, LeavingABoxWithBadTextWarnsAndEmptiesIt)
     SeenBox warning;
     int focusAfter = 0;
     std::string textAfter = "?";
-    AnswerNextBox([&](HWND dialog, const BoxInfo &) {
+    AnswerNextBox([&](HWND dialog, const SeenBox &) {
         SetDlgItemTextA(dialog, IDC_BYTE0, "0x");
         SetDlgItemTextA(dialog, IDC_BYTE1, "12");
         // The user tabs on to the next box.
         PostMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, IDC_BYTE1), TRUE);
-        AnswerNextBox([&, dialog](HWND box, const BoxInfo &info) {
+        AnswerNextBox([&, dialog](HWND box, const SeenBox &info) {
             RecordBox(&warning, IDRETRY)(box, info);
-            AfterDelay(150, [&, dialog] {
+            When([box] { return !IsWindow(box); }, [&, dialog] {
                 HWND focus = GetFocus();
                 focusAfter = focus && GetParent(focus) == dialog ? GetDlgCtrlID(focus) : 0;
                 char text[16] = "";
@@ -267,7 +269,7 @@ TEST_F(CommandEditing, LeavingABoxWithBadTextWarnsAndEmptiesIt)
 
 TEST_F(CommandEditing, AcceptingFromTheKeyboardStoresAnUncheckedBox)
 {
-    AnswerNextBox([](HWND dialog, const BoxInfo &) {
+    AnswerNextBox([](HWND dialog, const SeenBox &) {
         SetDlgItemTextA(dialog, IDC_BYTE0, "g");
         PostKey(GetDlgItem(dialog, IDC_BYTE0), VK_RETURN);
     });
@@ -299,12 +301,12 @@ TEST_F(CommandEditing, TheBitViewShowsTheBytesAsSentAndOnlyItsOkClosesIt)
     RECT placed = {0, 0, 0, 0};
     bool survivedEsc = false;
     std::string remarkAfter;
-    AnswerNextBox([&](HWND dialog, const BoxInfo &) {
+    AnswerNextBox([&](HWND dialog, const SeenBox &) {
         SetDlgItemTextA(dialog, IDC_BYTE0, "1");
         SetDlgItemTextA(dialog, IDC_BYTE1, "a5");
         SetDlgItemTextA(dialog, IDC_REMARK, "Notiz");
         PressButton(dialog, IDC_BITPATTERN);
-        AnswerNextBox([&, dialog](HWND view, const BoxInfo &) {
+        AnswerNextBox([&, dialog](HWND view, const SeenBox &) {
             char text[256] = "";
             GetDlgItemTextA(view, IDC_BITTEXT, text, sizeof text);
             bits = text;
@@ -319,10 +321,10 @@ TEST_F(CommandEditing, TheBitViewShowsTheBytesAsSentAndOnlyItsOkClosesIt)
             PostKey(GetFocus(), VK_ESCAPE);
             PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
             PostMessageA(view, WM_CLOSE, 0, 0);
-            AfterDelay(300, [&, dialog, view] {
+            When([] { return true; }, [&, dialog, view] {
                 survivedEsc = IsWindow(view) && IsWindowVisible(view);
                 PressButton(view, IDOK);
-                AfterDelay(100, [&, dialog] {
+                When([view] { return !IsWindow(view); }, [&, dialog] {
                     char remark[64] = "";
                     GetDlgItemTextA(dialog, IDC_REMARK, remark, sizeof remark);
                     remarkAfter = remark;
@@ -358,16 +360,16 @@ TEST_F(CommandEditing, TheBitViewForOtherBoxesAndSettings)
         Settings().sendSuffix = c.suffix;
         std::string bits = "?";
         std::vector<std::string> bytes = c.bytes;
-        AnswerNextBox([&bits, bytes](HWND dialog, const BoxInfo &) {
+        AnswerNextBox([&bits, bytes](HWND dialog, const SeenBox &) {
             for (size_t k = 0; k < bytes.size(); k++)
                 SetDlgItemTextA(dialog, COMMAND_BYTE_BOXES[k], bytes[k].c_str());
             PressButton(dialog, IDC_BITPATTERN);
-            AnswerNextBox([&bits, dialog](HWND view, const BoxInfo &) {
+            AnswerNextBox([&bits, dialog](HWND view, const SeenBox &) {
                 char text[256] = "";
                 GetDlgItemTextA(view, IDC_BITTEXT, text, sizeof text);
                 bits = text;
                 PressButton(view, IDOK);
-                AfterDelay(50, [dialog] { PressButton(dialog, IDC_CMD_CANCEL); });
+                When([view] { return !IsWindow(view); }, [dialog] { PressButton(dialog, IDC_CMD_CANCEL); });
             });
         });
         RunCommand(IDM_ADD_COMMAND);
@@ -381,7 +383,7 @@ TEST_F(CommandEditing, TheBitViewForOtherBoxesAndSettings)
 static std::string RightClickAt(int x, int y)
 {
     std::string title = "(no dialog)";
-    AnswerNextBox([&title](HWND dialog, const BoxInfo &) {
+    AnswerNextBox([&title](HWND dialog, const SeenBox &) {
         title = ReadCommandDialog(dialog).title;
         PressButton(dialog, IDC_CMD_CANCEL);
     });

@@ -5,20 +5,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/mainwindow.h"
-#include "app/shell.h"
-#include "commands/commandfile.h"
+#include "app/appwindows.h"
 #include "commands/commandlist.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "appfixture.h"
-#include "boxes.h"
-#include "commands_support.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
-#include "app/controls.h"
-#include "commands/commandfilename.h"
+
+#include "support.h"
 
 // Two entries, bytes 01 02 with the remark Reset and FF without a remark.
 static const std::string EXAMPLE(" 0x01 0x02\0Reset\0 0xFF\0\0", 24);
@@ -53,38 +45,10 @@ static void SetDecorations(Decorations d)
     Settings().sendSuffix = d.suffix;
 }
 
-static bool SaveOffered()
-{
-    return !(MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && (ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
-}
-
-static bool SaveWithdrawn()
-{
-    return (MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && !(ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
-}
-
-// Remembers a name as a load or save would, with the save controls following.
-static void Remember(const char *name)
-{
-    SetCommandFileName(name);
-    RefreshSaveControls();
-}
-
-static std::string NameOrNone()
-{
-    return CommandFileName() ? CommandFileName() : "(none)";
-}
-
 class CommandFiles : public VelkorAppTest {
 protected:
     std::string folder;
-    void SetUp() override
-    {
-        VelkorAppTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        folder = TestFolder("cmdfile");
-    }
+    void BeforeStart() override { folder = TestFolder("cmdfile"); }
     std::string Path(const char *name) { return folder + "\\" + name; }
     void InsertExample(Decorations d)
     {
@@ -145,7 +109,7 @@ TEST_F(CommandFiles, SaveWritesTheSameBytesWhateverTheDecorations)
         EXPECT_EQ("velkor.cmd", view.initialName); // the remembered name is proposed
         EXPECT_EQ((std::vector<std::string>{"VelkorDatei (*.cmd)", "alle (*.*)"}), view.filters);
         EXPECT_EQ(path, NameOrNone());
-        EXPECT_EQ("Kommandodatei " + path + " gespeichert", LogTexts().back());
+        EXPECT_EQ("Kommandodatei " + path + " gespeichert", LogText(LogLines().back()));
         EXPECT_TRUE(SaveOffered());
     }
 }
@@ -183,7 +147,7 @@ TEST_F(CommandFiles, LoadShowsTheEntriesWithTheDecorationsInForce)
         EXPECT_EQ("", view.initialName);
         EXPECT_EQ((std::vector<std::string>{"VelkorDatei (*.cmd)", "alle (*.*)"}), view.filters);
         EXPECT_EQ(path, NameOrNone());
-        EXPECT_EQ("Kommandodatei " + path + " geladen", LogTexts().back());
+        EXPECT_EQ("Kommandodatei " + path + " geladen", LogText(LogLines().back()));
         EXPECT_TRUE(SaveOffered());
         EXPECT_TRUE(IsWindowVisible(CommandList())) << "the list must be drawn again after loading";
     }
@@ -273,7 +237,7 @@ TEST_F(CommandFiles, FormatErrorsNameTheEntryAndKeepTheEntriesBefore)
         ASSERT_TRUE(WriteWholeFile(path, c.bytes));
         InsertListEntry(" 0x44", "vorher");
         Remember("velkor.cmd");
-        size_t logLines = LogTexts().size();
+        size_t logLines = LogLines().size();
         SeenBox box = LoadRefused(path);
 
         ASSERT_TRUE(box.seen);
@@ -284,7 +248,7 @@ TEST_F(CommandFiles, FormatErrorsNameTheEntryAndKeepTheEntriesBefore)
         EXPECT_EQ(c.entries, ListEntries());
         EXPECT_EQ("(none)", NameOrNone());
         EXPECT_TRUE(SaveWithdrawn());
-        EXPECT_EQ(logLines, LogTexts().size()) << "a faulty file is not logged as loaded";
+        EXPECT_EQ(logLines, LogLines().size()) << "a faulty file is not logged as loaded";
         EXPECT_TRUE(IsWindowVisible(CommandList()));
     }
 }
@@ -294,7 +258,7 @@ TEST_F(CommandFiles, RefusedLoadsChangeNothing)
     InsertExample({OFF, OFF});
     Remember("velkor.cmd");
     std::vector<std::string> before = ListEntries();
-    size_t logLines = LogTexts().size();
+    size_t logLines = LogLines().size();
 
     // Held open without sharing by another program.
     std::string held = Path("held.cmd");
@@ -333,7 +297,7 @@ TEST_F(CommandFiles, RefusedLoadsChangeNothing)
 
     EXPECT_EQ(before, ListEntries());
     EXPECT_EQ("velkor.cmd", NameOrNone());
-    EXPECT_EQ(logLines, LogTexts().size());
+    EXPECT_EQ(logLines, LogLines().size());
 }
 
 TEST_F(CommandFiles, ASaveThatCannotCreateTheFileChangesNothing)
@@ -344,7 +308,7 @@ TEST_F(CommandFiles, ASaveThatCannotCreateTheFileChangesNothing)
     ASSERT_TRUE(WriteWholeFile(held, "alt"));
     HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    size_t logLines = LogTexts().size();
+    size_t logLines = LogLines().size();
     SeenBox box = SaveRefused(held);
     CloseHandle(holder);
     EXPECT_EQ("VELKOR Daten speichern", box.caption);
@@ -353,29 +317,27 @@ TEST_F(CommandFiles, ASaveThatCannotCreateTheFileChangesNothing)
     EXPECT_EQ(MainWindow(), box.owner);
     EXPECT_EQ("alt", ReadWholeFile(held));
     EXPECT_EQ("velkor.cmd", NameOrNone());
-    EXPECT_EQ(logLines, LogTexts().size());
+    EXPECT_EQ(logLines, LogLines().size());
 }
 
 // A file on a device that refuses every write: the system's full device.
 TEST_F(CommandFiles, AFailedWriteIsReportedAndNotLoggedAsSaved)
 {
-    SharedFolder shared = MakeSharedFolder("cmdfull");
-    ASSERT_TRUE(StartUnixProgram("/bin/ln -s /dev/full " + shared.unix + "/full.cmd"));
-    std::string full = shared.windows + "\\full.cmd";
-    ASSERT_TRUE(PumpUntil([&] { return FolderLists(shared.windows, "full.cmd"); }, 10000));
+    std::string full = Path("full.cmd");
+    ASSERT_TRUE(StartUnixProgram("/bin/ln -s /dev/full \"" + UnixPath(full) + "\""));
+    ASSERT_TRUE(PumpUntil([&] { return FolderLists(full); }, 10000));
 
     InsertExample({OFF, OFF});
     Remember("velkor.cmd");
-    size_t logLines = LogTexts().size();
+    size_t logLines = LogLines().size();
     SeenBox box = SaveRefused(full);
     EXPECT_EQ("VELKOR Daten speichern", box.caption);
     EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n112", box.text); // ERROR_DISK_FULL
     EXPECT_EQ((UINT)MB_OK, box.style);
-    EXPECT_EQ(logLines, LogTexts().size()) << "a failed save must not be logged as saved";
+    EXPECT_EQ(logLines, LogLines().size()) << "a failed save must not be logged as saved";
     // The replaced file is the one to write again: the next save proposes it.
     EXPECT_EQ(full, NameOrNone());
     EXPECT_TRUE(SaveOffered());
-    RemoveSharedFolder(shared);
 }
 
 // A file whose reader goes away after 24 bytes: the strings before stay, the
@@ -384,12 +346,15 @@ TEST_F(CommandFiles, AWriteFailingPartWayStopsAndIsReported)
 {
     if (GetFileAttributesA("Z:\\usr\\bin\\socat") == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "socat is not installed";
-    SharedFolder shared = MakeSharedFolder("cmdpart");
-    std::string link = shared.windows + "\\part.cmd";
+    // socat takes a colon in a path for a separator, so these files are in
+    // the build tree, whose Unix path has none.
+    std::string name = UniqueName("cmdpart"), unix = VELKOR_BUILD_DIR_UNIX "/tests/" + name;
+    std::string shared = VELKOR_BUILD_DIR_WIN "\\tests\\" + name, link = shared + "\\part.cmd";
+    ASSERT_TRUE(CreateDirectoryA(shared.c_str(), NULL));
     // socat ends when its reader has gone (or after 30 s without traffic).
-    ASSERT_TRUE(StartUnixProgram("/usr/bin/socat -T 30 -u PTY,raw,echo=0,link=" + shared.unix +
-                                 "/part.cmd \"SYSTEM:head -c 24 > " + shared.unix + "/got.bin\""));
-    ASSERT_TRUE(PumpUntil([&] { return FolderLists(shared.windows, "part.cmd"); }, 10000));
+    ASSERT_TRUE(StartUnixProgram("/usr/bin/socat -T 30 -u PTY,raw,echo=0,link=" + unix +
+                                 "/part.cmd \"SYSTEM:head -c 24 > " + unix + "/got.bin\""));
+    ASSERT_TRUE(PumpUntil([&] { return FolderLists(link); }, 10000));
 
     InsertExample({0x02, OFF}); // written without the decoration
     Settings().sendPrefix = 0x02;
@@ -398,18 +363,18 @@ TEST_F(CommandFiles, AWriteFailingPartWayStopsAndIsReported)
         InsertListEntry("0x02   0x10 0x20 0x30", "ein Kommando mit Bemerkung");
     SendMessageA(CommandList(), WM_SETREDRAW, TRUE, 0);
     Remember("velkor.cmd");
-    size_t logLines = LogTexts().size();
+    size_t logLines = LogLines().size();
     SeenBox box = SaveRefused(link);
     EXPECT_EQ("VELKOR Daten speichern", box.caption);
     EXPECT_EQ(0u, box.text.find("Fehler beim Schreiben der Daten:\r\n")) << box.text;
     EXPECT_NE("Fehler beim Schreiben der Daten:\r\n0", box.text);
-    EXPECT_EQ(logLines, LogTexts().size());
+    EXPECT_EQ(logLines, LogLines().size());
     EXPECT_EQ(link, NameOrNone());
 
-    std::string got = shared.windows + "\\got.bin";
+    std::string got = shared + "\\got.bin";
     PumpUntil([&] { return ReadWholeFile(got).size() >= EXAMPLE.size(); }, 10000);
     EXPECT_EQ(EXAMPLE, ReadWholeFile(got)) << "the strings before the failure";
-    RemoveSharedFolder(shared);
+    StartUnixProgram("/bin/rm -rf " + unix);
 }
 
 TEST_F(CommandFiles, ALoadedSingleEntryOffersSavingUntilAnEditLeavesOne)
@@ -430,13 +395,13 @@ TEST_F(CommandFiles, NewListEmptiesWithoutAskingAndWithdrawsSaving)
 {
     InsertExample({OFF, OFF});
     Remember("velkor.cmd");
-    size_t logLines = LogTexts().size();
+    size_t logLines = LogLines().size();
     RunCommand(IDM_NEW_COMMANDS);
     EXPECT_TRUE(ListEntries().empty());
     EXPECT_EQ("(none)", NameOrNone());
     EXPECT_TRUE(SaveWithdrawn());
     EXPECT_TRUE(SeenBoxes().empty());
-    EXPECT_EQ(logLines, LogTexts().size());
+    EXPECT_EQ(logLines, LogLines().size());
 }
 
 TEST_F(CommandFiles, CancelledDialogsChangeNothing)
@@ -444,12 +409,12 @@ TEST_F(CommandFiles, CancelledDialogsChangeNothing)
     InsertExample({OFF, OFF});
     Remember("velkor.cmd");
     std::vector<std::string> before = ListEntries();
-    size_t logLines = LogTexts().size();
+    size_t logLines = LogLines().size();
     AnswerNextBox(CancelFileDialog());
     RunCommand(IDM_OPEN_COMMANDS);
     AnswerNextBox(CancelFileDialog());
     RunCommand(IDM_SAVE_COMMANDS);
     EXPECT_EQ(before, ListEntries());
     EXPECT_EQ("velkor.cmd", NameOrNone());
-    EXPECT_EQ(logLines, LogTexts().size());
+    EXPECT_EQ(logLines, LogLines().size());
 }

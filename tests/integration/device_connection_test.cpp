@@ -5,29 +5,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/shell.h"
-#include "boxes.h"
 #include "device/connection.h"
-#include "device_peer.h"
-#include "device_session.h"
+#include "device/devicehandle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "testapp.h"
-#include "wait.h"
-#include "device/devicehandle.h"
-#include "probes.h"
 
-class DeviceConnection : public ::testing::Test {
-protected:
-    void SetUp() override { StartDeviceApp(); }
-    void TearDown() override
-    {
-        for (const BoxInfo &box : SeenBoxes())
-            if (box.unexpected)
-                ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
-        StopDeviceApp();
-    }
-};
+#include "probes.h"
+#include "support.h"
+
+typedef VelkorAppTest DeviceConnection;
 
 // A plain file is a device too, and the one whose share mode the system enforces here.
 static std::string MakeFile(const std::string &folder, const std::string &name)
@@ -109,7 +95,7 @@ TEST_F(DeviceConnection, OpenAndCloseLogAndSetTheControls)
 TEST_F(DeviceConnection, ADeviceThatIsNotThereGivesTheSystemsText)
 {
     UseDevice("\\\\.\\pipe\\" + UniqueName("velkor-nobody"));
-    AnswerNextBox([](HWND box, const BoxInfo &) {
+    AnswerNextBox([](HWND box, const SeenBox &) {
         // The wait cursor is gone by the time the box shows.
         EXPECT_NE(LoadCursorA(NULL, IDC_WAIT), GetCursor());
         PressButton(box, IDOK);
@@ -117,7 +103,7 @@ TEST_F(DeviceConnection, ADeviceThatIsNotThereGivesTheSystemsText)
     size_t lines = LogLines().size();
     RunCommand(IDM_OPEN_DEVICE_BUTTON);
     ASSERT_EQ(1u, SeenBoxes().size());
-    const BoxInfo &box = SeenBoxes()[0];
+    const SeenBox &box = SeenBoxes()[0];
     EXPECT_EQ("VELKOR", box.caption);
     EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), box.style);
     EXPECT_EQ(0u, box.text.find("Systemfehler 2 beim Versuch das Device zu \xF6" "ffnen\n\n")) << box.text;
@@ -132,7 +118,7 @@ TEST_F(DeviceConnection, ReadingThePropertiesShowsErrorNumberZero)
     AnswerNextBoxWith(IDOK);
     RunCommand(IDM_READ_PROPERTIES);
     ASSERT_EQ(1u, SeenBoxes().size());
-    const BoxInfo &box = SeenBoxes()[0];
+    const SeenBox &box = SeenBoxes()[0];
     EXPECT_EQ("VELKOR Device Eigenschaften", box.caption);
     EXPECT_EQ((UINT)MB_OK, box.style);
     EXPECT_EQ(0u, box.text.find("Systemfehler 0 beim Versuch das Device auszulesen\n\n")) << box.text;
@@ -157,10 +143,9 @@ TEST_F(DeviceConnection, ExitWithTheDeviceOpenClosesItQuietly)
     UseDevice(PeerConnectString(peer));
     ASSERT_TRUE(OpenFromToolbar());
     ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
-    StopDeviceApp();
+    Stop();
     EXPECT_FALSE(DeviceIsOpen());
     EXPECT_FALSE(LastReaderWasKilled());
     EXPECT_TRUE(PumpUntil([&] { return !PeerConnected(peer); }, 3000)) << "the device was closed";
-    StartDeviceApp(); // for TearDown
     StopPeer(peer);
 }

@@ -5,38 +5,22 @@
 
 #include <windows.h>
 
-#include "app/mainwindow.h"
-#include "app/shell.h"
-#include "boxes.h"
+#include "app/appwindows.h"
 #include "device/connection.h"
 #include "device/gather.h"
-#include "device/receiver.h"
-#include "device_peer.h"
-#include "device_session.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
-#include "probes.h"
 
-class DeviceFaults : public ::testing::Test {
+#include "probes.h"
+#include "support.h"
+
+class DeviceFaults : public VelkorAppTest {
 protected:
     DevicePeer *peer = NULL;
-    bool appRunning = false;
-    void SetUp() override
-    {
-        StartDeviceApp();
-        appRunning = true;
-        peer = StartPipePeer(UniqueName("velkor-faults"));
-    }
+    void BeforeStart() override { peer = StartPipePeer(UniqueName("velkor-faults")); }
     void TearDown() override
     {
-        for (const BoxInfo &box : SeenBoxes())
-            if (box.unexpected)
-                ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
-        if (appRunning)
-            StopDeviceApp();
+        VelkorAppTest::TearDown();
         StopPeer(peer);
     }
     void Open(uint32_t blockLength, uint32_t readTimeoutMs = 500)
@@ -93,7 +77,7 @@ TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
     // every block it handed over is logged before the line that it ended.
     ClearLog();
     PeerStartFlood(peer, 60000);
-    PumpFor(500);
+    ASSERT_TRUE(PumpUntil([&] { return CountLines() >= 1000; }, 10000)) << "the flood is under way";
     CloseFromToolbar();
     EXPECT_FALSE(LastReaderWasKilled()) << "the reader ended within its grace period";
     ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
@@ -115,7 +99,7 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
     Open(1);
     ClearLog();
     EXPECT_TRUE(FloodUntilTheRingIsFull()) << "the ring filled and stopped there";
-    Sleep(500);
+    Sleep(500); // the flood goes on, and nothing is taken: the ring must stay as it is
     EXPECT_EQ(HandOverSlotCount(1), BlocksWaiting());
     PeerStopFlood(peer);
     uint64_t sent = PeerFloodSent(peer);
@@ -154,13 +138,12 @@ TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
     DestroyWindow(MainWindow());
     DWORD reader = ReaderThreadId();
     PeerStartFlood(peer, 60000);
-    Sleep(300);
+    ASSERT_TRUE(PumpUntil([] { return BlocksWaiting() > 0; }, 5000)) << "the reader took a block";
     ULONGLONG before = ThreadMilliseconds(reader);
     Sleep(1000);
     EXPECT_LT(ThreadMilliseconds(reader) - before, 200u) << "milliseconds of processor time in one second";
     EXPECT_EQ(1u, BlocksWaiting()) << "one block taken, kept, and nothing read after it";
-    StopDeviceApp();
-    appRunning = false;
+    Stop();
     EXPECT_FALSE(LastReaderWasKilled());
     PeerStopFlood(peer);
 }
@@ -171,9 +154,9 @@ TEST_F(DeviceFaults, APipeThatVanishesIsReportedAndCanBeOpenedAgain)
     ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
     ASSERT_EQ(1u, WaitForBlocks(1, 2000).size());
     PeerVanish(peer);
-    HWND box = WaitForThreadBox(5000);
+    SeenBox info;
+    HWND box = WaitForBox(GetCurrentProcessId(), 5000, &info);
     ASSERT_TRUE(box != NULL);
-    BoxInfo info = DescribeBox(box);
     EXPECT_EQ(0u, info.text.find("kein Lesezugriff auf Device\n(")) << info.text;
     PressButton(box, IDOK);
     ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
@@ -181,7 +164,7 @@ TEST_F(DeviceFaults, APipeThatVanishesIsReportedAndCanBeOpenedAgain)
     // Writing to the vanished device is an error at once, not a time-out.
     Settings().writeTimeoutMs = 3000;
     int entry = InsertListEntry(" 0x41 0x42 0x43", "");
-    SelectEntry(entry);
+    MarkEntry(entry);
     DWORD start = GetTickCount();
     RunCommand(IDM_SEND_COMMAND);
     EXPECT_LT(GetTickCount() - start, 1000u);
@@ -335,7 +318,7 @@ TEST_F(DeviceFaults, ManyOpensClosesAndSendsLeaveHandlesAndMemoryAlone)
     }
     ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000));
     ASSERT_TRUE(OpenFromToolbar());
-    SelectEntry(entry);
+    MarkEntry(entry);
     for (int i = 0; i < 20; i++)
         RunCommand(IDM_SEND_COMMAND);
     CloseFromToolbar();
@@ -358,7 +341,7 @@ TEST_F(DeviceFaults, ManyOpensClosesAndSendsLeaveHandlesAndMemoryAlone)
     // 1,000 sends, the reader running.
     ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000));
     ASSERT_TRUE(OpenFromToolbar());
-    SelectEntry(entry);
+    MarkEntry(entry);
     for (int i = 0; i < 1000; i++) {
         RunCommand(IDM_SEND_COMMAND);
         if (i % 100 == 99)

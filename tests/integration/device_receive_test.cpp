@@ -5,32 +5,21 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/shell.h"
-#include "boxes.h"
-#include "device/connection.h"
-#include "device_peer.h"
-#include "device_session.h"
+#include "device/devicehandle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "testapp.h"
-#include "wait.h"
-#include "device/devicehandle.h"
-#include "probes.h"
 #include "app/appwindows.h"
 
-class DeviceReceive : public ::testing::Test {
+#include "probes.h"
+#include "support.h"
+
+class DeviceReceive : public VelkorAppTest {
 protected:
     DevicePeer *peer = NULL;
-    void SetUp() override
-    {
-        StartDeviceApp();
-        peer = StartPipePeer(UniqueName("velkor-receive"));
-    }
+    void BeforeStart() override { peer = StartPipePeer(UniqueName("velkor-receive")); }
     void TearDown() override
     {
-        for (const BoxInfo &box : SeenBoxes())
-            ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
-        StopDeviceApp();
+        VelkorAppTest::TearDown();
         StopPeer(peer);
     }
     void Open(uint32_t blockLength, uint32_t readTimeoutMs, uint16_t endByte = 0xFF00)
@@ -218,9 +207,9 @@ TEST_F(DeviceReceive, ADeviceThatRefusesReadsShowsOneBoxAndStaysOpen)
     UseDevice(slot, 3, 500);
     Settings().openExclusive = false; // the slot's own handle shares it
     ASSERT_TRUE(OpenFromToolbar());
-    HWND box = WaitForThreadBox(3000);
+    SeenBox info;
+    HWND box = WaitForBox(GetCurrentProcessId(), 3000, &info);
     ASSERT_TRUE(box != NULL);
-    BoxInfo info = DescribeBox(box);
     EXPECT_EQ("VELKOR", info.caption);
     EXPECT_EQ(0u, info.text.find("kein Lesezugriff auf Device\n(5) ")) << info.text;
     EXPECT_NE('\n', info.text.back());
@@ -228,7 +217,7 @@ TEST_F(DeviceReceive, ADeviceThatRefusesReadsShowsOneBoxAndStaysOpen)
     PressButton(box, IDOK);
     ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
     PumpFor(300);
-    EXPECT_TRUE(FindBoxOfProcess(GetCurrentProcessId()) == NULL) << "one box only";
+    EXPECT_TRUE(FindBox(GetCurrentProcessId()) == NULL) << "one box only";
     EXPECT_TRUE(DeviceIsOpen());
     EXPECT_TRUE(ButtonState(IDM_SEND_COMMAND) & TBSTATE_ENABLED);
     CloseFromToolbar();

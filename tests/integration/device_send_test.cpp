@@ -7,27 +7,18 @@
 
 #include <algorithm>
 
-#include "app/shell.h"
-#include "boxes.h"
-#include "device/connection.h"
-#include "device_peer.h"
-#include "device_session.h"
+#include "app/appwindows.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
 
-class DeviceSend : public ::testing::Test {
+#include "support.h"
+
+class DeviceSend : public VelkorAppTest {
 protected:
     DevicePeer *peer = NULL;
-    void SetUp() override { StartDeviceApp(); }
     void TearDown() override
     {
-        for (const BoxInfo &box : SeenBoxes())
-            if (box.unexpected)
-                ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
-        StopDeviceApp();
+        VelkorAppTest::TearDown();
         StopPeer(peer);
     }
     void OpenPeer(bool record = true, DWORD bufferSize = 4096)
@@ -41,7 +32,7 @@ protected:
     std::vector<std::string> Send(int index)
     {
         size_t before = LogLines().size();
-        SelectEntry(index);
+        MarkEntry(index);
         RunCommand(IDM_SEND_COMMAND);
         std::vector<std::string> lines = LogLines();
         return std::vector<std::string>(lines.begin() + (long)std::min(before, lines.size()), lines.end());
@@ -138,7 +129,7 @@ TEST_F(DeviceSend, TheSendLineComesBeforeTheAnswer)
     int entry = InsertListEntry(" 0x41 0x42 0x43 0x44", "");
     for (int round = 0; round < 10; round++) {
         size_t before = LogLines().size();
-        SelectEntry(entry);
+        MarkEntry(entry);
         RunCommand(IDM_SEND_COMMAND);
         ASSERT_TRUE(PumpUntil([&] { return LogLines().size() >= before + 2; }, 3000)) << "round " << round;
         std::vector<std::string> lines = LogLines();

@@ -5,32 +5,24 @@
 
 #include <windows.h>
 
-#include "app/shell.h"
-#include "boxes.h"
-#include "device/connection.h"
-#include "device_peer.h"
-#include "device_session.h"
+#include "device/devicehandle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "testapp.h"
-#include "wait.h"
-#include "device/devicehandle.h"
-#include "probes.h"
 
-class DeviceSerial : public ::testing::Test {
+#include "probes.h"
+#include "support.h"
+
+class DeviceSerial : public VelkorAppTest {
 protected:
     DevicePeer *peer = NULL;
-    void SetUp() override
+    void BeforeStart() override
     {
         peer = StartSerialPeer(7, 8);
         ASSERT_TRUE(peer != NULL);
-        StartDeviceApp();
     }
     void TearDown() override
     {
-        for (const BoxInfo &box : SeenBoxes())
-            ADD_FAILURE() << "unexpected box: " << box.caption << ": " << box.text;
-        StopDeviceApp();
+        VelkorAppTest::TearDown();
         StopPeer(peer);
     }
 };
@@ -48,7 +40,7 @@ TEST_F(DeviceSerial, ReceivesAndSendsThroughCom7)
     EXPECT_EQ(HexBytes("04 05"), blocks[1]);
 
     int entry = InsertListEntry("0x02   0x41 0x42  0x03", "");
-    SelectEntry(entry);
+    MarkEntry(entry);
     RunCommand(IDM_SEND_COMMAND);
     EXPECT_EQ("successful: 4 Bytes (0x02   0x41 0x42  0x03)", LogLines().back().substr(16));
     ASSERT_TRUE(WaitPeerReceived(peer, 4, 3000));
@@ -81,9 +73,9 @@ TEST_F(DeviceSerial, APortThatVanishesIsReportedAndCanBeOpenedAgain)
     ULONGLONG before = ThreadMilliseconds(reader);
 
     PeerVanish(peer);
-    HWND box = WaitForThreadBox(5000);
+    SeenBox info;
+    HWND box = WaitForBox(GetCurrentProcessId(), 5000, &info);
     ASSERT_TRUE(box != NULL) << "the vanished port is reported";
-    BoxInfo info = DescribeBox(box);
     EXPECT_EQ("VELKOR", info.caption);
     EXPECT_EQ(0u, info.text.find("kein Lesezugriff auf Device\n(")) << info.text;
     // While the box waits for the user the reader does nothing at all.

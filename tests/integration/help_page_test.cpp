@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "resources/resource.h"
-#include "testapp.h"
+#include "support.h"
 
 namespace {
 

@@ -7,12 +7,10 @@
 
 #include <string>
 
-#include "app/shell.h"
-#include "boxes.h"
-#include "resources/resource.h"
-#include "testapp.h"
-#include "wait.h"
 #include "app/appwindows.h"
+#include "resources/resource.h"
+
+#include "support.h"
 
 namespace {
 
@@ -40,8 +38,6 @@ std::string ThisProgram()
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     return std::string(path, length);
 }
-
-std::string FolderOf(const std::string &path) { return path.substr(0, path.find_last_of('\\')); }
 
 bool FileExists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -120,32 +116,26 @@ std::string ProbeCommand(const std::string &record)
     return "\"" + ThisProgram() + "\" " + PROBE_SWITCH + " \"" + record + "\" \"%1\"";
 }
 
-class HelpShell : public ::testing::Test {
+class HelpShell : public VelkorAppTest {
 protected:
-    void SetUp() override
+    void BeforeStart() override
     {
         record_ = TestFolder("help-open") + "\\opened.txt";
-        beside_ = FolderOf(ThisProgram()) + "\\velkor.html";
+        beside_ = ProgramFolder() + "\\velkor.html";
         DeleteFileA(beside_.c_str());
-        ClearVelkorRegistry();
-        StartBoxAnswering();
-        ASSERT_TRUE(StartTestApp());
     }
     void TearDown() override
     {
-        StopTestApp();
-        StopBoxAnswering();
+        VelkorAppTest::TearDown();
         DeleteFileA(beside_.c_str());
         DeleteFileA(record_.c_str());
     }
 
-    // Chooses "Hilfe"; a box is answered and its owner noted.
-    void ChooseHelp()
+    // Chooses "Hilfe"; the box expected is answered.
+    void ChooseHelp(bool expectBox)
     {
-        AnswerNextBox([this](HWND box, const BoxInfo &) {
-            boxOwner_ = GetWindow(box, GW_OWNER);
-            PressButton(box, IDOK);
-        });
+        if (expectBox)
+            AnswerNextBoxWith(IDOK);
         RunCommand(IDM_HELP);
     }
 
@@ -154,19 +144,18 @@ protected:
         // Nothing more may follow: a handler started late would still record.
         PumpFor(500);
         ASSERT_EQ(1u, SeenBoxes().size());
-        const BoxInfo &box = SeenBoxes()[0];
+        const SeenBox &box = SeenBoxes()[0];
         EXPECT_TRUE(box.isMessageBox);
         EXPECT_FALSE(box.unexpected);
         EXPECT_EQ("VELKOR", box.caption);
         EXPECT_EQ(HELP_MISSING_TEXT, box.text);
         EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
-        EXPECT_EQ(MainWindow(), boxOwner_);
+        EXPECT_EQ(MainWindow(), box.owner);
         EXPECT_FALSE(FileExists(record_)) << "a program was started for " << ReadWholeFile(record_);
     }
 
     std::string record_;
     std::string beside_;
-    HWND boxOwner_ = NULL;
 };
 
 } // namespace
@@ -175,7 +164,7 @@ TEST_F(HelpShell, OpensTheHelpFileBesideTheProgram)
 {
     HtmlAssociation association(ProbeCommand(record_));
     ASSERT_TRUE(CopyFileA(VELKOR_BUILD_DIR_WIN "\\velkor.html", beside_.c_str(), FALSE));
-    ChooseHelp();
+    ChooseHelp(false);
     ASSERT_TRUE(PumpUntil([&] { return !ReadWholeFile(record_).empty(); }, 20000)) << "the shell started no program";
     std::string opened = ReadWholeFile(record_);
     EXPECT_EQ(beside_, opened);
@@ -186,7 +175,7 @@ TEST_F(HelpShell, OpensTheHelpFileBesideTheProgram)
 TEST_F(HelpShell, MissingHelpFileShowsTheErrorBox)
 {
     HtmlAssociation association(ProbeCommand(record_));
-    ChooseHelp();
+    ChooseHelp(true);
     ExpectTheErrorBoxOnce();
 }
 
@@ -194,39 +183,9 @@ TEST_F(HelpShell, NoProgramForHtmlFilesShowsTheErrorBox)
 {
     HtmlAssociation association(""); // ".html" belongs to a class that opens nothing
     ASSERT_TRUE(CopyFileA(VELKOR_BUILD_DIR_WIN "\\velkor.html", beside_.c_str(), FALSE));
-    ChooseHelp();
+    ChooseHelp(true);
     ExpectTheErrorBoxOnce();
 }
-
-namespace {
-
-struct ProcessWindow {
-    DWORD processId;
-    HWND window;
-};
-
-BOOL CALLBACK FindMainWindowOf(HWND window, LPARAM lParam)
-{
-    ProcessWindow *search = (ProcessWindow *)lParam;
-    DWORD pid = 0;
-    char cls[32] = "";
-    GetWindowThreadProcessId(window, &pid);
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == search->processId && strcmp(cls, "VELKOR_WND") == 0 && IsWindowVisible(window)) {
-        search->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND MainWindowOf(DWORD processId)
-{
-    ProcessWindow search = {processId, NULL};
-    EnumWindows(FindMainWindowOf, (LPARAM)&search);
-    return search.window;
-}
-
-} // namespace
 
 // Started the way Windows starts a program from a folder with blanks: the
 // path quoted, and arguments holding "\" and "/" after it.
@@ -249,28 +208,25 @@ TEST(HelpShellProgram, QuotedPathWithArgumentsFindsTheHelpFile)
         PROCESS_INFORMATION process;
         // Started in another folder, so that a bare "velkor.html" would miss.
         ASSERT_TRUE(CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, base.c_str(), &startup, &process));
-
-        HWND window = NULL;
-        EXPECT_TRUE(PumpUntil([&] { return (window = MainWindowOf(process.dwProcessId)) != NULL; }, 20000));
-        if (window) {
-            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_HELP, 0), 0);
-            EXPECT_TRUE(PumpUntil([&] { return !ReadWholeFile(record).empty() || FindBoxOfProcess(process.dwProcessId); }, 20000));
-            HWND box = FindBoxOfProcess(process.dwProcessId);
+        CloseHandle(process.hThread);
+        VelkorProcess app;
+        app.process = process.hProcess;
+        app.processId = process.dwProcessId;
+        EXPECT_TRUE(WaitForMainWindow(app));
+        if (app.window) {
+            PostCommand(app, IDM_HELP);
+            EXPECT_TRUE(PumpUntil([&] { return !ReadWholeFile(record).empty() || FindBox(app.processId); }, 20000));
+            HWND box = FindBox(app.processId);
             EXPECT_TRUE(box == NULL) << DescribeBox(box).text;
             EXPECT_EQ(folder + "\\velkor.html", ReadWholeFile(record));
             if (box)
                 PressButton(box, IDOK);
-            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+            PostCommand(app, IDM_EXIT);
         }
         DWORD exitCode = 1;
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 20000));
-        if (!GetExitCodeProcess(process.hProcess, &exitCode) || exitCode == STILL_ACTIVE) {
-            TerminateProcess(process.hProcess, 1);
-            WaitForSingleObject(process.hProcess, 5000);
-        }
+        EXPECT_TRUE(WaitForExit(app, DRIVER_TIMEOUT_MS, &exitCode));
         EXPECT_EQ(0u, exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        EndVelkorProcess(app);
     }
     ClearVelkorRegistry();
     DeleteFileA(record.c_str());

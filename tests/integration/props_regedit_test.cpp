@@ -2,30 +2,52 @@
 // editor of the system the tests run on.
 #include <gtest/gtest.h>
 
-#include "app/shell.h"
-#include "resources/resource.h"
-
 #include <functional>
 
-#include "boxes.h"
-#include "props_support.h"
-#include "testapp.h"
-#include "wait.h"
+#include "resources/resource.h"
+
+#include "support.h"
 
 // A copy of this program planted as regedit.exe only leaves its marker.
 [[maybe_unused]] static const bool plantedRun = ExitIfPlanted();
 
 static const char LAST_KEY[] = "Arbeitsplatz\\HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB";
 static const char INFO_TEXT[] = "Regedit wird als eigener Prozess gestartet und muss ggf. explizit beendet werden";
+static const char REGEDIT_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
+
+// The registry editor's "LastKey" value under HKEY_CURRENT_USER, deleted.
+static void DeleteRegistryEditorLastKey()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, REGEDIT_KEY, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key, "LastKey");
+    RegCloseKey(key);
+}
+
+// Reads it: false when absent; its type and raw bytes otherwise.
+static bool ReadRegistryEditorLastKey(DWORD *type, std::string *data)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, REGEDIT_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    char buffer[512];
+    DWORD size = sizeof buffer;
+    LONG result = RegQueryValueExA(key, "LastKey", NULL, type, (BYTE *)buffer, &size);
+    RegCloseKey(key);
+    if (result == ERROR_SUCCESS)
+        data->assign(buffer, size);
+    return result == ERROR_SUCCESS;
+}
 
 // Presses "Registry öffnen" in a dialog opened through "Device waehlen";
 // answers the information box when one is expected; runs check afterwards,
 // with the dialog still open.
 static void PressOpenRegistry(bool expectBox, const std::function<void()> &check)
 {
-    AnswerNextBox([&](HWND dialog, const BoxInfo &) {
+    AnswerNextBox([&](HWND dialog, const SeenBox &) {
         if (expectBox)
-            AnswerAndRecord(IDOK);
+            AnswerNextBoxWith(IDOK);
         ClickControl(dialog, IDC_OPEN_REGISTRY);
         check();
         EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays open";
@@ -35,21 +57,16 @@ static void PressOpenRegistry(bool expectBox, const std::function<void()> &check
     EXPECT_EQ(0u, PendingAnswers());
 }
 
-class PropsRegedit : public ::testing::Test {
+class PropsRegedit : public VelkorAppTest {
 protected:
-    void SetUp() override
+    void BeforeStart() override
     {
-        ClearVelkorRegistry();
         DeleteRegistryEditorLastKey();
         GetCurrentDirectoryA(sizeof savedFolder, savedFolder);
-        StartBoxAnswering();
-        ClearRecordedBoxes();
-        ASSERT_TRUE(StartTestApp());
     }
     void TearDown() override
     {
-        StopTestApp();
-        StopBoxAnswering();
+        VelkorAppTest::TearDown();
         for (DWORD id : started)
             EXPECT_TRUE(EndProcess(id)) << "registry editor " << id << " did not end";
         SetCurrentDirectoryA(savedFolder);
@@ -89,8 +106,8 @@ TEST_F(PropsRegedit, WithoutAnEditorWindowWritesLastKeyAndStartsTheSystemsEditor
         started.push_back(p.id);
 
     ASSERT_EQ(2u, SeenBoxes().size());
-    ASSERT_EQ(1u, RecordedBoxes().size());
-    const BoxInfo &info = RecordedBoxes()[0];
+    const SeenBox &info = SeenBoxes()[1];
+    ASSERT_TRUE(info.isMessageBox && !info.unexpected) << "the information box was answered as scripted";
     EXPECT_EQ(INFO_TEXT, info.text);
     EXPECT_EQ("VELKOR Registry öffnen", info.caption);
     EXPECT_EQ((UINT)(MB_ICONINFORMATION | MB_OK), info.style);

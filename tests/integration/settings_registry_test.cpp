@@ -8,16 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/shell.h"
 #include "settings/settings.h"
 
-#include "boxes.h"
-#include "testapp.h"
-#include "wait.h"
+#include "support.h"
 
 static const char KEY[] = "Software\\Talmeck\\Velkor";
-
-typedef std::vector<unsigned char> Bytes;
 
 // Stores exactly these bytes. RegSetValueExA adds a terminator to a text
 // whose counted bytes are followed by a zero in memory (Windows NT does so,
@@ -83,22 +78,21 @@ static std::string Hex(const Bytes &b)
     return s;
 }
 
-class SettingsRegistry : public ::testing::Test {
+// The settings module alone, against the registry: the program is not started.
+class SettingsRegistry : public VelkorAppTest {
 protected:
+    SettingsRegistry() { startAtSetUp = false; }
     void SetUp() override
     {
-        ClearVelkorRegistry();
-        StartBoxAnswering();
+        VelkorAppTest::SetUp();
         SetDefaultSettings();
     }
     void TearDown() override
     {
         SetDefaultSettings();
-        EXPECT_EQ(0u, PendingAnswers());
-        for (const BoxInfo &box : SeenBoxes())
+        for (const SeenBox &box : SeenBoxes())
             ADD_FAILURE() << "box \"" << box.caption << "\" " << (box.unexpected ? "(unexpected)" : "");
-        StopBoxAnswering();
-        ClearVelkorRegistry();
+        VelkorAppTest::TearDown();
     }
     // Loads a fresh record, as start-up does.
     DeviceSettings &Load()

@@ -7,17 +7,13 @@
 
 #include <string>
 
-#include "app/shell.h"
-#include "device/receiver.h"
+#include "app/appwindows.h"
+#include "device/receivebuffer.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "settings/settingscodec.h"
 
-#include "boxes.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
-#include "device/receivebuffer.h"
+#include "support.h"
 
 static const char KEY[] = "Software\\Talmeck\\Velkor";
 
@@ -68,34 +64,10 @@ static std::string CommandHeader(int *width)
     return text;
 }
 
-class SettingsStartup : public ::testing::Test {
+// Each test writes the registry values first and then starts the program.
+class SettingsStartup : public VelkorAppTest {
 protected:
-    void SetUp() override
-    {
-        ClearVelkorRegistry();
-        StartBoxAnswering();
-    }
-    void TearDown() override
-    {
-        if (running)
-            StopTestApp();
-        for (const BoxInfo &box : SeenBoxes())
-            if (box.unexpected)
-                ADD_FAILURE() << "unexpected box \"" << box.caption << "\"";
-        StopBoxAnswering();
-        ClearVelkorRegistry();
-    }
-    void Start()
-    {
-        ASSERT_TRUE(StartTestApp());
-        running = true;
-    }
-    void Stop()
-    {
-        StopTestApp();
-        running = false;
-    }
-    bool running = false;
+    SettingsStartup() { startAtSetUp = false; }
 };
 
 TEST_F(SettingsStartup, FirstRunShowsTheBareNameAndNoDevice)

@@ -5,29 +5,18 @@
 #include <windows.h>
 #include <string.h>
 
-#include "app/mainwindow.h"
-#include "app/messagelog.h"
-#include "app/shell.h"
-
-#include "boxes.h"
-#include "testapp.h"
-#include "wait.h"
 #include "app/appwindows.h"
+#include "app/messagelog.h"
 
-class ShellLog : public ::testing::Test {
+#include "support.h"
+
+// No test here scripts a box: any box the log showed fails the test.
+class ShellLog : public VelkorAppTest {
 protected:
     void SetUp() override
     {
-        ClearVelkorRegistry();
-        StartBoxAnswering();
-        ASSERT_TRUE(StartTestApp());
+        VelkorAppTest::SetUp();
         ASSERT_EQ(1u, LogLines().size());
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(SeenBoxes().empty()) << "the log shows no boxes";
-        StopTestApp();
-        StopBoxAnswering();
     }
     // Lines logged since the start line.
     std::vector<std::string> NewLines()
@@ -41,11 +30,6 @@ protected:
 static std::string Head(const std::string &line)
 {
     return line.substr(0, 16);
-}
-
-static std::string Body(const std::string &line)
-{
-    return line.size() > 16 ? line.substr(16) : std::string();
 }
 
 // "0xHH " for each byte.
@@ -72,24 +56,8 @@ TEST_F(ShellLog, MarkerByKind)
     ASSERT_EQ(sizeof cases / sizeof cases[0], lines.size());
     for (size_t i = 0; i < lines.size(); i++) {
         EXPECT_EQ(cases[i].marker, lines[i][0]) << "kind " << cases[i].kind;
-        EXPECT_EQ("Ereignis", Body(lines[i]));
+        EXPECT_EQ("Ereignis", LogText(lines[i]));
     }
-}
-
-// Milliseconds since midnight of a log head "M hh:mm:ss,mmm  "; -1 when malformed.
-static int HeadTime(const std::string &head)
-{
-    if (head.size() != 16 || head[1] != ' ' || head[4] != ':' || head[7] != ':' || head[10] != ',' ||
-        head[14] != ' ' || head[15] != ' ')
-        return -1;
-    for (int i : {2, 3, 5, 6, 8, 9, 11, 12, 13})
-        if (head[i] < '0' || head[i] > '9')
-            return -1;
-    int h = atoi(head.substr(2, 2).c_str()), m = atoi(head.substr(5, 2).c_str()), s = atoi(head.substr(8, 2).c_str()),
-        ms = atoi(head.substr(11, 3).c_str());
-    if (h > 23 || m > 59 || s > 59)
-        return -1;
-    return ((h * 60 + m) * 60 + s) * 1000 + ms;
 }
 
 static int NowMs()
@@ -107,7 +75,7 @@ TEST_F(ShellLog, TimeStampIsTheLocalTimeOfLogging)
     LogReceivedBlock(bytes, 1);
     int after = NowMs();
     for (const std::string &line : NewLines()) {
-        int stamp = HeadTime(Head(line));
+        long stamp = LineTime(line);
         ASSERT_GE(stamp, 0) << line;
         if (before <= after) { // not across midnight
             EXPECT_LE(before, stamp) << line;
@@ -125,8 +93,8 @@ TEST_F(ShellLog, TextsAreCutAfter257Characters)
     LogMessage("", 1);
     std::vector<std::string> lines = NewLines();
     ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ(exact, Body(lines[0]));
-    EXPECT_EQ(std::string(257, 'b'), Body(lines[1]));
+    EXPECT_EQ(exact, LogText(lines[0]));
+    EXPECT_EQ(std::string(257, 'b'), LogText(lines[1]));
     EXPECT_EQ(16u, lines[2].size()) << "an empty text leaves the head with its two spaces";
 }
 
@@ -140,16 +108,16 @@ TEST_F(ShellLog, DumpOfATextStopsAtItsZeroAnd257Bytes)
     std::vector<std::string> lines = NewLines();
     ASSERT_EQ(6u, lines.size());
     EXPECT_EQ('>', lines[0][0]);
-    EXPECT_EQ("0x41 0x0D ", Body(lines[0]));
+    EXPECT_EQ("0x41 0x0D ", LogText(lines[0]));
     EXPECT_EQ(26u, lines[0].size());
-    EXPECT_EQ("0xFF 0x80 0x7F ", Body(lines[1]));
+    EXPECT_EQ("0xFF 0x80 0x7F ", LogText(lines[1]));
     EXPECT_EQ(16u, lines[2].size());
     // 257 bytes shown, 99 a line, all under the one head.
     std::string shown;
     for (size_t i = 3; i < 6; i++) {
         EXPECT_EQ(Head(lines[3]), Head(lines[i]));
         EXPECT_LE(lines[i].size(), 511u);
-        shown += Body(lines[i]);
+        shown += LogText(lines[i]);
     }
     EXPECT_EQ(511u, lines[3].size());
     EXPECT_EQ(16u + 5u * 59u, lines[5].size());
@@ -166,7 +134,7 @@ TEST_F(ShellLog, ReceivedBlockShowsEveryByteZerosIncluded)
     LogReceivedBlock(zeros, 0);
     std::vector<std::string> lines = NewLines();
     ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("0x00 0x41 0x00 0xFF ", Body(lines[0]));
+    EXPECT_EQ("0x00 0x41 0x00 0xFF ", LogText(lines[0]));
     EXPECT_EQ(">", lines[0].substr(0, 1));
     EXPECT_EQ(16u, lines[1].size()) << "an empty block gives its head";
 }
@@ -188,7 +156,7 @@ TEST_F(ShellLog, LongBlocksContinueOnLinesOf99Bytes)
         for (const std::string &line : lines) {
             EXPECT_EQ(Head(lines[0]), Head(line));
             EXPECT_LE(line.size(), 511u);
-            shown += Body(line);
+            shown += LogText(line);
         }
         EXPECT_EQ(511u, lines[0].size());
         EXPECT_EQ(Groups(block, size), shown) << "every byte, in order";
@@ -229,11 +197,11 @@ TEST_F(ShellLog, BatchKeepsEveryLineInOrder)
     ASSERT_EQ(301u, lines.size());
     for (int i = 0, n = 0; i < 301; i++) {
         if (i == 101) {
-            EXPECT_EQ("0x00 0x01 ", Body(lines[i]));
+            EXPECT_EQ("0x00 0x01 ", LogText(lines[i]));
             continue;
         }
         snprintf(text, sizeof text, "Zeile %d", n++);
-        EXPECT_EQ(text, Body(lines[i]));
+        EXPECT_EQ(text, LogText(lines[i]));
     }
     // An unmatched end changes nothing.
     EndLogBatch();
@@ -254,7 +222,7 @@ TEST_F(ShellLog, QueuedTextsAreLoggedInOrderAndTheViewFollows)
     std::vector<std::string> lines = NewLines();
     ASSERT_EQ(400u, lines.size());
     for (int i = 0; i < 400; i++)
-        EXPECT_EQ(texts[i], Body(lines[i]));
+        EXPECT_EQ(texts[i], LogText(lines[i]));
     EXPECT_TRUE(PumpUntil(LastLineInView, 5000)) << "the view follows once the queue is empty";
     // Back to line by line: a single line is in view within a frame.
     LogMessage("einzeln", 9);
@@ -266,7 +234,7 @@ TEST_F(ShellLog, QueuedTextsAreLoggedInOrderAndTheViewFollows)
     LogMessage("drei", 9);
     EndLogBatch();
     EXPECT_TRUE(PumpUntil([] { return LastLineInView() && LogLines().size() == 405u; }, 5000));
-    EXPECT_EQ("eins", Body(LogLines().back()));
+    EXPECT_EQ("eins", LogText(LogLines().back()));
 }
 
 static DWORD WINAPI SendLogText(LPVOID text)
@@ -293,9 +261,9 @@ TEST_F(ShellLog, ATextSentWhileALineIsLoggedComesAfterIt)
     PumpPending();
     std::vector<std::string> lines = NewLines();
     ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ("geloggt", Body(lines[0]));
-    EXPECT_EQ("gesendet", Body(lines[1]));
-    EXPECT_EQ("gepostet", Body(lines[2]));
+    EXPECT_EQ("geloggt", LogText(lines[0]));
+    EXPECT_EQ("gesendet", LogText(lines[1]));
+    EXPECT_EQ("gepostet", LogText(lines[2]));
 
     // Enough lines to scroll; a hold left running would pull the view back down.
     for (int i = 0; i < 100; i++)
@@ -344,12 +312,12 @@ TEST_F(ShellLog, PostedTextIsLoggedWithKindOne)
     std::vector<std::string> lines = NewLines();
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ('>', lines[0][0]);
-    EXPECT_EQ("gesendet", Body(lines[0]));
-    EXPECT_EQ(posted, Body(lines[1]));
+    EXPECT_EQ("gesendet", LogText(lines[0]));
+    EXPECT_EQ(posted, LogText(lines[1]));
 
     std::string longer(400, 'L');
     SendMessageA(MainWindow(), WMU_LOG_TEXT, (WPARAM)longer.c_str(), 0);
-    EXPECT_EQ(std::string(257, 'L'), Body(NewLines().back()));
+    EXPECT_EQ(std::string(257, 'L'), LogText(NewLines().back()));
 }
 
 TEST_F(ShellLog, PostedTextIsReadOnlyWhereReadable)
@@ -378,11 +346,11 @@ TEST_F(ShellLog, PostedTextIsReadOnlyWhereReadable)
 
     std::vector<std::string> lines = NewLines();
     ASSERT_EQ(5u + sizeof garbage / sizeof garbage[0], lines.size());
-    EXPECT_EQ("ABC", Body(lines[0]));
-    EXPECT_EQ("DEF", Body(lines[1]));
-    EXPECT_EQ(std::string(257, 'F'), Body(lines[2])) << "the cut comes before the end of the readable page";
-    EXPECT_EQ("", Body(lines[3]));
-    EXPECT_EQ("", Body(lines[4]));
+    EXPECT_EQ("ABC", LogText(lines[0]));
+    EXPECT_EQ("DEF", LogText(lines[1]));
+    EXPECT_EQ(std::string(257, 'F'), LogText(lines[2])) << "the cut comes before the end of the readable page";
+    EXPECT_EQ("", LogText(lines[3]));
+    EXPECT_EQ("", LogText(lines[4]));
     for (size_t i = 5; i < lines.size(); i++)
         EXPECT_EQ('>', lines[i][0]) << "one line per message, whatever its address";
 

@@ -4,43 +4,31 @@
 
 #include <windows.h>
 
+#include "app/appwindows.h"
 #include "app/messagelog.h"
-#include "app/shell.h"
 #include "resources/resource.h"
 
-#include "appfixture.h"
-#include "boxes.h"
-#include "driver.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
+#include "support.h"
 
 static const char CAPTION[] = "VELKOR Nachrichten speichern";
 static const int FILTER_COMBO_ID = 0x470;
-static const int FILE_NAME_ID = 0x47C;
 
 class ShellSaveLog : public VelkorAppTest {
 protected:
-    void SetUp() override
-    {
-        VelkorAppTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        folder = TestFolder("shell-savelog");
-    }
+    void BeforeStart() override { folder = TestFolder("shell-savelog"); }
     std::string folder;
 };
 
 // Chooses path in the save dialog.
 static BoxAction Choose(const std::string &path)
 {
-    return [path](HWND dialog, const BoxInfo &) { EXPECT_TRUE(ChooseFileInDialog(dialog, path)); };
+    return [path](HWND dialog, const SeenBox &) { EXPECT_TRUE(ChooseFileInDialog(dialog, path)); };
 }
 
 // Chooses path after running before() while the dialog is open.
 static BoxAction ChooseAfter(const std::string &path, std::function<void(HWND)> before)
 {
-    return [path, before](HWND dialog, const BoxInfo &) {
+    return [path, before](HWND dialog, const SeenBox &) {
         before(dialog);
         EXPECT_TRUE(ChooseFileInDialog(dialog, path));
     };
@@ -53,38 +41,6 @@ static std::string Joined(const std::vector<std::string> &lines)
         if (!line.empty())
             text += line + "\r\n";
     return text;
-}
-
-static std::string Body(const std::string &line)
-{
-    return line.size() > 16 ? line.substr(16) : std::string();
-}
-
-static std::string ControlText(HWND control)
-{
-    char text[600];
-    text[0] = 0;
-    GetWindowTextA(control, text, sizeof text);
-    return text;
-}
-
-static BOOL CALLBACK FindEdit(HWND child, LPARAM lParam)
-{
-    char name[16];
-    GetClassNameA(child, name, sizeof name);
-    if (lstrcmpiA(name, "Edit") == 0) {
-        *(HWND *)lParam = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static std::string FileNameField(HWND dialog)
-{
-    HWND control = GetDlgItem(dialog, FILE_NAME_ID);
-    HWND edit = NULL;
-    EnumChildWindows(control, FindEdit, (LPARAM)&edit);
-    return ControlText(edit ? edit : control);
 }
 
 static bool Exists(const std::string &path)
@@ -107,8 +63,8 @@ TEST_F(ShellSaveLog, WritesEveryNonEmptyLineAndKeepsThemOnNo)
     std::string path = folder + "\\log.msg";
     std::string title, initialName, filters[2];
     AnswerNextBox(ChooseAfter(path, [&](HWND dialog) {
-        title = ControlText(dialog);
-        initialName = FileNameField(dialog);
+        title = WindowText(dialog);
+        initialName = WindowText(FileNameField(dialog));
         HWND combo = GetDlgItem(dialog, FILTER_COMBO_ID);
         char text[128];
         for (int i = 0; i < 2; i++) {
@@ -126,7 +82,7 @@ TEST_F(ShellSaveLog, WritesEveryNonEmptyLineAndKeepsThemOnNo)
     EXPECT_EQ("alle (*.*)", filters[1]);
 
     ASSERT_EQ(2u, SeenBoxes().size());
-    const BoxInfo &question = SeenBoxes()[1];
+    const SeenBox &question = SeenBoxes()[1];
     EXPECT_EQ(CAPTION, question.caption);
     EXPECT_EQ("Nachrichtenfenster loeschen?", question.text);
     EXPECT_EQ((UINT)(MB_ICONQUESTION | MB_YESNO), question.style);
@@ -140,7 +96,7 @@ TEST_F(ShellSaveLog, WritesEveryNonEmptyLineAndKeepsThemOnNo)
     for (size_t i = 0; i < before.size(); i++)
         EXPECT_EQ(before[i], after[i]);
     EXPECT_EQ('+', after.back()[0]);
-    EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", Body(after.back()));
+    EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", LogText(after.back()));
 }
 
 TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
@@ -150,7 +106,7 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
     // Arrives while the dialog is open: counted after the file is made, so saved.
     AnswerNextBox(ChooseAfter(path, [](HWND) { PostMessageA(MainWindow(), WM_USER + 22, (WPARAM) "im Dialog", 0); }));
     // Arrives while the question is open: neither saved nor removed.
-    AnswerNextBox([](HWND box, const BoxInfo &) {
+    AnswerNextBox([](HWND box, const SeenBox &) {
         LogMessage("bei der Frage", 9);
         PressButton(box, IDYES);
     });
@@ -164,8 +120,8 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
 
     std::vector<std::string> after = LogLines();
     ASSERT_EQ(2u, after.size());
-    EXPECT_EQ("bei der Frage", Body(after[0]));
-    EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", Body(after[1]));
+    EXPECT_EQ("bei der Frage", LogText(after[0]));
+    EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", LogText(after[1]));
 
     // Nothing arriving at the question: the log keeps only the new line.
     std::string again = folder + "\\again.msg";
@@ -175,7 +131,7 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
     EXPECT_EQ(Joined(after), ReadWholeFile(again));
     after = LogLines();
     ASSERT_EQ(1u, after.size());
-    EXPECT_EQ("Nachrichtendatei " + again + " gespeichert", Body(after[0]));
+    EXPECT_EQ("Nachrichtendatei " + again + " gespeichert", LogText(after[0]));
 
     // A log without lines gives a file of no bytes.
     SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
@@ -208,7 +164,7 @@ TEST_F(ShellSaveLog, BareNameGetsTheMsgExtension)
         RunCommand(IDM_SAVE_LOG);
         std::string saved = folder + "\\" + c.saved;
         EXPECT_TRUE(Exists(saved));
-        EXPECT_EQ("Nachrichtendatei " + saved + " gespeichert", Body(LogLines().back()));
+        EXPECT_EQ("Nachrichtendatei " + saved + " gespeichert", LogText(LogLines().back()));
     }
     EXPECT_FALSE(Exists(folder + "\\bare2..msg"));
 }
@@ -226,7 +182,7 @@ TEST_F(ShellSaveLog, ExistingFileIsReplacedOnlyAfterAsking)
     // Declined: the dialog stays, and is then cancelled (from here: the
     // answering has already handled that dialog once).
     AnswerNextBox(Choose(path));
-    AnswerNextBox([](HWND box, const BoxInfo &) {
+    AnswerNextBox([](HWND box, const SeenBox &) {
         HWND dialog = GetWindow(box, GW_OWNER);
         PressButton(box, IDNO);
         PumpUntil([&] { return !IsWindowVisible(box); }, 5000);
@@ -273,7 +229,7 @@ TEST_F(ShellSaveLog, FileThatCannotBeCreatedIsReported)
     CloseHandle(holder);
 
     ASSERT_EQ(3u, SeenBoxes().size()) << "no question follows";
-    const BoxInfo &error = SeenBoxes()[2];
+    const SeenBox &error = SeenBoxes()[2];
     EXPECT_EQ(CAPTION, error.caption);
     EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n32", error.text) << "ERROR_SHARING_VIOLATION";
     EXPECT_EQ((UINT)MB_OK, error.style);
@@ -282,35 +238,13 @@ TEST_F(ShellSaveLog, FileThatCannotBeCreatedIsReported)
 }
 
 // Makes path a link to the Linux device /dev/full, whose every write fails
-// with "disk full" as a full medium's would. Uses Wine's own bridges (its
-// path converter and its start of Linux programs); false where they are
-// missing.
+// with "disk full" as a full medium's would; false where Wine's bridges to
+// Linux are missing.
 static bool LinkToFullDevice(const std::string &path)
 {
-    typedef char *(CDECL * UnixNameFn)(const WCHAR *);
-    UnixNameFn unixName =
-        (UnixNameFn)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    if (!unixName)
-        return false;
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    char *target = unixName(wide);
-    if (!target)
-        return false;
-    std::string commandLine = std::string("/bin/ln -s /dev/full \"") + target + "\"";
-    HeapFree(GetProcessHeap(), 0, target);
-    if (!StartUnixProgram(commandLine))
-        return false;
-    return PumpUntil(
-        [&] {
-            HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-            if (file == INVALID_HANDLE_VALUE)
-                return false;
-            CloseHandle(file);
-            return true;
-        },
-        10000);
+    std::string target = UnixPath(path);
+    return !target.empty() && StartUnixProgram("/bin/ln -s /dev/full \"" + target + "\"") &&
+           PumpUntil([&] { return FolderLists(path); }, 10000);
 }
 
 TEST_F(ShellSaveLog, FailedWriteIsReportedAndNothingMore)
@@ -323,15 +257,15 @@ TEST_F(ShellSaveLog, FailedWriteIsReportedAndNothingMore)
     AnswerNextBox(Choose(path));
     // Wine's dialog takes the device for a new file; a dialog that sees an
     // existing file asks before replacing it first.
-    BoxInfo error;
-    AnswerNextBox([&error](HWND box, const BoxInfo &info) {
+    SeenBox error;
+    AnswerNextBox([&error](HWND box, const SeenBox &info) {
         if (info.text.compare(0, 20, "Fehler beim Schreibe") == 0) {
             error = info;
             PressButton(box, IDOK);
             return;
         }
         PressButton(box, IDYES);
-        AnswerNextBox([&error](HWND next, const BoxInfo &nextInfo) {
+        AnswerNextBox([&error](HWND next, const SeenBox &nextInfo) {
             error = nextInfo;
             PressButton(next, IDOK);
         });
@@ -359,7 +293,7 @@ TEST_F(ShellSaveLog, LongPathIsCutInTheSavedLine)
     RunCommand(IDM_SAVE_LOG);
     EXPECT_TRUE(Exists(path));
     std::string full = "Nachrichtendatei " + path + " gespeichert";
-    EXPECT_EQ(full.substr(0, 257), Body(LogLines().back()));
+    EXPECT_EQ(full.substr(0, 257), LogText(LogLines().back()));
 }
 
 // Journal files of the program in the temporary folder.
@@ -392,7 +326,7 @@ static std::vector<std::string> FileBodies(const std::string &file)
 {
     std::vector<std::string> bodies;
     for (size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2)
-        bodies.push_back(Body(file.substr(at, end - at)));
+        bodies.push_back(LogText(file.substr(at, end - at)));
     return bodies;
 }
 
@@ -411,7 +345,7 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     // the journal: Yes removes exactly the saved ones wherever they are.
     std::string path = folder + "\\long.msg";
     AnswerNextBox(Choose(path));
-    AnswerNextBox([](HWND box, const BoxInfo &) {
+    AnswerNextBox([](HWND box, const SeenBox &) {
         LogNumbered("bei der Frage %d", 150000);
         PressButton(box, IDYES);
     });
@@ -419,7 +353,7 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     std::vector<std::string> saved = FileBodies(ReadWholeFile(path));
     ASSERT_EQ(first.size() + 250000, saved.size());
     for (size_t i = 0; i < first.size(); i++)
-        EXPECT_EQ(Body(first[i]), saved[i]);
+        EXPECT_EQ(LogText(first[i]), saved[i]);
     for (int i = 0; i < 250000; i += 997)
         ASSERT_EQ("Zeile " + std::to_string(i), saved[first.size() + i]);
     EXPECT_EQ("Zeile 249999", saved.back());
@@ -443,9 +377,9 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     EXPECT_EQ(0u, ReadWholeFile(again).find(ReadWholeFile(rest)));
 
     // The journal goes with the program.
-    StopTestApp();
+    Stop();
     EXPECT_EQ(files, JournalFiles());
-    ASSERT_TRUE(StartTestApp());
+    Start();
 }
 
 TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
@@ -466,5 +400,5 @@ TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
     EXPECT_EQ("VELKOR", SeenBoxes()[0].caption);
     EXPECT_EQ(0u, SeenBoxes()[0].text.find("Aeltere Ausgaben koennen nicht")) << SeenBoxes()[0].text;
     EXPECT_EQ(before + 220000, SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
-    EXPECT_EQ("Zeile 219999", Body(LogLines().back()));
+    EXPECT_EQ("Zeile 219999", LogText(LogLines().back()));
 }

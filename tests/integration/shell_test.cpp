@@ -5,32 +5,17 @@
 #include <commctrl.h>
 #include <string.h>
 
-#include "app/messagelog.h"
-#include "app/mainwindow.h"
+#include "app/appwindows.h"
+#include "app/controls.h"
 #include "app/shell.h"
 #include "app/systemtext.h"
-#include "commands/commandfile.h"
+#include "commands/commandfilename.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
-#include "appfixture.h"
-#include "boxes.h"
-#include "testapp.h"
-#include "wait.h"
-#include "app/appwindows.h"
-#include "app/controls.h"
-#include "commands/commandfilename.h"
+#include "support.h"
 
-class Shell : public VelkorAppTest {
-protected:
-    void TearDown() override
-    {
-        if (running)
-            StopTestApp();
-        StopBoxAnswering();
-    }
-    bool running = true;
-};
+typedef VelkorAppTest Shell;
 
 static std::string MenuText(HMENU menu, int position)
 {
@@ -214,11 +199,16 @@ static void ExpectToolbar(HWND toolbar, const ButtonRow (&rows)[13])
     }
 }
 
-// The states the toolbar is created with are seen before its posted refresh runs.
-TEST(ShellStart, ToolbarCreatedThenRefreshedForNoDevice)
+// Started here without pumping, so that the states the toolbar is created
+// with are seen before its posted refresh runs.
+class ShellStart : public VelkorAppTest {
+protected:
+    ShellStart() { startAtSetUp = false; }
+};
+
+TEST_F(ShellStart, ToolbarCreatedThenRefreshedForNoDevice)
 {
-    ClearVelkorRegistry();
-    StartBoxAnswering();
+    running = true;
     ASSERT_TRUE(StartVelkor(GetModuleHandleA(NULL), SW_SHOWNORMAL));
     const BYTE E = TBSTATE_ENABLED, C = TBSTATE_CHECKED;
     ButtonRow created[13] = {{0, 105, E},   {-1, 0, 0},     {1, 1043, 0}, {2, 1044, C},     {-1, 0, 0},
@@ -240,8 +230,6 @@ TEST(ShellStart, ToolbarCreatedThenRefreshedForNoDevice)
     ImageList_GetIconSize(images, &cx, &cy);
     EXPECT_EQ(16, cx);
     EXPECT_EQ(16, cy);
-    StopTestApp();
-    StopBoxAnswering();
 }
 
 TEST_F(Shell, MenuInTheNoDeviceState)
@@ -462,8 +450,7 @@ TEST_F(Shell, BeendenEndsTheLoopWithExitCodeZero)
 {
     SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
     EXPECT_FALSE(IsWindow(MainWindow()));
-    running = false;
-    EXPECT_EQ(0, StopTestApp());
+    EXPECT_EQ(0, Stop());
 }
 
 TEST_F(Shell, FirstLineIsTheStartLine)

@@ -1,70 +1,62 @@
-#include "boxes.h"
+#include "support.h"
+
+#include <limits.h>
+#include <stdlib.h>
 
 #include <deque>
 
-#include "wait.h"
+const int COMMAND_BYTE_BOXES[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
+static const int REMARK_BOX = 1005;
+static const int FILE_NAME_ID = 0x47C;
+static const int FILE_TYPE_ID = 0x470;
 
-// State of the in-process answering, used only on the thread that started it.
+// The in-process answering, used only on the thread that started it.
 static UINT_PTR answerTimer;
 static std::deque<BoxAction> script;
-static std::vector<BoxInfo> seen;
+static std::vector<SeenBox> seenBoxes;
 static std::vector<HWND> handled;
-
-static std::string WindowText(HWND window)
-{
-    // WM_GETTEXT is marshalled across processes, unlike LB_GETTEXT.
-    char text[4096];
-    text[0] = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, NULL);
-    return text;
-}
 
 static std::string ClassOf(HWND window)
 {
     char name[64];
-    if (!GetClassNameA(window, name, sizeof name))
-        return std::string();
-    return name;
+    return GetClassNameA(window, name, sizeof name) ? name : "";
 }
 
-static bool IsBoxClass(HWND window)
+std::string WindowText(HWND window)
 {
-    return ClassOf(window) == "#32770";
+    char text[4096];
+    text[0] = 0;
+    if (window)
+        SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
+    return text;
 }
 
-struct IconSearch {
-    HICON icon;
+// The controls of a box: a message box has one text static (id 0xFFFF), an
+// icon static perhaps, and buttons IDOK to IDCONTINUE, nothing else.
+struct ControlCensus {
+    int textStatics, others;
+    HWND iconStatic, textStatic;
 };
 
-static BOOL CALLBACK FindIconChild(HWND child, LPARAM lParam)
+static BOOL CALLBACK CountControl(HWND child, LPARAM lParam)
 {
-    IconSearch *search = (IconSearch *)lParam;
-    if (ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-        IsWindowVisible(child)) {
-        HICON icon = (HICON)SendMessageA(child, STM_GETICON, 0, 0);
-        if (icon) {
-            search->icon = icon;
-            return FALSE;
+    ControlCensus *census = (ControlCensus *)lParam;
+    std::string name = ClassOf(child);
+    int id = GetDlgCtrlID(child);
+    if (lstrcmpiA(name.c_str(), "Static") == 0) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            if (IsWindowVisible(child))
+                census->iconStatic = child;
+        } else if (id == 0xFFFF) {
+            census->textStatics++;
+            census->textStatic = child;
+        } else {
+            census->others++;
         }
+    } else if (lstrcmpiA(name.c_str(), "Button") != 0 || id < IDOK || id > IDCONTINUE) {
+        census->others++;
     }
     return TRUE;
-}
-
-UINT MessageBoxIcon(HWND box)
-{
-    IconSearch search = {NULL};
-    EnumChildWindows(box, FindIconChild, (LPARAM)&search);
-    if (!search.icon)
-        return 0;
-    if (search.icon == LoadIconA(NULL, IDI_HAND))
-        return MB_ICONERROR;
-    if (search.icon == LoadIconA(NULL, IDI_EXCLAMATION))
-        return MB_ICONWARNING;
-    if (search.icon == LoadIconA(NULL, IDI_QUESTION))
-        return MB_ICONQUESTION;
-    if (search.icon == LoadIconA(NULL, IDI_ASTERISK))
-        return MB_ICONINFORMATION;
-    return 0;
 }
 
 static bool HasButton(HWND box, int id)
@@ -73,40 +65,163 @@ static bool HasButton(HWND box, int id)
     return button && IsWindowVisible(button);
 }
 
-UINT MessageBoxButtons(HWND box)
+static UINT MessageBoxButtons(HWND box)
 {
     bool ok = HasButton(box, IDOK), cancel = HasButton(box, IDCANCEL), yes = HasButton(box, IDYES),
          no = HasButton(box, IDNO), retry = HasButton(box, IDRETRY), abort = HasButton(box, IDABORT),
          ignore = HasButton(box, IDIGNORE);
-    if (yes && no && cancel)
-        return MB_YESNOCANCEL;
     if (yes && no)
-        return MB_YESNO;
+        return cancel ? MB_YESNOCANCEL : MB_YESNO;
     if (abort && retry && ignore)
         return MB_ABORTRETRYIGNORE;
     if (retry && cancel)
         return MB_RETRYCANCEL;
-    if (ok && cancel)
-        return MB_OKCANCEL;
-    return MB_OK;
+    return ok && cancel ? MB_OKCANCEL : MB_OK;
 }
 
-BoxInfo DescribeBox(HWND box)
+static const LPCSTR SYSTEM_ICONS[4] = {IDI_HAND, IDI_EXCLAMATION, IDI_QUESTION, IDI_ASTERISK};
+static const UINT ICON_FLAGS[4] = {MB_ICONERROR, MB_ICONWARNING, MB_ICONQUESTION, MB_ICONINFORMATION};
+
+// A rectangle of the screen (icon null) or a system icon drawn on the given
+// background, as colours row by row; empty when no bitmap can be had.
+static std::vector<COLORREF> Pixels(int x, int y, int width, int height, LPCSTR icon, COLORREF background)
 {
-    BoxInfo info;
-    info.window = box;
-    info.caption = WindowText(box);
-    // Message boxes are dialogs of user32's own: their instance is user32's,
-    // or null (64-bit Wine), never the module of the program that shows them.
-    HINSTANCE owner = (HINSTANCE)GetWindowLongPtrA(box, GWLP_HINSTANCE);
-    info.isMessageBox = owner == NULL || owner == GetModuleHandleA("user32.dll");
-    if (info.isMessageBox) {
-        HWND text = GetDlgItem(box, 0xFFFF);
-        if (text)
-            info.text = WindowText(text);
-        info.style = MessageBoxIcon(box) | MessageBoxButtons(box);
+    std::vector<COLORREF> pixels;
+    HDC screen = GetDC(NULL);
+    HDC memory = screen ? CreateCompatibleDC(screen) : NULL;
+    HBITMAP bitmap = memory ? CreateCompatibleBitmap(screen, width, height) : NULL;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        bool drawn = !icon && BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
+        if (icon) {
+            HBRUSH brush = CreateSolidBrush(background);
+            RECT all = {0, 0, width, height};
+            FillRect(memory, &all, brush);
+            DeleteObject(brush);
+            drawn = DrawIconEx(memory, 0, 0, LoadIconA(NULL, icon), 0, 0, 0, NULL, DI_NORMAL) != FALSE;
+        }
+        for (int row = 0; drawn && row < height; row++)
+            for (int column = 0; column < width; column++)
+                pixels.push_back(GetPixel(memory, column, row));
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
     }
-    return info;
+    if (memory)
+        DeleteDC(memory);
+    if (screen)
+        ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+// Which system icon a static of another process shows: its handle means
+// nothing here, so its picture is compared with each icon drawn here (on the
+// background its corner shows); 0 when none matches nearly exactly.
+static UINT IconByPicture(HWND iconStatic)
+{
+    RECT client;
+    POINT origin = {0, 0};
+    if (!GetClientRect(iconStatic, &client) || !ClientToScreen(iconStatic, &origin) || client.right <= 0 ||
+        client.bottom <= 0 || client.right > 256 || client.bottom > 256)
+        return 0;
+    std::vector<COLORREF> shown = Pixels(origin.x, origin.y, client.right, client.bottom, NULL, 0);
+    long best = LONG_MAX, limit = 2L * 3 * client.right * client.bottom; // under 2 levels a channel
+    UINT flag = 0;
+    for (int i = 0; i < 4 && !shown.empty(); i++) {
+        std::vector<COLORREF> drawn = Pixels(0, 0, client.right, client.bottom, SYSTEM_ICONS[i], shown[0]);
+        long distance = drawn.size() == shown.size() ? 0 : LONG_MAX;
+        for (size_t p = 0; distance != LONG_MAX && p < shown.size(); p++)
+            distance += labs((long)GetRValue(shown[p]) - GetRValue(drawn[p])) +
+                        labs((long)GetGValue(shown[p]) - GetGValue(drawn[p])) +
+                        labs((long)GetBValue(shown[p]) - GetBValue(drawn[p]));
+        if (distance < best) {
+            best = distance;
+            flag = ICON_FLAGS[i];
+        }
+    }
+    return best <= limit ? flag : 0;
+}
+
+static UINT IconOf(HWND iconStatic)
+{
+    if (!iconStatic)
+        return 0;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(iconStatic, &pid);
+    if (pid != GetCurrentProcessId()) {
+        // The box may not be painted yet: look again for a while.
+        UINT icon = 0;
+        PumpUntil([&] { return (icon = IconByPicture(iconStatic)) != 0; }, 3000);
+        return icon;
+    }
+    HICON icon = (HICON)SendMessageA(iconStatic, STM_GETICON, 0, 0);
+    for (int i = 0; i < 4; i++)
+        if (icon && icon == LoadIconA(NULL, SYSTEM_ICONS[i]))
+            return ICON_FLAGS[i];
+    return 0;
+}
+
+SeenBox DescribeBox(HWND box)
+{
+    SeenBox seen;
+    seen.seen = true;
+    seen.window = box;
+    seen.owner = GetWindow(box, GW_OWNER);
+    seen.caption = WindowText(box);
+    ControlCensus census = {0, 0, NULL, NULL};
+    EnumChildWindows(box, CountControl, (LPARAM)&census);
+    seen.isMessageBox = census.textStatics == 1 && census.others == 0;
+    if (seen.isMessageBox) {
+        seen.text = WindowText(census.textStatic);
+        seen.style = IconOf(census.iconStatic) | MessageBoxButtons(box);
+    }
+    return seen;
+}
+
+struct BoxSearch {
+    DWORD processId, threadId;
+    const std::vector<HWND> *skip;
+    HWND found;
+};
+
+static BOOL CALLBACK FindBoxWindow(HWND window, LPARAM lParam)
+{
+    BoxSearch *search = (BoxSearch *)lParam;
+    DWORD pid = 0, tid = GetWindowThreadProcessId(window, &pid);
+    if (pid != search->processId || (search->threadId && tid != search->threadId) || ClassOf(window) != "#32770" ||
+        !IsWindowVisible(window) || !IsWindowEnabled(window))
+        return TRUE;
+    for (HWND h : *search->skip)
+        if (h == window)
+            return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindBox(DWORD processId, DWORD threadId, const std::vector<HWND> &skip)
+{
+    BoxSearch search = {processId, threadId, &skip, NULL};
+    EnumWindows(FindBoxWindow, (LPARAM)&search);
+    return search.found;
+}
+
+HWND WaitForBox(DWORD processId, DWORD timeoutMs, SeenBox *seen, const std::vector<HWND> &skip)
+{
+    HWND box = NULL;
+    PumpUntil([&] { return (box = FindBox(processId, 0, skip)) != NULL; }, timeoutMs);
+    if (box && seen)
+        *seen = DescribeBox(box);
+    return box;
+}
+
+bool AnswerBox(DWORD processId, int button, SeenBox *seen, DWORD timeoutMs)
+{
+    HWND box = WaitForBox(processId, timeoutMs, seen);
+    if (!box)
+        return false;
+    PressButton(box, button);
+    // Gone, so that the next wait does not find it again.
+    PumpUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, DRIVER_TIMEOUT_MS);
+    return true;
 }
 
 void PressButton(HWND box, int buttonId)
@@ -114,51 +229,28 @@ void PressButton(HWND box, int buttonId)
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), (LPARAM)GetDlgItem(box, buttonId));
 }
 
-BoxAction Press(int buttonId)
-{
-    return [buttonId](HWND box, const BoxInfo &) { PressButton(box, buttonId); };
-}
-
-static bool Handled(HWND window)
-{
-    for (HWND h : handled)
-        if (h == window)
-            return true;
-    return false;
-}
-
-static BOOL CALLBACK FindNewBox(HWND window, LPARAM lParam)
-{
-    if (IsBoxClass(window) && IsWindowVisible(window) && IsWindowEnabled(window) && !Handled(window)) {
-        *(HWND *)lParam = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 static void CALLBACK AnswerTimerProc(HWND, UINT, UINT_PTR, DWORD)
 {
-    HWND box = NULL;
-    EnumThreadWindows(GetCurrentThreadId(), FindNewBox, (LPARAM)&box);
-    if (!box)
-        return;
-    // Forget windows that no longer exist, so a reused handle is seen anew.
+    // Windows that no longer exist are forgotten, so a reused handle is seen anew.
     for (size_t i = handled.size(); i-- > 0;)
         if (!IsWindow(handled[i]))
-            handled.erase(handled.begin() + i);
+            handled.erase(handled.begin() + (long)i);
+    HWND box = FindBox(GetCurrentProcessId(), GetCurrentThreadId(), handled);
+    if (!box)
+        return;
     handled.push_back(box);
-    BoxInfo info = DescribeBox(box);
-    if (script.empty()) {
-        info.unexpected = true;
-        seen.push_back(info);
+    SeenBox seen = DescribeBox(box);
+    seen.unexpected = script.empty();
+    seenBoxes.push_back(seen);
+    if (seen.unexpected) {
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         return;
     }
-    seen.push_back(info);
     BoxAction action = script.front();
     script.pop_front();
-    action(box, info);
+    if (action)
+        action(box, seen);
 }
 
 void StartBoxAnswering()
@@ -173,60 +265,138 @@ void StopBoxAnswering()
         KillTimer(NULL, answerTimer);
     answerTimer = 0;
     script.clear();
-    seen.clear();
+    seenBoxes.clear();
     handled.clear();
 }
 
 void AnswerNextBox(BoxAction action) { script.push_back(action); }
-void AnswerNextBoxWith(int buttonId) { script.push_back(Press(buttonId)); }
-const std::vector<BoxInfo> &SeenBoxes() { return seen; }
-void ClearSeenBoxes() { seen.clear(); }
+void AnswerNextBoxWith(int buttonId) { script.push_back(RecordBox(NULL, buttonId)); }
+const std::vector<SeenBox> &SeenBoxes() { return seenBoxes; }
+void ClearSeenBoxes() { seenBoxes.clear(); }
 size_t PendingAnswers() { return script.size(); }
-
-struct ProcessBoxSearch {
-    DWORD processId;
-    const std::vector<HWND> *skip;
-    HWND found;
-};
-
-static BOOL CALLBACK FindProcessBox(HWND window, LPARAM lParam)
-{
-    ProcessBoxSearch *search = (ProcessBoxSearch *)lParam;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != search->processId || !IsBoxClass(window) || !IsWindowVisible(window) || !IsWindowEnabled(window))
-        return TRUE;
-    for (HWND h : *search->skip)
-        if (h == window)
-            return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND FindBoxOfProcess(DWORD processId, const std::vector<HWND> &skip)
-{
-    ProcessBoxSearch search = {processId, &skip, NULL};
-    EnumWindows(FindProcessBox, (LPARAM)&search);
-    return search.found;
-}
-
-HWND WaitForBoxOfProcess(DWORD processId, DWORD timeoutMs, const std::vector<HWND> &skip)
-{
-    HWND box = NULL;
-    PumpUntil([&] { return (box = FindBoxOfProcess(processId, skip)) != NULL; }, timeoutMs);
-    return box;
-}
 
 BoxAction RecordBox(SeenBox *box, int button)
 {
-    return [box, button](HWND window, const BoxInfo &) {
-        if (box) {
-            box->seen = true;
-            box->caption = WindowText(window);
-            box->text = WindowText(GetDlgItem(window, 0xFFFF));
-            box->style = MessageBoxIcon(window) | MessageBoxButtons(window);
-            box->owner = GetWindow(window, GW_OWNER);
-        }
+    return [box, button](HWND window, const SeenBox &seen) {
+        if (box)
+            *box = seen;
         PressButton(window, button);
     };
 }
+
+BoxAction YesIfAskedThen(BoxAction next)
+{
+    return [next](HWND window, const SeenBox &seen) {
+        if (!HasButton(window, IDYES))
+            return next(window, seen);
+        PressButton(window, IDYES);
+        AnswerNextBox(next);
+    };
+}
+
+std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+bool ControlChecked(HWND dialog, int id) { return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool ControlEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+void ClickControl(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void SetControlText(HWND dialog, int id, const char *text)
+{
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, (LPARAM)text);
+}
+
+void PostKey(HWND window, UINT key)
+{
+    UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
+    PostMessageA(window, WM_KEYDOWN, key, 1 | (scan << 16));
+    PostMessageA(window, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+CommandDialogView ReadCommandDialog(HWND dialog)
+{
+    CommandDialogView view;
+    view.seen = true;
+    view.title = WindowText(dialog);
+    for (int k = 0; k < 8; k++)
+        view.bytes[k] = ControlText(dialog, COMMAND_BYTE_BOXES[k]);
+    view.remark = ControlText(dialog, REMARK_BOX);
+    GetWindowRect(dialog, &view.rect);
+    HWND focus = GetFocus();
+    view.focusId = focus && GetParent(focus) == dialog ? GetDlgCtrlID(focus) : 0;
+    return view;
+}
+
+BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button,
+                            CommandDialogView *view)
+{
+    std::string remarkText = remark ? remark : "";
+    bool setRemark = remark != NULL;
+    return [bytes, remarkText, setRemark, button, view](HWND dialog, const SeenBox &) {
+        if (view)
+            *view = ReadCommandDialog(dialog);
+        for (int k = 0; k < 8; k++)
+            SetDlgItemTextA(dialog, COMMAND_BYTE_BOXES[k], k < (int)bytes.size() ? bytes[k].c_str() : "");
+        if (setRemark)
+            SetDlgItemTextA(dialog, REMARK_BOX, remarkText.c_str());
+        if (button)
+            PressButton(dialog, button);
+    };
+}
+
+static BOOL CALLBACK FindEditChild(HWND child, LPARAM lParam)
+{
+    if (lstrcmpiA(ClassOf(child).c_str(), "Edit") != 0)
+        return TRUE;
+    *(HWND *)lParam = child;
+    return FALSE;
+}
+
+HWND FileNameField(HWND dialog)
+{
+    // A ComboBoxEx32 (or a combo box, or an edit) whose edit field takes the text.
+    HWND control = GetDlgItem(dialog, FILE_NAME_ID), edit = NULL;
+    if (control)
+        EnumChildWindows(control, FindEditChild, (LPARAM)&edit);
+    return edit ? edit : control;
+}
+
+bool ChooseFileInDialog(HWND dialog, const std::string &path)
+{
+    HWND field = FileNameField(dialog);
+    DWORD_PTR result;
+    if (!field || !SendMessageTimeoutA(field, WM_SETTEXT, 0, (LPARAM)path.c_str(), SMTO_ABORTIFHUNG, 10000, &result))
+        return false;
+    // Posted, so that an in-process caller does not run the dialog's OK
+    // handling (and the boxes it may raise) inside its own call.
+    return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK)) != 0;
+}
+
+static FileDialogView ReadFileDialog(HWND dialog)
+{
+    FileDialogView view;
+    view.seen = true;
+    view.caption = WindowText(dialog);
+    view.initialName = WindowText(FileNameField(dialog));
+    HWND types = GetDlgItem(dialog, FILE_TYPE_ID);
+    LRESULT count = types ? SendMessageA(types, CB_GETCOUNT, 0, 0) : 0;
+    for (LRESULT i = 0; i < count; i++) {
+        char text[256] = "";
+        LRESULT length = SendMessageA(types, CB_GETLBTEXTLEN, (WPARAM)i, 0);
+        if (length >= 0 && length < (LRESULT)sizeof text)
+            SendMessageA(types, CB_GETLBTEXT, (WPARAM)i, (LPARAM)text);
+        view.filters.push_back(text);
+    }
+    return view;
+}
+
+BoxAction ChooseFile(const std::string &path, FileDialogView *view)
+{
+    return [path, view](HWND dialog, const SeenBox &) {
+        if (view)
+            *view = ReadFileDialog(dialog);
+        if (path.empty())
+            PressButton(dialog, IDCANCEL);
+        else
+            ChooseFileInDialog(dialog, path);
+    };
+}
+
+BoxAction CancelFileDialog(FileDialogView *view) { return ChooseFile(std::string(), view); }

@@ -1,69 +1,66 @@
-#include "device_peer.h"
+#include "support.h"
 
-#include <psapi.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 
-#include "files.h"
-#include "wait.h"
+#include "commands/commandtext.h"
+
+// Listening instances kept ready, so that a client may close and reopen at
+// once and any number of times (an instance whose client left does not
+// listen again by itself).
+static const int SPARE_INSTANCES = 4;
 
 struct DevicePeer {
     bool serial = false;
     std::string connectString;
+    HANDLE quitEvent = NULL; // manual reset: the serving or recording ends
     // pipe
     std::string pipePath;
     bool record = true;
     DWORD bufferSize = 4096;
     HANDLE serveThread = NULL;
     HANDLE firstInstance = INVALID_HANDLE_VALUE; // listening before the thread runs
-    HANDLE quitEvent = NULL; // manual reset: the serving ends
+    volatile LONG accepted = 0;                  // clients taken in, each one's instance replaced
+    volatile LONG serving = 0;                   // client threads still running
     // serial
-    std::string unixFolder, winFolder, scriptUnix, dosdevices;
+    std::string unixFolder, winFolder, dosdevices;
     int velkorPort = 7, peerPort = 8;
     HANDLE serialEnd = INVALID_HANDLE_VALUE;
     HANDLE recordThread = NULL;
-    // both
+    // both, under lock
     CRITICAL_SECTION lock;
-    HANDLE current = NULL; // the end the peer writes to (under lock)
-    std::vector<HANDLE> clientThreads; // pipe: one per client served (under lock)
+    HANDLE current = NULL;             // the end the peer writes to
     int connections = 0;
-    volatile LONG accepted = 0; // pipe: clients taken in, each one's instance replaced
     Bytes received;
-    HANDLE playThread = NULL;
-    std::vector<PeerStep> steps;
+    // the flood, on a thread of its own
     HANDLE floodThread = NULL;
     DWORD floodMs = 0;
     volatile LONG floodStop = 0;
     volatile LONG64 floodSent = 0;
 };
 
+// Holds a peer's lock for the scope it lives in.
+struct PeerLock {
+    DevicePeer *peer;
+    explicit PeerLock(DevicePeer *p) : peer(p) { EnterCriticalSection(&peer->lock); }
+    ~PeerLock() { LeaveCriticalSection(&peer->lock); }
+};
+
 // A handle of its own on the current end, so a write never races its close.
 static HANDLE DuplicateCurrent(DevicePeer *peer)
 {
+    PeerLock hold(peer);
     HANDLE copy = NULL;
-    EnterCriticalSection(&peer->lock);
     if (peer->current && !DuplicateHandle(GetCurrentProcess(), peer->current, GetCurrentProcess(), &copy, 0, FALSE,
                                           DUPLICATE_SAME_ACCESS))
         copy = NULL;
-    LeaveCriticalSection(&peer->lock);
     return copy;
 }
 
 static void SetCurrentEnd(DevicePeer *peer, HANDLE h)
 {
-    EnterCriticalSection(&peer->lock);
+    PeerLock hold(peer);
     peer->current = h;
-    if (h)
-        peer->connections++;
-    LeaveCriticalSection(&peer->lock);
-}
-
-static void Append(DevicePeer *peer, const unsigned char *bytes, DWORD count)
-{
-    EnterCriticalSection(&peer->lock);
-    peer->received.insert(peer->received.end(), bytes, bytes + count);
-    LeaveCriticalSection(&peer->lock);
+    peer->connections += h ? 1 : 0;
 }
 
 static HANDLE NewInstance(DevicePeer *peer)
@@ -73,22 +70,22 @@ static HANDLE NewInstance(DevicePeer *peer)
                             peer->bufferSize, peer->bufferSize, 0, NULL);
 }
 
-// Records what a handle delivers until it fails or quit is signalled; false on quit.
-static bool RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll, DWORD readSize)
+// Records what a handle delivers (reading nothing unless readAtAll) until it
+// fails or quit is signalled.
+static void RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll, DWORD readSize)
 {
     // On the heap: a read whose cancellation never completes keeps them for good.
     OVERLAPPED &ov = *new OVERLAPPED();
     ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     unsigned char *buffer = new unsigned char[4096];
-    if (readSize > 4096)
-        readSize = 4096;
-    bool going = true;
+    readSize = readSize > 4096 ? 4096 : readSize;
     for (;;) {
+        DWORD got = 0;
         bool pending = false;
         if (readAtAll) {
-            DWORD got = 0;
             if (ReadFile(end, buffer, readSize, &got, &ov)) {
-                Append(peer, buffer, got);
+                PeerLock hold(peer);
+                peer->received.insert(peer->received.end(), buffer, buffer + got);
                 continue;
             }
             if (GetLastError() != ERROR_IO_PENDING)
@@ -98,32 +95,24 @@ static bool RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll, DWORD readS
         HANDLE set[2] = {peer->quitEvent, ov.hEvent};
         DWORD wait = WaitForMultipleObjects(pending ? 2 : 1, set, FALSE, pending ? INFINITE : 50);
         if (wait == WAIT_OBJECT_0) {
-            going = false;
-            if (pending) {
-                CancelIo(end);
-                if (WaitForSingleObject(ov.hEvent, 3000) != WAIT_OBJECT_0) {
-                    printf("peer: a cancelled read did not finish\n");
-                    return going;
-                }
+            if (pending && (CancelIo(end), WaitForSingleObject(ov.hEvent, 3000) != WAIT_OBJECT_0)) {
+                printf("peer: a cancelled read did not finish\n");
+                return;
             }
             break;
         }
         if (wait == WAIT_OBJECT_0 + 1) {
-            DWORD got = 0;
             if (!GetOverlappedResult(end, &ov, &got, FALSE))
                 break;
-            Append(peer, buffer, got);
-        } else if (!pending) {
-            // Not reading: look whether the client is still there.
-            DWORD available = 0;
-            if (!PeekNamedPipe(end, NULL, 0, NULL, &available, NULL) && GetLastError() != ERROR_MORE_DATA)
-                break;
+            PeerLock hold(peer);
+            peer->received.insert(peer->received.end(), buffer, buffer + got);
+        } else if (!pending && !PeekNamedPipe(end, NULL, 0, NULL, &got, NULL) && GetLastError() != ERROR_MORE_DATA) {
+            break; // not reading, and the client is gone
         }
     }
     CloseHandle(ov.hEvent);
     delete &ov;
     delete[] buffer;
-    return going;
 }
 
 struct PipeClient {
@@ -136,20 +125,17 @@ static DWORD WINAPI ServeClient(LPVOID argument)
     PipeClient *client = (PipeClient *)argument;
     DevicePeer *peer = client->peer;
     RecordFrom(peer, client->pipe, peer->record, 4096);
-    EnterCriticalSection(&peer->lock);
-    if (peer->current == client->pipe)
-        peer->current = NULL;
-    LeaveCriticalSection(&peer->lock);
+    {
+        PeerLock hold(peer);
+        if (peer->current == client->pipe)
+            peer->current = NULL;
+    }
     DisconnectNamedPipe(client->pipe);
     CloseHandle(client->pipe);
     delete client;
+    InterlockedDecrement(&peer->serving); // the last the thread does with the peer
     return 0;
 }
-
-// Listening instances kept ready, so that a client may close and reopen at
-// once and any number of times (an instance whose client left does not
-// listen again by itself).
-static const int SPARE_INSTANCES = 4;
 
 struct Listener {
     HANDLE pipe;
@@ -175,28 +161,14 @@ static void Listen(DevicePeer *peer, Listener &l)
     }
 }
 
-// Closes the handles of client threads that have ended (under the lock).
-static void ReapClientThreads(DevicePeer *peer)
-{
-    std::vector<HANDLE> &threads = peer->clientThreads;
-    for (size_t i = threads.size(); i-- > 0;) {
-        if (WaitForSingleObject(threads[i], 0) == WAIT_OBJECT_0) {
-            CloseHandle(threads[i]);
-            threads.erase(threads.begin() + (long)i);
-        }
-    }
-}
-
 static DWORD WINAPI ServePipe(LPVOID argument)
 {
     DevicePeer *peer = (DevicePeer *)argument;
     Listener listeners[SPARE_INSTANCES];
-    HANDLE set[SPARE_INSTANCES + 1];
-    set[0] = peer->quitEvent;
+    HANDLE set[SPARE_INSTANCES + 1] = {peer->quitEvent};
     for (int i = 0; i < SPARE_INSTANCES; i++) {
         ZeroMemory(&listeners[i].ov, sizeof(OVERLAPPED));
-        listeners[i].ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-        set[i + 1] = listeners[i].ov.hEvent;
+        set[i + 1] = listeners[i].ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
         listeners[i].pipe = i == 0 ? peer->firstInstance : NewInstance(peer);
         Listen(peer, listeners[i]);
     }
@@ -208,13 +180,13 @@ static DWORD WINAPI ServePipe(LPVOID argument)
         DWORD unused;
         if (l.pipe != INVALID_HANDLE_VALUE &&
             (l.connectedAtOnce || GetOverlappedResult(l.pipe, &l.ov, &unused, FALSE))) {
-            PipeClient *client = new PipeClient{peer, l.pipe};
             SetCurrentEnd(peer, l.pipe); // before it counts as accepted
-            HANDLE thread = CreateThread(NULL, 0, ServeClient, client, 0, NULL);
-            EnterCriticalSection(&peer->lock);
-            ReapClientThreads(peer);
-            peer->clientThreads.push_back(thread);
-            LeaveCriticalSection(&peer->lock);
+            InterlockedIncrement(&peer->serving);
+            HANDLE thread = CreateThread(NULL, 0, ServeClient, new PipeClient{peer, l.pipe}, 0, NULL);
+            if (thread)
+                CloseHandle(thread);
+            else
+                InterlockedDecrement(&peer->serving);
         } else if (l.pipe != INVALID_HANDLE_VALUE) {
             CloseHandle(l.pipe);
         }
@@ -243,105 +215,69 @@ static void StartServing(DevicePeer *peer)
     peer->serveThread = CreateThread(NULL, 0, ServePipe, peer, 0, NULL);
 }
 
+// Ends a thread of the peer that watches quitEvent, and closes its handle.
+static void EndThread(DevicePeer *peer, HANDLE &thread)
+{
+    if (!thread)
+        return;
+    SetEvent(peer->quitEvent);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    thread = NULL;
+}
+
 static void StopServing(DevicePeer *peer)
 {
     if (!peer->serveThread)
         return;
-    SetEvent(peer->quitEvent);
-    WaitForSingleObject(peer->serveThread, 10000);
-    CloseHandle(peer->serveThread);
-    peer->serveThread = NULL;
-    std::vector<HANDLE> threads;
-    EnterCriticalSection(&peer->lock);
-    threads.swap(peer->clientThreads);
-    LeaveCriticalSection(&peer->lock);
-    for (HANDLE t : threads) {
-        WaitForSingleObject(t, 10000);
-        CloseHandle(t);
-    }
+    EndThread(peer, peer->serveThread);
+    // The client threads see quitEvent too.
+    for (DWORD start = GetTickCount(); peer->serving > 0 && GetTickCount() - start < 10000;)
+        Sleep(5);
+}
+
+static DevicePeer *NewPeer(const std::string &connectString)
+{
+    DevicePeer *peer = new DevicePeer();
+    InitializeCriticalSection(&peer->lock);
+    peer->connectString = connectString;
+    peer->quitEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    return peer;
 }
 
 DevicePeer *StartPipePeer(const std::string &name, bool record, DWORD bufferSize)
 {
-    DevicePeer *peer = new DevicePeer();
-    InitializeCriticalSection(&peer->lock);
-    peer->pipePath = "\\\\.\\pipe\\" + name;
-    peer->connectString = peer->pipePath;
+    DevicePeer *peer = NewPeer("\\\\.\\pipe\\" + name);
+    peer->pipePath = peer->connectString;
     peer->record = record;
     peer->bufferSize = bufferSize;
-    peer->quitEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     StartServing(peer);
     return peer;
 }
 
 // ---- serial port --------------------------------------------------------------
 
-// Run by /bin/sh: Wine starts Unix programs, but cannot wait for them, so the
-// script leaves marker files behind.
-static const char SERIAL_SCRIPT[] =
-    "#!/bin/sh\n"
-    "# start|kill|stop <folder> <dosdevices> <velkor port> <peer port>\n"
-    "case \"$1\" in\n"
-    "start)\n"
-    "  rm -f \"$2/ttyA\" \"$2/ttyB\" \"$2/ready\" \"$2/killed\"\n"
-    "  socat pty,raw,echo=0,link=\"$2/ttyA\" pty,raw,echo=0,link=\"$2/ttyB\" </dev/null >\"$2/socat.log\" 2>&1 &\n"
-    "  echo $! > \"$2/socat.pid\"\n"
-    "  i=0; while [ ! -e \"$2/ttyB\" ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
-    "  ln -sfn \"$2/ttyA\" \"$3/com$4\"; ln -sfn \"$2/ttyB\" \"$3/com$5\"\n"
-    "  touch \"$2/ready\";;\n"
-    "kill)\n"
-    "  kill $(cat \"$2/socat.pid\") 2>/dev/null\n"
-    "  i=0; while [ -e \"$2/ttyA\" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done\n"
-    "  touch \"$2/killed\";;\n"
-    "stop)\n"
-    "  kill $(cat \"$2/socat.pid\") 2>/dev/null\n"
-    "  rm -f \"$3/com$4\" \"$3/com$5\"; touch \"$2/stopped\";;\n"
-    "esac\n";
-
-static bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Runs the script with an action and waits for its marker file.
+// Runs tests/support/serial-peer.sh with an action and waits for its marker
+// file: Wine starts Unix programs, but cannot wait for them.
 static bool RunSerialScript(DevicePeer *peer, const char *action, const char *marker)
 {
     std::string markerPath = peer->winFolder + "\\" + marker;
     DeleteFileA(markerPath.c_str());
     char command[2048];
-    snprintf(command, sizeof command, "/bin/sh %s %s %s %s %d %d", peer->scriptUnix.c_str(), action,
-             peer->unixFolder.c_str(), peer->dosdevices.c_str(), peer->velkorPort, peer->peerPort);
+    snprintf(command, sizeof command, "/bin/sh \"%s/tests/support/serial-peer.sh\" %s %s %s %d %d",
+             VELKOR_SOURCE_DIR_UNIX, action, peer->unixFolder.c_str(), peer->dosdevices.c_str(), peer->velkorPort,
+             peer->peerPort);
     if (!StartUnixProgram(command)) {
         printf("serial: cannot run /bin/sh, error %lu\n", GetLastError());
         return false;
     }
-    DWORD start = GetTickCount();
-    while (!FileExists(markerPath)) {
+    for (DWORD start = GetTickCount(); GetFileAttributesA(markerPath.c_str()) == INVALID_FILE_ATTRIBUTES; Sleep(20)) {
         if (GetTickCount() - start > 15000) {
             printf("serial: '%s' did not finish\n", action);
             return false;
         }
-        Sleep(20);
     }
     return true;
-}
-
-static HANDLE OpenPeerPort(DevicePeer *peer)
-{
-    char name[32];
-    snprintf(name, sizeof name, "\\\\.\\COM%d", peer->peerPort);
-    HANDLE h = INVALID_HANDLE_VALUE;
-    DWORD start = GetTickCount();
-    while (h == INVALID_HANDLE_VALUE && GetTickCount() - start < 5000) {
-        h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
-        if (h == INVALID_HANDLE_VALUE)
-            Sleep(20);
-    }
-    if (h == INVALID_HANDLE_VALUE) {
-        printf("serial: cannot open %s, error %lu\n", name, GetLastError());
-        return h;
-    }
-    return h;
 }
 
 static DWORD WINAPI RecordSerial(LPVOID argument)
@@ -358,9 +294,18 @@ static bool StartSerialEnd(DevicePeer *peer)
 {
     if (!RunSerialScript(peer, "start", "ready"))
         return false;
-    peer->serialEnd = OpenPeerPort(peer);
-    if (peer->serialEnd == INVALID_HANDLE_VALUE)
+    char name[32];
+    snprintf(name, sizeof name, "\\\\.\\COM%d", peer->peerPort);
+    for (DWORD start = GetTickCount(); peer->serialEnd == INVALID_HANDLE_VALUE && GetTickCount() - start < 5000;) {
+        peer->serialEnd =
+            CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
+        if (peer->serialEnd == INVALID_HANDLE_VALUE)
+            Sleep(20);
+    }
+    if (peer->serialEnd == INVALID_HANDLE_VALUE) {
+        printf("serial: cannot open %s, error %lu\n", name, GetLastError());
         return false;
+    }
     ResetEvent(peer->quitEvent);
     SetCurrentEnd(peer, peer->serialEnd);
     peer->recordThread = CreateThread(NULL, 0, RecordSerial, peer, 0, NULL);
@@ -369,12 +314,7 @@ static bool StartSerialEnd(DevicePeer *peer)
 
 static void StopSerialEnd(DevicePeer *peer)
 {
-    if (peer->recordThread) {
-        SetEvent(peer->quitEvent);
-        WaitForSingleObject(peer->recordThread, 10000);
-        CloseHandle(peer->recordThread);
-        peer->recordThread = NULL;
-    }
+    EndThread(peer, peer->recordThread);
     SetCurrentEnd(peer, NULL);
     if (peer->serialEnd != INVALID_HANDLE_VALUE)
         CloseHandle(peer->serialEnd);
@@ -383,39 +323,24 @@ static void StopSerialEnd(DevicePeer *peer)
 
 DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
 {
-    char prefix[1024];
+    char prefix[1024], text[128];
     DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
     if (length == 0 || length >= sizeof prefix) {
         printf("serial: WINEPREFIX is not set\n");
         return NULL;
     }
-    DevicePeer *peer = new DevicePeer();
-    InitializeCriticalSection(&peer->lock);
+    snprintf(text, sizeof text, "COM%d", velkorPort);
+    DevicePeer *peer = NewPeer(text);
     peer->serial = true;
     peer->velkorPort = velkorPort;
     peer->peerPort = peerPort;
-    char port[16];
-    snprintf(port, sizeof port, "COM%d", velkorPort);
-    peer->connectString = port;
     peer->dosdevices = std::string(prefix) + "/dosdevices";
-    char folder[128];
-    snprintf(folder, sizeof folder, "/tmp/velkor-serial-%lu-%lu", GetCurrentProcessId(), GetTickCount());
-    peer->unixFolder = folder;
+    snprintf(text, sizeof text, "/tmp/velkor-serial-%lu-%lu", GetCurrentProcessId(), GetTickCount());
+    peer->unixFolder = text;
     peer->winFolder = "Z:" + peer->unixFolder;
     for (char &c : peer->winFolder)
-        if (c == '/')
-            c = '\\';
-    peer->scriptUnix = peer->unixFolder + "/serial.sh";
-    peer->quitEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    CreateDirectoryA(peer->winFolder.c_str(), NULL);
-    HANDLE script = CreateFileA((peer->winFolder + "\\serial.sh").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD written = 0;
-    if (script != INVALID_HANDLE_VALUE) {
-        WriteFile(script, SERIAL_SCRIPT, sizeof SERIAL_SCRIPT - 1, &written, NULL);
-        CloseHandle(script);
-    }
-    if (written != sizeof SERIAL_SCRIPT - 1 || !StartSerialEnd(peer)) {
+        c = c == '/' ? '\\' : c;
+    if (!CreateDirectoryA(peer->winFolder.c_str(), NULL) || !StartSerialEnd(peer)) {
         StopPeer(peer);
         return NULL;
     }
@@ -424,33 +349,18 @@ DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
 
 // ---- common -------------------------------------------------------------------
 
-static void EndHelperThreads(DevicePeer *peer)
-{
-    InterlockedExchange(&peer->floodStop, 1);
-    HANDLE threads[2] = {peer->floodThread, peer->playThread};
-    for (HANDLE &t : threads) {
-        if (t) {
-            WaitForSingleObject(t, 15000);
-            CloseHandle(t);
-        }
-    }
-    peer->floodThread = peer->playThread = NULL;
-}
-
 void StopPeer(DevicePeer *peer)
 {
     if (!peer)
         return;
-    EndHelperThreads(peer);
+    PeerStopFlood(peer);
     if (peer->serial) {
         StopSerialEnd(peer);
-        if (!peer->scriptUnix.empty())
-            RunSerialScript(peer, "stop", "stopped");
+        RunSerialScript(peer, "stop", "stopped");
     } else {
         StopServing(peer);
     }
-    if (peer->quitEvent)
-        CloseHandle(peer->quitEvent);
+    CloseHandle(peer->quitEvent);
     DeleteCriticalSection(&peer->lock);
     delete peer;
 }
@@ -459,10 +369,14 @@ std::string PeerConnectString(const DevicePeer *peer) { return peer->connectStri
 
 bool PeerConnected(DevicePeer *peer)
 {
-    EnterCriticalSection(&peer->lock);
-    bool connected = peer->current != NULL;
-    LeaveCriticalSection(&peer->lock);
-    return connected;
+    PeerLock hold(peer);
+    return peer->current != NULL;
+}
+
+int PeerConnections(DevicePeer *peer)
+{
+    PeerLock hold(peer);
+    return peer->connections;
 }
 
 bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs)
@@ -470,33 +384,22 @@ bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs)
     return PumpUntil([&] { return InterlockedCompareExchange(&peer->accepted, 0, 0) >= clients; }, timeoutMs);
 }
 
-int PeerConnections(DevicePeer *peer)
-{
-    EnterCriticalSection(&peer->lock);
-    int n = peer->connections;
-    LeaveCriticalSection(&peer->lock);
-    return n;
-}
-
-// Writes all bytes through h; waits for each write up to waitMs (then cancels).
-static DWORD WriteThrough(HANDLE h, const unsigned char *bytes, DWORD count, DWORD waitMs, DWORD *error)
+// Writes all bytes through h, waiting for each write up to 5 s (then
+// cancelling it); returns the bytes written, the error that stopped it in *error.
+static DWORD WriteThrough(HANDLE h, const Bytes &bytes, DWORD *error)
 {
     OVERLAPPED ov = {};
     ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    DWORD done = 0;
-    *error = 0;
-    while (done < count) {
+    DWORD done = 0, count = (DWORD)bytes.size();
+    for (*error = 0; done < count;) {
         DWORD written = 0;
-        if (!WriteFile(h, bytes + done, count - done, &written, &ov)) {
-            if (GetLastError() != ERROR_IO_PENDING) {
-                *error = GetLastError();
-                break;
-            }
-            if (WaitForSingleObject(ov.hEvent, waitMs) != WAIT_OBJECT_0)
+        if (!WriteFile(h, bytes.data() + done, count - done, &written, &ov)) {
+            bool pending = GetLastError() == ERROR_IO_PENDING;
+            if (pending && WaitForSingleObject(ov.hEvent, 5000) != WAIT_OBJECT_0)
                 CancelIo(h);
-            if (!GetOverlappedResult(h, &ov, &written, TRUE)) {
+            if (!pending || !GetOverlappedResult(h, &ov, &written, TRUE)) {
                 *error = GetLastError();
-                done += written;
+                done += pending ? written : 0;
                 break;
             }
         }
@@ -511,12 +414,11 @@ static DWORD WriteThrough(HANDLE h, const unsigned char *bytes, DWORD count, DWO
 // waits a little for the new client.
 bool PeerWrite(DevicePeer *peer, const Bytes &bytes)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
+    for (DWORD start = GetTickCount();; Sleep(10)) {
         HANDLE h = DuplicateCurrent(peer);
         DWORD done = 0, error = 0;
         if (h) {
-            done = WriteThrough(h, bytes.data(), (DWORD)bytes.size(), 5000, &error);
+            done = WriteThrough(h, bytes, &error);
             CloseHandle(h);
         }
         if (done == bytes.size())
@@ -525,35 +427,7 @@ bool PeerWrite(DevicePeer *peer, const Bytes &bytes)
                                                 error == ERROR_PIPE_NOT_CONNECTED));
         if (!clientLeft || peer->serial || GetTickCount() - start > 3000)
             return false;
-        Sleep(10);
     }
-}
-
-static DWORD WINAPI PlaySteps(LPVOID argument)
-{
-    DevicePeer *peer = (DevicePeer *)argument;
-    for (const PeerStep &step : peer->steps) {
-        if (!step.bytes.empty())
-            PeerWrite(peer, step.bytes);
-        if (step.pauseMs)
-            Sleep(step.pauseMs);
-    }
-    return 0;
-}
-
-void PeerPlay(DevicePeer *peer, const std::vector<PeerStep> &steps)
-{
-    if (peer->playThread) {
-        WaitForSingleObject(peer->playThread, 15000);
-        CloseHandle(peer->playThread);
-    }
-    peer->steps = steps;
-    peer->playThread = CreateThread(NULL, 0, PlaySteps, peer, 0, NULL);
-}
-
-bool PeerPlayDone(DevicePeer *peer)
-{
-    return !peer->playThread || WaitForSingleObject(peer->playThread, 0) == WAIT_OBJECT_0;
 }
 
 // Small writes: each one lands whole in the device's buffer or waits for room,
@@ -568,11 +442,11 @@ static DWORD WINAPI Flood(LPVOID argument)
     ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     unsigned char chunk[64];
     uint64_t sent = 0;
-    DWORD start = GetTickCount();
-    while (!peer->floodStop && GetTickCount() - start < peer->floodMs) {
+    for (DWORD start = GetTickCount(); !peer->floodStop && GetTickCount() - start < peer->floodMs;) {
         for (size_t i = 0; i < sizeof chunk; i++)
             chunk[i] = (unsigned char)(sent + i);
         DWORD written = 0;
+        bool failed = false;
         if (!WriteFile(h, chunk, sizeof chunk, &written, &ov)) {
             if (GetLastError() != ERROR_IO_PENDING)
                 break;
@@ -581,15 +455,13 @@ static DWORD WINAPI Flood(LPVOID argument)
             }
             if (peer->floodStop && WaitForSingleObject(ov.hEvent, 0) != WAIT_OBJECT_0)
                 CancelIo(h);
-            if (!GetOverlappedResult(h, &ov, &written, TRUE)) {
-                sent += written;
-                break;
-            }
+            failed = !GetOverlappedResult(h, &ov, &written, TRUE);
         }
         sent += written;
         InterlockedExchange64(&peer->floodSent, (LONG64)sent);
+        if (failed)
+            break;
     }
-    InterlockedExchange64(&peer->floodSent, (LONG64)sent);
     CloseHandle(ov.hEvent);
     CloseHandle(h);
     return 0;
@@ -619,17 +491,12 @@ bool PeerFloodDone(DevicePeer *peer)
     return !peer->floodThread || WaitForSingleObject(peer->floodThread, 0) == WAIT_OBJECT_0;
 }
 
-uint64_t PeerFloodSent(DevicePeer *peer)
-{
-    return (uint64_t)InterlockedCompareExchange64(&peer->floodSent, 0, 0);
-}
+uint64_t PeerFloodSent(DevicePeer *peer) { return (uint64_t)InterlockedCompareExchange64(&peer->floodSent, 0, 0); }
 
 Bytes PeerReceived(DevicePeer *peer)
 {
-    EnterCriticalSection(&peer->lock);
-    Bytes copy = peer->received;
-    LeaveCriticalSection(&peer->lock);
-    return copy;
+    PeerLock hold(peer);
+    return peer->received;
 }
 
 bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs)
@@ -639,7 +506,7 @@ bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs)
 
 void PeerVanish(DevicePeer *peer)
 {
-    EndHelperThreads(peer);
+    PeerStopFlood(peer);
     if (peer->serial) {
         RunSerialScript(peer, "kill", "killed");
         StopSerialEnd(peer);
@@ -658,95 +525,31 @@ bool PeerRevive(DevicePeer *peer)
 
 // ---- log lines and bytes ---------------------------------------------------------
 
-static int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 Bytes HexBytes(const char *text)
 {
     Bytes bytes;
-    while (*text) {
-        if (HexDigit(text[0]) >= 0 && HexDigit(text[1]) >= 0) {
-            bytes.push_back((unsigned char)(HexDigit(text[0]) * 16 + HexDigit(text[1])));
-            text += 2;
-        } else {
-            text++;
-        }
-    }
-    return bytes;
-}
-
-Bytes DumpLineBytes(const std::string &line)
-{
-    Bytes bytes;
-    if (line.size() < 16 || line[0] != '>' || line[15] != ' ' || (line.size() - 16) % 5 != 0)
-        return bytes;
-    for (size_t i = 16; i + 5 <= line.size(); i += 5) {
-        if (line[i] != '0' || line[i + 1] != 'x' || line[i + 4] != ' ' || HexDigit(line[i + 2]) < 0 ||
-            HexDigit(line[i + 3]) < 0)
-            return Bytes();
-        bytes.push_back((unsigned char)(HexDigit(line[i + 2]) * 16 + HexDigit(line[i + 3])));
+    for (bool pair; *text; text += pair ? 2 : 1) {
+        unsigned char value = HexPairValue(text, &pair);
+        if (pair)
+            bytes.push_back(value);
     }
     return bytes;
 }
 
 std::vector<Bytes> ReceivedBlocks(const std::vector<std::string> &lines)
 {
+    // A block's line is "> hh:mm:ss,mmm  " and a "0xHH " group for each byte.
     std::vector<Bytes> blocks;
     for (const std::string &line : lines) {
-        Bytes bytes = DumpLineBytes(line);
-        if (!bytes.empty() || (line.size() == 16 && line[0] == '>'))
+        bool block = line.size() >= 16 && line[0] == '>' &&
+                     (line.size() == 16 || (line[15] == ' ' && (line.size() - 16) % 5 == 0));
+        Bytes bytes;
+        for (size_t i = 16; block && i + 5 <= line.size(); i += 5) {
+            bytes.push_back(HexPairValue(&line[i + 2], &block));
+            block = block && line[i] == '0' && line[i + 1] == 'x' && line[i + 4] == ' ';
+        }
+        if (block)
             blocks.push_back(bytes);
     }
     return blocks;
-}
-
-// Wine answers GetProcessHandleCount with 0; there the handle values are probed.
-static DWORD CountHandles()
-{
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0)
-        return count;
-    count = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-        DWORD flags;
-        if (GetHandleInformation((HANDLE)value, &flags))
-            count++;
-    }
-    return count;
-}
-
-// Wine fills only PagefileUsage, which Windows keeps equal to PrivateUsage.
-static SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters;
-    ZeroMemory(&counters, sizeof counters);
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
-        return 0;
-    return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
-}
-
-ResourceUse MeasureResources()
-{
-    ResourceUse use = {0, 0, 0};
-    use.handles = CountHandles();
-    use.privateBytes = PrivateBytes();
-    HANDLE heap = GetProcessHeap();
-    if (HeapLock(heap)) {
-        PROCESS_HEAP_ENTRY entry;
-        ZeroMemory(&entry, sizeof entry);
-        while (HeapWalk(heap, &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                use.heapBytes += entry.cbData;
-        HeapUnlock(heap);
-    }
-    return use;
 }

@@ -1,11 +1,16 @@
-#include "testapp.h"
+#include "support.h"
 
 #include <commctrl.h>
 #include <stdio.h>
 
-#include "app/shell.h"
-#include "wait.h"
 #include "app/appwindows.h"
+#include "app/controls.h"
+#include "app/shell.h"
+#include "commands/commandfilename.h"
+#include "device/devicehandle.h"
+#include "device/receivebuffer.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
 
 bool StartTestApp()
 {
@@ -27,83 +32,35 @@ int StopTestApp()
 {
     if (MainWindow() && IsWindow(MainWindow()))
         DestroyWindow(MainWindow());
+    // Pumped here rather than with PumpUntil, which would swallow the WM_QUIT.
     MSG msg;
     int code = -1;
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < 10000) {
-        if (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                code = (int)msg.wParam;
-                break;
-            }
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000;) {
+        if (!PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+        } else if (msg.message == WM_QUIT) {
+            code = (int)msg.wParam;
+            break;
+        } else {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
-        } else {
-            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
         }
     }
     ShutdownVelkor();
     return code;
 }
 
-std::vector<std::string> LogLines()
+// This process as the driver's readers see it.
+static VelkorProcess Self()
 {
-    std::vector<std::string> lines;
-    HWND log = MessageLog();
-    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; i++) {
-        LRESULT length = SendMessageA(log, LB_GETTEXTLEN, i, 0);
-        std::string line(length > 0 ? (size_t)length : 0, '\0');
-        if (length > 0)
-            SendMessageA(log, LB_GETTEXT, i, (LPARAM)&line[0]);
-        lines.push_back(line);
-    }
-    return lines;
+    VelkorProcess self;
+    self.process = GetCurrentProcess();
+    self.processId = GetCurrentProcessId();
+    self.window = MainWindow();
+    return self;
 }
 
-std::string ListText(int item, int subItem)
-{
-    char text[1024];
-    text[0] = 0;
-    LVITEMA lv;
-    ZeroMemory(&lv, sizeof lv);
-    lv.iSubItem = subItem;
-    lv.pszText = text;
-    lv.cchTextMax = sizeof text;
-    SendMessageA(CommandList(), LVM_GETITEMTEXTA, item, (LPARAM)&lv);
-    return text;
-}
-
-int InsertListEntry(const char *command, const char *remark)
-{
-    LVITEMA lv;
-    ZeroMemory(&lv, sizeof lv);
-    lv.mask = LVIF_TEXT;
-    lv.iItem = (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
-    lv.pszText = (char *)command;
-    int index = (int)SendMessageA(CommandList(), LVM_INSERTITEMA, 0, (LPARAM)&lv);
-    lv.iSubItem = 1;
-    lv.pszText = (char *)remark;
-    SendMessageA(CommandList(), LVM_SETITEMTEXTA, index, (LPARAM)&lv);
-    return index;
-}
-
-void RunCommand(int id)
-{
-    SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
-    PumpPending();
-}
-
-UINT MenuState(int id)
-{
-    return GetMenuState(GetMenu(MainWindow()), id, MF_BYCOMMAND);
-}
-
-int ButtonState(int id)
-{
-    PumpPending(); // toolbar changes are posted
-    return (int)SendMessageA(ToolbarWindow(), TB_GETSTATE, id, 0);
-}
+std::vector<std::string> LogLines() { return ReadLogLines(Self()); }
 
 bool LastLineInView()
 {
@@ -114,4 +71,135 @@ bool LastLineInView()
         return false;
     GetClientRect(log, &client);
     return item.top >= client.top && item.bottom <= client.bottom;
+}
+
+std::string ListText(int item, int subItem) { return ReadListText(Self(), item, subItem); }
+
+std::vector<std::string> ListEntries()
+{
+    std::vector<std::string> entries;
+    for (int n = 0, count = ListItemCount(Self()); n < count; n++)
+        entries.push_back(ListText(n, 0) + "|" + ListText(n, 1));
+    return entries;
+}
+
+int InsertListEntry(const char *command, const char *remark)
+{
+    LVITEMA lv;
+    ZeroMemory(&lv, sizeof lv);
+    lv.mask = LVIF_TEXT;
+    lv.iItem = ListItemCount(Self());
+    lv.pszText = (char *)command;
+    int index = (int)SendMessageA(CommandList(), LVM_INSERTITEMA, 0, (LPARAM)&lv);
+    lv.iSubItem = 1;
+    lv.pszText = (char *)remark;
+    SendMessageA(CommandList(), LVM_SETITEMTEXTA, index, (LPARAM)&lv);
+    return index;
+}
+
+void MarkEntry(int n)
+{
+    LVITEMA item;
+    ZeroMemory(&item, sizeof item);
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = n >= 0 ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+    SendMessageA(CommandList(), LVM_SETITEMSTATE, n >= 0 ? (WPARAM)n : (WPARAM)-1, (LPARAM)&item);
+    SendMessageA(CommandList(), LVM_SETSELECTIONMARK, 0, n);
+}
+
+void RunCommand(int id)
+{
+    SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    PumpPending();
+}
+
+UINT MenuState(int id) { return GetMenuState(GetMenu(MainWindow()), id, MF_BYCOMMAND); }
+
+int ButtonState(int id)
+{
+    PumpPending(); // toolbar changes are posted
+    return ToolbarButtonState(Self(), id);
+}
+
+bool SaveOffered()
+{
+    return !(MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && (ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
+}
+
+bool SaveWithdrawn()
+{
+    return (MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && !(ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
+}
+
+void Remember(const char *name)
+{
+    SetCommandFileName(name);
+    RefreshSaveControls();
+}
+
+std::string NameOrNone() { return CommandFileName() ? CommandFileName() : "(none)"; }
+
+void UseDevice(const std::string &connectString, uint32_t blockLength, uint32_t readTimeoutMs, uint16_t endByte)
+{
+    DeviceSettings &settings = Settings();
+    ReplaceConnectString(connectString.c_str());
+    settings.readBlockLength = blockLength;
+    settings.readTimeoutMs = readTimeoutMs;
+    settings.readEndByte = endByte;
+    AllocateReceiveBuffer(blockLength);
+    // As after "Device waehlen".
+    UpdateTitle();
+    RefreshDeviceControls();
+}
+
+bool OpenFromToolbar()
+{
+    RunCommand(IDM_OPEN_DEVICE_BUTTON);
+    return DeviceIsOpen() && WaitForLogLine("Device " + std::string(Settings().connectString) + " geoeffnet", 2000);
+}
+
+void CloseFromToolbar() { RunCommand(IDM_CLOSE_DEVICE_BUTTON); }
+
+bool WaitForLogLine(const std::string &text, DWORD timeoutMs)
+{
+    return PumpUntil([&] { return FindLogLine(LogLines(), text) >= 0; }, timeoutMs);
+}
+
+std::vector<Bytes> WaitForBlocks(size_t count, DWORD timeoutMs)
+{
+    std::vector<Bytes> blocks;
+    PumpUntil([&] { return (blocks = ReceivedBlocks(LogLines())).size() >= count; }, timeoutMs);
+    return blocks;
+}
+
+void VelkorAppTest::SetUp()
+{
+    ClearVelkorRegistry();
+    StartBoxAnswering();
+    BeforeStart();
+    if (startAtSetUp && !HasFatalFailure())
+        Start();
+}
+
+void VelkorAppTest::TearDown()
+{
+    if (running)
+        Stop();
+    EXPECT_EQ(0u, PendingAnswers()) << "a box the test waited for did not come";
+    for (const SeenBox &box : SeenBoxes())
+        EXPECT_FALSE(box.unexpected) << "unexpected box: " << box.caption << " / " << box.text;
+    StopBoxAnswering();
+    ClearVelkorRegistry();
+}
+
+void VelkorAppTest::Start()
+{
+    running = true; // a half-done start is undone by the stop as well
+    ASSERT_TRUE(StartTestApp());
+}
+
+int VelkorAppTest::Stop()
+{
+    running = false;
+    return StopTestApp();
 }

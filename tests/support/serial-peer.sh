@@ -1,0 +1,20 @@
+#!/bin/sh
+# The serial peer's pty pair: start|kill|stop <folder> <dosdevices> <velkor port> <peer port>.
+# Each action leaves a marker file in <folder> when done, since Wine starts
+# Unix programs but cannot wait for them.
+case "$1" in
+start)
+  rm -f "$2/ttyA" "$2/ttyB" "$2/ready" "$2/killed"
+  socat pty,raw,echo=0,link="$2/ttyA" pty,raw,echo=0,link="$2/ttyB" </dev/null >"$2/socat.log" 2>&1 &
+  echo $! > "$2/socat.pid"
+  i=0; while [ ! -e "$2/ttyB" ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done
+  ln -sfn "$2/ttyA" "$3/com$4"; ln -sfn "$2/ttyB" "$3/com$5"
+  touch "$2/ready";;
+kill)
+  kill $(cat "$2/socat.pid") 2>/dev/null
+  i=0; while [ -e "$2/ttyA" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done
+  touch "$2/killed";;
+stop)
+  kill $(cat "$2/socat.pid") 2>/dev/null
+  rm -f "$3/com$4" "$3/com$5"; touch "$2/stopped";;
+esac

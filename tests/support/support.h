@@ -1,0 +1,329 @@
+// The support library of every test program and benchmark. Texts are
+// Windows-1252, as the program shows them; every wait has a deadline and pumps
+// the calling thread's messages meanwhile. The program in-process (testapp.cpp)
+// needs the program's core linked; driver programs use the rest.
+#ifndef VELKOR_TESTS_SUPPORT_H
+#define VELKOR_TESTS_SUPPORT_H
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+typedef std::vector<unsigned char> Bytes;
+
+// Generous deadline for start-up, exit and boxes on a loaded machine.
+const DWORD DRIVER_TIMEOUT_MS = 20000;
+
+// ---- waiting, files, processes (system.cpp) ---------------------------------------
+
+// Dispatches this thread's messages until condition holds or timeoutMs passes.
+bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs);
+// Dispatches this thread's messages for about ms milliseconds (a time to see nothing happen).
+void PumpFor(DWORD ms);
+// Dispatches whatever is queued now.
+void PumpPending();
+
+// Removes "Software\Talmeck" under HKEY_LOCAL_MACHINE (a first run).
+void ClearVelkorRegistry();
+// A unique name for files and pipes of one test.
+std::string UniqueName(const char *stem);
+// A fresh folder for one test's files under the temporary folder (no trailing "\").
+std::string TestFolder(const char *stem);
+// Reads a whole file; empty when it cannot be read.
+std::string ReadWholeFile(const std::string &path);
+// Writes bytes to a file, replacing it; false on failure.
+bool WriteWholeFile(const std::string &path, const std::string &bytes);
+// True when the path's folder lists it (also a link to a device, which GetFileAttributes misses under Wine).
+bool FolderLists(const std::string &path);
+// The Unix path Wine gives a Windows path; empty when there is none.
+std::string UnixPath(const std::string &windowsPath);
+// Starts a Linux program (a command line with Unix paths); nothing tells when it ends.
+bool StartUnixProgram(const std::string &commandLine);
+// The folder of the running program (no trailing "\").
+std::string ProgramFolder();
+
+// A process seen in the system's process list.
+struct ProcessEntry {
+    DWORD id;
+    std::string image; // full path when it can be asked for, else the file name
+};
+// Every running process whose file name is name (case ignored).
+std::vector<ProcessEntry> ProcessesNamed(const char *name);
+// Processes in now that are not in before.
+std::vector<ProcessEntry> NewProcesses(const std::vector<ProcessEntry> &before, const std::vector<ProcessEntry> &now);
+// Ends a process the test started and waits for it; false when it could not.
+bool EndProcess(DWORD processId);
+
+// The full path of the system's registry editor.
+std::string SystemRegistryEditor();
+// Copies this program as "<folder>\regedit.exe", which only leaves its marker when run; its path or "".
+std::string PlantRegistryEditor(const std::string &folder);
+// The marker a planted program leaves in its folder.
+std::string PlantedMarker(const std::string &folder);
+// Removes a planted program and its marker.
+void RemovePlanted(const std::string &folder);
+// For a static initialiser: run as a planted regedit.exe, leaves the marker and ends the process.
+bool ExitIfPlanted();
+
+// Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); null when it does not serve.
+HANDLE StartEchoDevice(const std::string &name, DWORD statusMs = 0);
+void StopEchoDevice(HANDLE process);
+// Processor time a thread of this process has used so far, in ms (0 when unreadable).
+ULONGLONG ThreadMilliseconds(DWORD threadId);
+
+// The process's handles and memory, for leak checks.
+struct ResourceUse {
+    DWORD handles;       // GetProcessHandleCount (under Wine: open handle values probed)
+    SIZE_T privateBytes; // PrivateUsage (under Wine: PagefileUsage)
+    SIZE_T heapBytes;    // bytes in use in the process heap
+};
+ResourceUse MeasureResources();
+
+// ---- the box recorder (boxes.cpp) -------------------------------------------------
+// In-process, a thread timer inside every modal loop of the test's thread
+// hands each new box to the next scripted answer (one without is recorded as
+// unexpected and cancelled); boxes of other threads or processes are waited
+// for and answered with WaitForBox and AnswerBox. Both describe boxes alike.
+
+// A dialog or message box as the test saw it.
+struct SeenBox {
+    bool seen = false;
+    HWND window = NULL;
+    HWND owner = NULL;
+    std::string caption;
+    std::string text;          // a message box's text; empty for dialogs
+    UINT style = 0;            // a message box's MB_ICON* | button set
+    bool isMessageBox = false; // recognised by its controls, whatever its instance
+    bool unexpected = false;   // no answer was scripted for it
+};
+
+// What a scripted answer does with a box: press a button, fill a dialog, ...
+typedef std::function<void(HWND box, const SeenBox &seen)> BoxAction;
+
+// Describes a box of any process (icons of another process by their picture).
+SeenBox DescribeBox(HWND box);
+// A visible, enabled box (#32770) of a process, of one thread when threadId is not 0, not in skip.
+HWND FindBox(DWORD processId, DWORD threadId = 0, const std::vector<HWND> &skip = std::vector<HWND>());
+// Waits for a box of a process and describes it into seen (when not null); null on time-out.
+HWND WaitForBox(DWORD processId, DWORD timeoutMs = DRIVER_TIMEOUT_MS, SeenBox *seen = NULL,
+                const std::vector<HWND> &skip = std::vector<HWND>());
+// Waits for a box of a process, records it, presses button and waits until it is gone.
+bool AnswerBox(DWORD processId, int button, SeenBox *seen = NULL, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
+// Presses a button of a box or dialog by posting its command (any process).
+void PressButton(HWND box, int buttonId);
+
+// Starts answering the current thread's boxes (idempotent).
+void StartBoxAnswering();
+// Stops answering and forgets the script and the records.
+void StopBoxAnswering();
+// Queues an answer for the next box that appears.
+void AnswerNextBox(BoxAction action);
+// Queues an answer that presses the button with this id (IDOK, IDYES, ...).
+void AnswerNextBoxWith(int buttonId);
+// Every box seen since StartBoxAnswering (or ClearSeenBoxes), in order.
+const std::vector<SeenBox> &SeenBoxes();
+void ClearSeenBoxes();
+// Number of scripted answers not used yet.
+size_t PendingAnswers();
+// An answer that copies the box into *box (when not null) and presses button.
+BoxAction RecordBox(SeenBox *box, int button);
+// A question with a Yes button is answered Yes and next waits for the box after it; any other box gets next.
+BoxAction YesIfAskedThen(BoxAction next);
+
+// A window's text through WM_GETTEXT, which crosses processes (edit boxes too).
+std::string WindowText(HWND window);
+// A dialog control's text, check state and enabled state (any process).
+std::string ControlText(HWND dialog, int id);
+bool ControlChecked(HWND dialog, int id);
+bool ControlEnabled(HWND dialog, int id);
+// Clicks a button or check box as the mouse would (any process).
+void ClickControl(HWND dialog, int id);
+// Sets a control's text with WM_SETTEXT, which bypasses ES_NUMBER.
+void SetControlText(HWND dialog, int id, const char *text);
+// Posts a key press (down and up) to a window, as the keyboard would.
+void PostKey(HWND window, UINT key);
+
+// What dialog 807 showed when it was answered.
+struct CommandDialogView {
+    bool seen = false;
+    std::string title;
+    std::string bytes[8]; // byte boxes 1003, 1006, ... 1016
+    std::string remark;
+    RECT rect = {0, 0, 0, 0}; // screen rectangle
+    int focusId = 0;          // control with the keyboard focus (in-process)
+};
+// The byte boxes of dialog 807 in the order of byte fields 0 to 7.
+extern const int COMMAND_BYTE_BOXES[8];
+CommandDialogView ReadCommandDialog(HWND dialog);
+// Records dialog 807 into view (may be null), fills the byte boxes (missing ones empty) and the remark (unless
+// null), then presses button (0: none).
+BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button = IDOK,
+                            CommandDialogView *view = NULL);
+
+// What a common file dialog showed when it was answered.
+struct FileDialogView {
+    bool seen = false;
+    std::string caption;
+    std::string initialName;          // the name field's text
+    std::vector<std::string> filters; // the file type box's entries
+};
+// The edit field of a file dialog's name control (id 0x47C), or null.
+HWND FileNameField(HWND dialog);
+// Types path into a file dialog's name field and posts its OK (any process).
+bool ChooseFileInDialog(HWND dialog, const std::string &path);
+// Records the file dialog into view (may be null), types path and presses OK (an empty path: Cancel).
+BoxAction ChooseFile(const std::string &path, FileDialogView *view = NULL);
+// Records the file dialog and cancels it.
+BoxAction CancelFileDialog(FileDialogView *view = NULL);
+
+// ---- the log and velkor.exe from outside (driver.cpp) ---------------------------------
+
+// A log line's text after its 16-character head.
+std::string LogText(const std::string &line);
+// Milliseconds since midnight of a log line's head "M hh:mm:ss,mmm  "; -1 when malformed.
+long LineTime(const std::string &line);
+// Index of the first line at or after from whose text starts with text; -1 when none.
+int FindLogLine(const std::vector<std::string> &lines, const std::string &text, size_t from = 0);
+
+// One started copy of the program.
+struct VelkorProcess {
+    HANDLE process = NULL;
+    DWORD processId = 0;
+    HWND window = NULL; // its main window, once WaitForMainWindow found it
+};
+// Starts build/velkor.exe in workingDir (empty: the build folder); does not wait for its window.
+bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std::string());
+// Waits until the process shows its main window with at least one log line; sets app.window.
+bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
+// Every top-level window of class "VELKOR_WND" on the desktop, of any process.
+std::vector<HWND> VelkorWindows();
+// The message log's lines, oldest first: the one reader of them, which in-process tests use too.
+std::vector<std::string> ReadLogLines(const VelkorProcess &app);
+// Waits until some line's text equals text.
+bool WaitForLogText(const VelkorProcess &app, const std::string &text, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
+// Posts text with WMU_LOG_TEXT (placed in the program's memory) and waits
+// until it is logged: whatever was posted before has been handled by then.
+bool PostLogText(const VelkorProcess &app, const std::string &text);
+// Number of entries in the command list; text of a cell (sub-item 0 or 1).
+int ListItemCount(const VelkorProcess &app);
+std::string ReadListText(const VelkorProcess &app, int item, int subItem);
+// Posts WM_COMMAND with a menu, toolbar or accelerator id.
+void PostCommand(const VelkorProcess &app, int id);
+// TB_GETSTATE of a toolbar button (-1 when there is no such button).
+int ToolbarButtonState(const VelkorProcess &app, int id);
+// Waits for the program's file dialog, chooses path in it; its caption goes to caption.
+bool AnswerFileDialog(const VelkorProcess &app, const std::string &path, std::string *caption = NULL,
+                      DWORD timeoutMs = DRIVER_TIMEOUT_MS);
+// Waits for the process to end; its exit code goes to exitCode.
+bool WaitForExit(const VelkorProcess &app, DWORD timeoutMs, DWORD *exitCode);
+// Ends the process if it still runs (a failed test) and closes its handle.
+void EndVelkorProcess(VelkorProcess &app);
+
+// ---- the program in-process (testapp.cpp) -----------------------------------------
+
+// Starts the program's real main window in this thread; false on failure.
+bool StartTestApp();
+// Ends it as "Beenden" does and runs the shutdown; returns the loop's exit code.
+int StopTestApp();
+// The log's lines, oldest first.
+std::vector<std::string> LogLines();
+// True when the log's newest line is wholly in view.
+bool LastLineInView();
+// Text of a command list cell.
+std::string ListText(int item, int subItem);
+// The entries of the command list as "command|remark".
+std::vector<std::string> ListEntries();
+// Inserts an entry with the given column texts at the end; returns its index.
+int InsertListEntry(const char *command, const char *remark);
+// Selects entry n and makes it the selection mark (-1: no selection mark).
+void MarkEntry(int n);
+// Sends a WM_COMMAND as a menu would, and lets posted messages run.
+void RunCommand(int id);
+// Menu item state (MF_GRAYED etc.) and toolbar button state (TBSTATE_*) of a command.
+UINT MenuState(int id);
+int ButtonState(int id);
+// Saving the command list offered (menu and button enabled) or withdrawn (both off).
+bool SaveOffered();
+bool SaveWithdrawn();
+// Remembers a command file name as a load or save would, the save controls following.
+void Remember(const char *name);
+// The remembered command file name, "(none)" when there is none.
+std::string NameOrNone();
+
+// The read settings and the connect string, as the properties dialog would set them.
+void UseDevice(const std::string &connectString, uint32_t blockLength = 3, uint32_t readTimeoutMs = 500,
+               uint16_t endByte = 0xFF00);
+// "Device oeffnen" from the toolbar; true when the log then says it was opened.
+bool OpenFromToolbar();
+// "Device schliessen" from the toolbar.
+void CloseFromToolbar();
+// Waits until the log has a line whose text starts with text.
+bool WaitForLogLine(const std::string &text, DWORD timeoutMs);
+// Waits until the log shows at least count received blocks; returns them all.
+std::vector<Bytes> WaitForBlocks(size_t count, DWORD timeoutMs);
+
+// The fixture of every in-process test that runs the program: a first run
+// (empty registry), the test's boxes answered; at the end every box the test
+// waited for must have come, and no other one.
+class VelkorAppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Runs before the program starts (a peer, registry values, ...).
+    virtual void BeforeStart() {}
+    // Starts the program (the fixture stops it at the end).
+    void Start();
+    // Stops it; returns the message loop's exit code.
+    int Stop();
+    bool startAtSetUp = true; // false: the test calls Start itself
+    bool running = false;
+};
+
+// ---- the device peer (device_peer.cpp) ------------------------------------------
+// The far end of Velkor's device: a named pipe served by the test, or a socat
+// pty pair mapped as two COM ports of the prefix. It records what Velkor
+// writes and sends what the test asks for.
+
+struct DevicePeer;
+// Serves \\.\pipe\<name>, every client in turn (a listening instance is always
+// ready). Without record nothing is read; with bufferSize 0 a write then never completes.
+DevicePeer *StartPipePeer(const std::string &name, bool record = true, DWORD bufferSize = 4096);
+// Maps a pty pair as COM<velkorPort> and COM<peerPort> and opens the latter; null on failure.
+DevicePeer *StartSerialPeer(int velkorPort = 7, int peerPort = 8);
+// Ends the peer: its threads, its handles, socat and the mapped ports.
+void StopPeer(DevicePeer *peer);
+// The connect string Velkor uses for this peer ("\\.\pipe\..." or "COM7").
+std::string PeerConnectString(const DevicePeer *peer);
+// True while a client (Velkor) is connected; for a serial peer, while its end is open.
+bool PeerConnected(DevicePeer *peer);
+// Clients connected so far (pipe).
+int PeerConnections(DevicePeer *peer);
+// Waits until the pipe peer has taken in this many clients, each instance replaced.
+bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs);
+// Writes to the connected client and waits for the write (up to 5 s).
+bool PeerWrite(DevicePeer *peer, const Bytes &bytes);
+// Writes the counter bytes 0, 1, ..., 255, 0, ... as fast as the device takes them, for durationMs.
+void PeerStartFlood(DevicePeer *peer, DWORD durationMs);
+void PeerStopFlood(DevicePeer *peer);
+bool PeerFloodDone(DevicePeer *peer);
+uint64_t PeerFloodSent(DevicePeer *peer);
+// What the client wrote so far.
+Bytes PeerReceived(DevicePeer *peer);
+// Waits until at least count bytes were received.
+bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs);
+// The device vanishes: a pipe peer drops its client and serves no more; socat is killed.
+void PeerVanish(DevicePeer *peer);
+// The device is back: the pipe is served again; socat is started anew.
+bool PeerRevive(DevicePeer *peer);
+
+// Bytes from a text of hex pairs separated by blanks, "41 42 0D".
+Bytes HexBytes(const char *text);
+// Log lines that show received blocks, as their bytes.
+std::vector<Bytes> ReceivedBlocks(const std::vector<std::string> &lines);
+
+#endif

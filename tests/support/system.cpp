@@ -1,0 +1,303 @@
+#include "support.h"
+
+#include <psapi.h>
+#include <stdio.h>
+#include <string.h>
+#include <tlhelp32.h>
+
+static const char PLANTED_NAME[] = "regedit.exe";
+
+void PumpPending()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        PumpPending();
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+void PumpFor(DWORD ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+void ClearVelkorRegistry()
+{
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck");
+}
+
+std::string UniqueName(const char *stem)
+{
+    static int counter;
+    char name[128];
+    snprintf(name, sizeof name, "%s-%lu-%lu-%d", stem, GetCurrentProcessId(), GetTickCount(), ++counter);
+    return name;
+}
+
+std::string TestFolder(const char *stem)
+{
+    char base[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof base, base);
+    if (length == 0 || length >= sizeof base)
+        lstrcpyA(base, "C:\\");
+    std::string folder = std::string(base) + UniqueName(stem);
+    CreateDirectoryA(folder.c_str(), NULL);
+    return folder;
+}
+
+std::string ReadWholeFile(const std::string &path)
+{
+    std::string data;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return data;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, NULL) && got > 0)
+        data.append(chunk, got);
+    CloseHandle(file);
+    return data;
+}
+
+bool WriteWholeFile(const std::string &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool FolderLists(const std::string &path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
+std::string UnixPath(const std::string &windowsPath)
+{
+    // Wine's own path converter; the caller frees what it returns.
+    typedef char *(CDECL * UnixNameFn)(const WCHAR *);
+    UnixNameFn unixName =
+        (UnixNameFn)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    WCHAR wide[MAX_PATH];
+    if (!unixName || !MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH))
+        return std::string();
+    char *path = unixName(wide);
+    std::string result = path ? path : "";
+    if (path)
+        HeapFree(GetProcessHeap(), 0, path);
+    return result;
+}
+
+bool StartUnixProgram(const std::string &commandLine)
+{
+    // Its path is given with the drive of the Unix root, since file dialogs
+    // move the current drive.
+    std::string line = (commandLine.size() && commandLine[0] == '/' ? "Z:" : "") + commandLine;
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    // Wine runs a Linux executable as a process of its own and has no
+    // handles for it: Wine 8 leaves hProcess and hThread holding whatever
+    // its stack held, so closing them would close handles of this process
+    // (once the directory of named objects, after which no named mutex could
+    // be created). They are left alone.
+    return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process) != FALSE;
+}
+
+// The running program's full path; empty when it does not fit.
+static std::string ProgramPath()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    return std::string(path, length < sizeof path ? length : 0);
+}
+
+std::string ProgramFolder()
+{
+    std::string path = ProgramPath();
+    return path.substr(0, path.find_last_of('\\'));
+}
+
+std::vector<ProcessEntry> ProcessesNamed(const char *name)
+{
+    std::vector<ProcessEntry> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return found;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        const char *base = strrchr(entry.szExeFile, '\\');
+        if (lstrcmpiA(base ? base + 1 : entry.szExeFile, name) != 0)
+            continue;
+        std::string image = entry.szExeFile;
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        char path[MAX_PATH];
+        DWORD size = sizeof path;
+        if (process && QueryFullProcessImageNameA(process, 0, path, &size))
+            image.assign(path, size);
+        if (process)
+            CloseHandle(process);
+        found.push_back({entry.th32ProcessID, image});
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+std::vector<ProcessEntry> NewProcesses(const std::vector<ProcessEntry> &before, const std::vector<ProcessEntry> &now)
+{
+    std::vector<ProcessEntry> fresh;
+    for (const ProcessEntry &p : now) {
+        bool known = false;
+        for (const ProcessEntry &q : before)
+            known = known || q.id == p.id;
+        if (!known)
+            fresh.push_back(p);
+    }
+    return fresh;
+}
+
+bool EndProcess(DWORD processId)
+{
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (!process)
+        return false;
+    bool ended = TerminateProcess(process, 0) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+std::string SystemRegistryEditor()
+{
+    char folder[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+    return length == 0 || length >= sizeof folder ? std::string() : std::string(folder) + "\\regedit.exe";
+}
+
+std::string PlantedMarker(const std::string &folder)
+{
+    return folder + "\\planted-regedit-ran.txt";
+}
+
+std::string PlantRegistryEditor(const std::string &folder)
+{
+    std::string planted = folder + "\\" + PLANTED_NAME;
+    DeleteFileA(PlantedMarker(folder).c_str());
+    return CopyFileA(ProgramPath().c_str(), planted.c_str(), FALSE) ? planted : std::string();
+}
+
+void RemovePlanted(const std::string &folder)
+{
+    DeleteFileA((folder + "\\" + PLANTED_NAME).c_str());
+    DeleteFileA(PlantedMarker(folder).c_str());
+}
+
+bool ExitIfPlanted()
+{
+    std::string path = ProgramPath();
+    if (lstrcmpiA(path.substr(path.find_last_of('\\') + 1).c_str(), PLANTED_NAME) != 0)
+        return false;
+    HANDLE marker = CreateFileA(PlantedMarker(ProgramFolder()).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    if (marker != INVALID_HANDLE_VALUE)
+        CloseHandle(marker);
+    ExitProcess(0);
+    return true;
+}
+
+HANDLE StartEchoDevice(const std::string &name, DWORD statusMs)
+{
+    char command[1024];
+    snprintf(command, sizeof command, "\"%s\\velkor-echo.exe\" /pipe %s /status %lu /quiet", VELKOR_BUILD_DIR_WIN,
+             name.c_str(), (unsigned long)statusMs);
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &si, &pi)) {
+        printf("cannot start %s: error %lu\n", command, GetLastError());
+        return NULL;
+    }
+    CloseHandle(pi.hThread);
+    std::string path = "\\\\.\\pipe\\" + name;
+    if (!PumpUntil([&] { return WaitNamedPipeA(path.c_str(), 0) || GetLastError() == ERROR_SEM_TIMEOUT; }, 10000)) {
+        printf("velkor-echo does not serve %s\n", path.c_str());
+        StopEchoDevice(pi.hProcess);
+        return NULL;
+    }
+    return pi.hProcess;
+}
+
+void StopEchoDevice(HANDLE process)
+{
+    if (!process)
+        return;
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+}
+
+ULONGLONG ThreadMilliseconds(DWORD threadId)
+{
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
+    FILETIME created, exited, kernel, user;
+    BOOL read = thread && GetThreadTimes(thread, &created, &exited, &kernel, &user);
+    if (thread)
+        CloseHandle(thread);
+    return read ? (((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+                   ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime)) /
+                      10000
+                : 0;
+}
+
+ResourceUse MeasureResources()
+{
+    ResourceUse use = {0, 0, 0};
+    // Wine answers GetProcessHandleCount with 0; there the handle values are probed.
+    if (!GetProcessHandleCount(GetCurrentProcess(), &use.handles) || use.handles == 0) {
+        use.handles = 0;
+        DWORD flags;
+        for (ULONG_PTR value = 4; value < 0x10000; value += 4)
+            use.handles += GetHandleInformation((HANDLE)value, &flags) ? 1 : 0;
+    }
+    // Wine fills only PagefileUsage, which Windows keeps equal to PrivateUsage.
+    PROCESS_MEMORY_COUNTERS_EX counters;
+    ZeroMemory(&counters, sizeof counters);
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
+        use.privateBytes = counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+    HANDLE heap = GetProcessHeap();
+    if (HeapLock(heap)) {
+        PROCESS_HEAP_ENTRY entry;
+        ZeroMemory(&entry, sizeof entry);
+        while (HeapWalk(heap, &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                use.heapBytes += entry.cbData;
+        HeapUnlock(heap);
+    }
+    return use;
+}
