@@ -1,9 +1,6 @@
 // Menu items and toolbar buttons that follow the program's state.
 #include "app/controls.h"
 
-#include <windows.h>
-#include <commctrl.h>
-
 #include "app/appwindows.h"
 #include "commands/commandfilename.h"
 #include "device/devicehandle.h"
@@ -22,16 +19,68 @@ static void EnableMenuCommand(int menuPosition, UINT id, bool enabled)
         EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
+namespace {
+
+// A toolbar button's state as it will be once the changes posted so far are taken.
+struct KnownButton {
+    UINT id;
+    BYTE state; // TBSTATE_ENABLED and TBSTATE_CHECKED
+};
+
+} // namespace
+
+// Owned by the user-interface thread: the buttons with a command id. The
+// toolbar only changes these states when this module posts a change, so a
+// post that would set the state a button already has (or will have) is left
+// out: each one costs the toolbar a redraw of its buttons.
+static KnownButton knownButtons[16];
+static int knownCount;
+
+void NoteToolbarCreated(const TBBUTTON *buttons, int count)
+{
+    knownCount = 0;
+    for (int i = 0; i < count && knownCount < (int)(sizeof knownButtons / sizeof knownButtons[0]); i++) {
+        if (buttons[i].fsStyle & BTNS_SEP)
+            continue;
+        knownButtons[knownCount].id = (UINT)buttons[i].idCommand;
+        knownButtons[knownCount].state = buttons[i].fsState & (TBSTATE_ENABLED | TBSTATE_CHECKED);
+        knownCount++;
+    }
+}
+
+static KnownButton *FindKnownButton(UINT id)
+{
+    for (int i = 0; i < knownCount; i++) {
+        if (knownButtons[i].id == id)
+            return &knownButtons[i];
+    }
+    return NULL;
+}
+
+// Posts one state change (TB_ENABLEBUTTON or TB_CHECKBUTTON) unless the
+// button has that state already; a post that failed is tried again at the
+// next refresh.
+static void PostButtonState(UINT message, UINT id, BYTE flag, bool on)
+{
+    KnownButton *known = FindKnownButton(id);
+    BYTE wanted = on ? flag : 0;
+    if (known && (known->state & flag) == wanted)
+        return;
+    if (!PostMessageA(ToolbarWindow(), message, id, MAKELPARAM(on ? TRUE : FALSE, 0)))
+        return;
+    if (known)
+        known->state = (BYTE)((known->state & ~flag) | wanted);
+}
+
 static void SetButton(UINT id, bool enabled, bool checked)
 {
-    HWND toolbar = ToolbarWindow();
-    PostMessageA(toolbar, TB_ENABLEBUTTON, id, MAKELPARAM(enabled ? TRUE : FALSE, 0));
-    PostMessageA(toolbar, TB_CHECKBUTTON, id, MAKELPARAM(checked ? TRUE : FALSE, 0));
+    PostButtonState(TB_ENABLEBUTTON, id, TBSTATE_ENABLED, enabled);
+    PostButtonState(TB_CHECKBUTTON, id, TBSTATE_CHECKED, checked);
 }
 
 static void EnableButton(UINT id, bool enabled)
 {
-    PostMessageA(ToolbarWindow(), TB_ENABLEBUTTON, id, MAKELPARAM(enabled ? TRUE : FALSE, 0));
+    PostButtonState(TB_ENABLEBUTTON, id, TBSTATE_ENABLED, enabled);
 }
 
 void RefreshDeviceControls()

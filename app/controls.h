@@ -2,6 +2,11 @@
 #ifndef VELKOR_APP_CONTROLS_H
 #define VELKOR_APP_CONTROLS_H
 
+#include <windows.h>
+#include <commctrl.h>
+
+// A new toolbar: its buttons have the states of the table it was made from.
+void NoteToolbarCreated(const TBBUTTON *buttons, int count);
 // Menu items and toolbar buttons follow connect string and device state.
 void RefreshDeviceControls();
 // The save command is offered exactly while a command file name is known.

@@ -3,6 +3,17 @@
 
 #include "app/appwindows.h"
 #include "app/boxes.h"
+#include "app/systemlibrary.h"
+
+typedef BOOL(WINAPI *FileDialogFunction)(OPENFILENAMEA *);
+
+// Runs GetOpenFileNameA or GetSaveFileNameA; the dialogs' library is loaded
+// at the first dialog, not at start-up.
+static bool RunFileDialog(const char *function, OPENFILENAMEA &ofn)
+{
+    FileDialogFunction dialog = (FileDialogFunction)(void (*)(void))SystemFunction("comdlg32.dll", function);
+    return dialog && dialog(&ofn);
+}
 
 void PrepareFileDialog(OPENFILENAMEA &ofn, const FileDialogKind &kind, char *path)
 {
@@ -16,12 +27,17 @@ void PrepareFileDialog(OPENFILENAMEA &ofn, const FileDialogKind &kind, char *pat
     ofn.lpstrDefExt = kind.defaultExtension;
 }
 
+bool ChooseFileToOpen(OPENFILENAMEA &ofn)
+{
+    return RunFileDialog("GetOpenFileNameA", ofn);
+}
+
 HANDLE CreateChosenFile(const FileDialogKind &kind, char *path)
 {
     OPENFILENAMEA ofn;
     PrepareFileDialog(ofn, kind, path);
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!GetSaveFileNameA(&ofn))
+    if (!RunFileDialog("GetSaveFileNameA", ofn))
         return INVALID_HANDLE_VALUE;
     SetLastError(0);
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);

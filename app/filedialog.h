@@ -19,6 +19,9 @@ struct FileDialogKind {
 
 // Fills ofn for a dialog of the main window over path (FILE_PATH_ROOM bytes); Flags stay 0.
 void PrepareFileDialog(OPENFILENAMEA &ofn, const FileDialogKind &kind, char *path);
+// The open dialog over a prepared ofn; false when cancelled or when the
+// dialogs' library cannot be had (as a dialog that fails to open).
+bool ChooseFileToOpen(OPENFILENAMEA &ofn);
 // Save dialog (path holds the proposal and gets the choice), then the file is
 // created anew; INVALID_HANDLE_VALUE when cancelled or, after the write error box, not created.
 HANDLE CreateChosenFile(const FileDialogKind &kind, char *path);

@@ -20,16 +20,26 @@
 #include "settings/propertiesdialog.h"
 #include "settings/settings.h"
 
+// Places a child; one already in place is left alone (the window's first
+// showing repeats the size start-up gave it, and a move costs even then).
+static void PlaceChild(HWND child, const PaneRect &place)
+{
+    RECT now;
+    if (GetWindowRect(child, &now) && MapWindowPoints(HWND_DESKTOP, MainWindow(), (POINT *)&now, 2) != 0 &&
+        now.left == place.x && now.top == place.y && now.right - now.left == place.width &&
+        now.bottom - now.top == place.height)
+        return;
+    MoveWindow(child, place.x, place.y, place.width, place.height, TRUE);
+}
+
 static void LayoutChildren()
 {
     RECT client;
     if (!GetClientRect(MainWindow(), &client))
         return;
     PaneLayout layout = ComputePaneLayout(client.left, client.top, client.right, client.bottom);
-    MoveWindow(CommandList(), layout.commandList.x, layout.commandList.y, layout.commandList.width,
-               layout.commandList.height, TRUE);
-    MoveWindow(MessageLog(), layout.messageLog.x, layout.messageLog.y, layout.messageLog.width,
-               layout.messageLog.height, TRUE);
+    PlaceChild(CommandList(), layout.commandList);
+    PlaceChild(MessageLog(), layout.messageLog);
     SendMessageA(CommandList(), LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
 }
 

@@ -98,6 +98,7 @@ static void CreateChildren()
     HWND toolbarWindow = CreateToolbarEx(mainWindow, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, appInstance,
                                          IDB_TOOLBAR, toolbarButtons, 13, 16, 16, 16, 16, sizeof(TBBUTTON));
     SetChildWindows(toolbarWindow, NULL, NULL);
+    NoteToolbarCreated(toolbarButtons, toolbarWindow ? 13 : 0);
     RefreshDeviceControls();
 
     HWND commandList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",

@@ -2,6 +2,7 @@
 // window program started the same way in the same run.
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <string>
@@ -11,6 +12,7 @@
 
 static const char MINIMAL_CLASS[] = "VELKOR_BENCH_MINIMAL";
 static const char MINIMAL_SWITCH[] = "--minimal-window";
+// Rounds unless the first argument gives another count (a loaded machine needs more).
 static const int ROUNDS = 7;
 
 static LRESULT CALLBACK MinimalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -121,11 +123,14 @@ int main(int argc, char **argv)
     if (argc > 1 && lstrcmpA(argv[1], MINIMAL_SWITCH) == 0)
         return RunMinimalWindow();
 
+    int rounds = argc > 1 ? atoi(argv[1]) : ROUNDS;
+    if (rounds < 1)
+        rounds = ROUNDS;
     // One start of each first, so that both find the same warm system.
     TimeMinimal();
     TimeVelkor();
     std::vector<double> velkor, minimal;
-    for (int i = 0; i < ROUNDS; i++) {
+    for (int i = 0; i < rounds; i++) {
         double m = TimeMinimal();
         double v = TimeVelkor();
         if (m > 0)
@@ -141,7 +146,7 @@ int main(int argc, char **argv)
     double v = Median(velkor), m = Median(minimal);
     printf("start-up to the first log line: velkor.exe %.0f ms, minimal window program %.0f ms "
            "(medians of %d runs each)\n",
-           v, m, ROUNDS);
+           v, m, rounds);
     printf("start-up ratio velkor / minimal: %.2f\n", v / m);
     return 0;
 }

@@ -187,7 +187,7 @@ void LoadCommandFile()
     OPENFILENAMEA ofn;
     PrepareFileDialog(ofn, OPEN_DIALOG, path);
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameA(&ofn))
+    if (!ChooseFileToOpen(ofn))
         return;
 
     SetLastError(0);

@@ -389,6 +389,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
                 break;
             }
             if (start == READ_BYTE) {
+                // Reads that complete at once never wait on the stop event:
+                // a flood is stopped by this look.
                 if (!TakeByte(loop, record->readBuffer[0]) || StopRequested(loop))
                     break;
                 continue;
@@ -401,8 +403,10 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
         }
         DWORD wait = WaitForMultipleObjects(2, waitSet, FALSE, TimeLeft(loop));
         if (wait == WAIT_OBJECT_0) {
+            // The wait watched the stop event too and found the read first:
+            // no need to look at the stop event again before the next read.
             if (FinishRead(loop, &error)) {
-                if (!TakeByte(loop, record->readBuffer[0]) || StopRequested(loop))
+                if (!TakeByte(loop, record->readBuffer[0]))
                     break;
             } else if (!AfterEmptyRead(loop, error)) {
                 break;

@@ -2,10 +2,9 @@
 // user-interface thread.
 #include "help/help.h"
 
-#include <shellapi.h>
-
 #include "app/appwindows.h"
 #include "app/boxes.h"
+#include "app/systemlibrary.h"
 #include "help/helppath.h"
 #include "resources/resource.h"
 
@@ -23,6 +22,19 @@ static bool ProgramPath(char *path, DWORD size)
     return ProgramPathFromCommandLine(GetCommandLineA(), path, size);
 }
 
+typedef HINSTANCE(WINAPI *ShellExecuteFunction)(HWND, const char *, const char *, const char *, const char *, INT);
+
+// Hands the file to the shell; the shell's library is loaded at the first
+// use, not at start-up. False when it cannot be had or the shell refuses.
+static bool OpenWithShell(const char *path)
+{
+    ShellExecuteFunction shellExecute = (ShellExecuteFunction)(void (*)(void))SystemFunction("shell32.dll", "ShellExecuteA");
+    if (!shellExecute)
+        return false;
+    HINSTANCE result = shellExecute(NULL, "open", path, NULL, NULL, SW_SHOWDEFAULT);
+    return (INT_PTR)result > 32;
+}
+
 void ShowHelp()
 {
     char programPath[HELP_PATH_SIZE];
@@ -30,10 +42,8 @@ void ShowHelp()
     // A path that had to be cut names some other file: never hand it on.
     bool opened = ProgramPath(programPath, sizeof programPath) &&
                   BuildHelpPath(programPath, helpPath, sizeof helpPath);
-    if (opened) {
-        HINSTANCE result = ShellExecuteA(NULL, "open", helpPath, NULL, NULL, SW_SHOWDEFAULT);
-        opened = (INT_PTR)result > 32;
-    }
+    if (opened)
+        opened = OpenWithShell(helpPath);
     if (!opened)
         ShowBox(HELP_MISSING_TEXT, CAPTION_VELKOR, MB_ICONERROR);
 }

@@ -1,0 +1,58 @@
+// System libraries loaded at first use. Each stays loaded until the process
+// ends: a file dialog or the shell may leave threads and hooks behind that
+// still run the library's code.
+#include "app/systemlibrary.h"
+
+#include <string.h>
+
+namespace {
+
+// One library loaded by name; the names are the callers' string literals.
+struct LoadedLibrary {
+    const char *name;
+    HMODULE module;
+};
+
+} // namespace
+
+// Owned by the user-interface thread: the libraries loaded so far.
+static LoadedLibrary loaded[4];
+static int loadedCount;
+
+// Loads from the system folder only, never from the program's folder or the
+// current directory, where a file of the same name could be planted.
+static HMODULE LoadFromSystemFolder(const char *library)
+{
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    size_t nameLength = strlen(library);
+    if (length == 0 || length + 1 + nameLength >= MAX_PATH) {
+        SetLastError(length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE);
+        return NULL;
+    }
+    path[length] = '\\';
+    memcpy(path + length + 1, library, nameLength + 1);
+    return LoadLibraryA(path);
+}
+
+static HMODULE LibraryModule(const char *library)
+{
+    for (int i = 0; i < loadedCount; i++) {
+        if (strcmp(loaded[i].name, library) == 0)
+            return loaded[i].module;
+    }
+    HMODULE module = LoadFromSystemFolder(library);
+    // A library that failed to load is tried again at the next use.
+    if (module && loadedCount < (int)(sizeof loaded / sizeof loaded[0])) {
+        loaded[loadedCount].name = library;
+        loaded[loadedCount].module = module;
+        loadedCount++;
+    }
+    return module;
+}
+
+FARPROC SystemFunction(const char *library, const char *function)
+{
+    HMODULE module = LibraryModule(library);
+    return module ? GetProcAddress(module, function) : NULL;
+}

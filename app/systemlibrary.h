@@ -1,0 +1,12 @@
+// System libraries that only some commands need, loaded at their first use
+// so that start-up does not pay for them.
+#ifndef VELKOR_APP_SYSTEMLIBRARY_H
+#define VELKOR_APP_SYSTEMLIBRARY_H
+
+#include <windows.h>
+
+// A function of a library in the system folder (loaded once, kept for the
+// process); null, with the error set, when the library or the function is missing.
+FARPROC SystemFunction(const char *library, const char *function);
+
+#endif
