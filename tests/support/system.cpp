@@ -62,8 +62,14 @@ std::string TestFolder(const char *stem)
 std::string ReadWholeFile(const std::string &path)
 {
     std::string data;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    // The program logs that it saved a file before it closes it, and holds it
+    // unshared until then: wait for the close.
+    DWORD start = GetTickCount();
+    HANDLE file;
+    while ((file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL)) == INVALID_HANDLE_VALUE &&
+           GetLastError() == ERROR_SHARING_VIOLATION && GetTickCount() - start < 5000)
+        Sleep(1);
     if (file == INVALID_HANDLE_VALUE)
         return data;
     char chunk[65536];
