@@ -23,7 +23,7 @@
 #include "app/logjournal.h"
 
 // Shortest time between two frames, and the longest a line waits for its frame.
-static const DWORD FRAME_MS = 12;
+static const DWORD FRAME_MS = 4;
 static const DWORD FRAME_MAX_MS = 50;
 // Lines the list box keeps for scrolling after a spill, and the count that starts one.
 static const LRESULT LOG_KEEP_LINES = 100000;
