@@ -177,15 +177,21 @@ static void ForgetCopy(LRESULT lines)
     copyLines = lines;
 }
 
+// Ends the line of length characters just written at the copy's end.
+static void CopyEndLine(size_t length)
+{
+    copy[copyUsed + length] = 0;
+    copyLastAt = copyUsed;
+    copyUsed += length + 1;
+    copyLines++;
+}
+
 static bool CopyAdd(const char *line, size_t length)
 {
     if (!Reserve(&copy, &copyCapacity, copyUsed + length + 1))
         return false;
     memcpy(copy + copyUsed, line, length);
-    copy[copyUsed + length] = 0;
-    copyLastAt = copyUsed;
-    copyUsed += length + 1;
-    copyLines++;
+    CopyEndLine(length);
     return true;
 }
 
@@ -206,7 +212,8 @@ static bool ReadBackLine(HWND log, LRESULT i)
     if (!Reserve(&copy, &copyCapacity, copyUsed + (size_t)length + 1))
         return false;
     length = length ? SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)(copy + copyUsed)) : 0;
-    return CopyAdd(copy + copyUsed, length < 0 ? 0 : (size_t)length);
+    CopyEndLine(length < 0 ? 0 : (size_t)length);
+    return true;
 }
 
 // Makes the copy hold the list box's count lines; false when it cannot.
