@@ -11,24 +11,19 @@ static const int SPARE_INSTANCES = 4;
 
 struct DevicePeer {
     bool serial = false;
-    std::string connectString;
-    HANDLE quitEvent = NULL; // manual reset: the serving or recording ends
-    // pipe
-    std::string pipePath;
+    std::string connectString; // a pipe peer's path too
     bool record = true;
     DWORD bufferSize = 4096;
-    HANDLE serveThread = NULL;
-    HANDLE firstInstance = INVALID_HANDLE_VALUE; // listening before the thread runs
-    volatile LONG accepted = 0;                  // clients taken in, each one's instance replaced
-    volatile LONG serving = 0;                   // client threads still running
+    HANDLE quitEvent = NULL;               // manual reset: the serving ends
+    HANDLE serveThread = NULL;             // Serve, while serving
+    HANDLE firstEnd = INVALID_HANDLE_VALUE; // made before the thread runs: a listening instance or the serial port
+    volatile LONG accepted = 0;            // pipe clients taken in, each one's instance replaced
     // serial
     std::string unixFolder, winFolder, dosdevices;
     int velkorPort = 7, peerPort = 8;
-    HANDLE serialEnd = INVALID_HANDLE_VALUE;
-    HANDLE recordThread = NULL;
-    // both, under lock
+    // under lock
     CRITICAL_SECTION lock;
-    HANDLE current = NULL;             // the end the peer writes to
+    HANDLE current = NULL; // the end the peer writes to
     int connections = 0;
     Bytes received;
     // the flood, on a thread of its own
@@ -63,199 +58,147 @@ static void SetCurrentEnd(DevicePeer *peer, HANDLE h)
     peer->connections += h ? 1 : 0;
 }
 
+static void Keep(DevicePeer *peer, const unsigned char *bytes, DWORD count)
+{
+    PeerLock hold(peer);
+    peer->received.insert(peer->received.end(), bytes, bytes + count);
+}
+
 static HANDLE NewInstance(DevicePeer *peer)
 {
-    return CreateNamedPipeA(peer->pipePath.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+    return CreateNamedPipeA(peer->connectString.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
                             peer->bufferSize, peer->bufferSize, 0, NULL);
 }
 
-// Records what a handle delivers (reading nothing unless readAtAll) until it
-// fails or quit is signalled.
-static void RecordFrom(DevicePeer *peer, HANDLE end, bool readAtAll, DWORD readSize)
-{
-    // On the heap: a read whose cancellation never completes keeps them for good.
-    OVERLAPPED &ov = *new OVERLAPPED();
-    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    unsigned char *buffer = new unsigned char[4096];
-    readSize = readSize > 4096 ? 4096 : readSize;
-    for (;;) {
-        DWORD got = 0;
-        bool pending = false;
-        if (readAtAll) {
-            if (ReadFile(end, buffer, readSize, &got, &ov)) {
-                PeerLock hold(peer);
-                peer->received.insert(peer->received.end(), buffer, buffer + got);
-                continue;
-            }
-            if (GetLastError() != ERROR_IO_PENDING)
-                break; // the other side left
-            pending = true;
-        }
-        HANDLE set[2] = {peer->quitEvent, ov.hEvent};
-        DWORD wait = WaitForMultipleObjects(pending ? 2 : 1, set, FALSE, pending ? INFINITE : 50);
-        if (wait == WAIT_OBJECT_0) {
-            if (pending && (CancelIo(end), WaitForSingleObject(ov.hEvent, 3000) != WAIT_OBJECT_0)) {
-                printf("peer: a cancelled read did not finish\n");
-                return;
-            }
-            break;
-        }
-        if (wait == WAIT_OBJECT_0 + 1) {
-            if (!GetOverlappedResult(end, &ov, &got, FALSE))
-                break;
-            PeerLock hold(peer);
-            peer->received.insert(peer->received.end(), buffer, buffer + got);
-        } else if (!pending && !PeekNamedPipe(end, NULL, 0, NULL, &got, NULL) && GetLastError() != ERROR_MORE_DATA) {
-            break; // not reading, and the client is gone
-        }
-    }
-    CloseHandle(ov.hEvent);
-    delete &ov;
-    delete[] buffer;
-}
-
-struct PipeClient {
-    DevicePeer *peer;
-    HANDLE pipe;
-};
-
-static DWORD WINAPI ServeClient(LPVOID argument)
-{
-    PipeClient *client = (PipeClient *)argument;
-    DevicePeer *peer = client->peer;
-    RecordFrom(peer, client->pipe, peer->record, 4096);
-    {
-        PeerLock hold(peer);
-        if (peer->current == client->pipe)
-            peer->current = NULL;
-    }
-    DisconnectNamedPipe(client->pipe);
-    CloseHandle(client->pipe);
-    delete client;
-    InterlockedDecrement(&peer->serving); // the last the thread does with the peer
-    return 0;
-}
-
-struct Listener {
-    HANDLE pipe;
+// One end the serving thread owns: a pipe instance (listening, or with a client) or the serial port.
+struct End {
+    HANDLE h;
+    bool client;  // connected (the serial port always is)
+    bool pending; // a connect or read is under way on ov, or its result waits there
+    bool atOnce;  // the connect completed at once: ov holds no result
     OVERLAPPED ov;
-    bool connectedAtOnce; // the client came before ConnectNamedPipe was called
+    unsigned char buffer[4096];
 };
 
-static void Listen(DevicePeer *peer, Listener &l)
+static End *NewEnd(HANDLE h, bool client)
 {
-    ResetEvent(l.ov.hEvent);
-    l.connectedAtOnce = false;
-    while (l.pipe != INVALID_HANDLE_VALUE) {
-        if (ConnectNamedPipe(l.pipe, &l.ov) || GetLastError() == ERROR_PIPE_CONNECTED) {
-            l.connectedAtOnce = true;
-            SetEvent(l.ov.hEvent);
+    End *end = new End();
+    end->h = h;
+    end->client = client;
+    end->ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    return end;
+}
+
+static void Listen(DevicePeer *peer, End *end)
+{
+    for (;;) {
+        if (ConnectNamedPipe(end->h, &end->ov) || GetLastError() == ERROR_PIPE_CONNECTED) {
+            end->pending = end->atOnce = true;
+            SetEvent(end->ov.hEvent);
             return;
         }
-        if (GetLastError() != ERROR_NO_DATA)
-            return; // pending (or broken: then it never signals)
+        if (GetLastError() != ERROR_NO_DATA) {
+            end->pending = GetLastError() == ERROR_IO_PENDING; // else broken: it never signals
+            return;
+        }
         // A client came and went before the instance was listened on.
         InterlockedIncrement(&peer->accepted);
-        DisconnectNamedPipe(l.pipe);
+        DisconnectNamedPipe(end->h);
     }
 }
 
-static DWORD WINAPI ServePipe(LPVOID argument)
+// Starts what an end waits for: a client, or (when recording) the client's bytes; false when the client left.
+static bool Arm(DevicePeer *peer, End *end)
+{
+    if (!end->client) {
+        Listen(peer, end);
+        return true;
+    }
+    // Wine's serial reads wait for their whole count whatever the port's
+    // time-outs say, so the serial port is read byte by byte.
+    DWORD got = 0, size = peer->serial ? 1 : sizeof end->buffer;
+    while (peer->record && ReadFile(end->h, end->buffer, size, &got, &end->ov))
+        Keep(peer, end->buffer, got);
+    end->pending = peer->record && GetLastError() == ERROR_IO_PENDING;
+    return !peer->record || end->pending;
+}
+
+// Closes an end and forgets it; one whose pending operation does not end when cancelled is left for good.
+static void Drop(DevicePeer *peer, std::vector<End *> &ends, size_t i)
+{
+    End *end = ends[i];
+    ends.erase(ends.begin() + (long)i);
+    if (end->pending && !end->atOnce && (CancelIo(end->h), WaitForSingleObject(end->ov.hEvent, 3000) != WAIT_OBJECT_0)) {
+        printf("peer: a cancelled read or connect did not finish\n");
+        return;
+    }
+    {
+        PeerLock hold(peer);
+        if (peer->current == end->h)
+            peer->current = NULL;
+    }
+    if (end->client && !peer->serial)
+        DisconnectNamedPipe(end->h);
+    if (end->h != INVALID_HANDLE_VALUE)
+        CloseHandle(end->h);
+    CloseHandle(end->ov.hEvent);
+    delete end;
+}
+
+// The one serving thread of a peer: takes in pipe clients, records what they write, sees them leave.
+static DWORD WINAPI Serve(LPVOID argument)
 {
     DevicePeer *peer = (DevicePeer *)argument;
-    Listener listeners[SPARE_INSTANCES];
-    HANDLE set[SPARE_INSTANCES + 1] = {peer->quitEvent};
-    for (int i = 0; i < SPARE_INSTANCES; i++) {
-        ZeroMemory(&listeners[i].ov, sizeof(OVERLAPPED));
-        set[i + 1] = listeners[i].ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-        listeners[i].pipe = i == 0 ? peer->firstInstance : NewInstance(peer);
-        Listen(peer, listeners[i]);
-    }
+    std::vector<End *> ends(1, NewEnd(peer->firstEnd, peer->serial));
+    for (int i = 1; !peer->serial && i < SPARE_INSTANCES; i++)
+        ends.push_back(NewEnd(NewInstance(peer), false));
+    for (End *end : ends)
+        Arm(peer, end);
     for (;;) {
-        DWORD wait = WaitForMultipleObjects(SPARE_INSTANCES + 1, set, FALSE, INFINITE);
+        HANDLE events[MAXIMUM_WAIT_OBJECTS] = {peer->quitEvent};
+        size_t of[MAXIMUM_WAIT_OBJECTS] = {0}; // the end of each event
+        DWORD count = 1;
+        for (size_t i = 0; i < ends.size() && count < MAXIMUM_WAIT_OBJECTS; i++)
+            if (ends[i]->pending) {
+                of[count] = i;
+                events[count++] = ends[i]->ov.hEvent;
+            }
+        // Clients that are not read are looked at every 50 ms, to see them leave.
+        DWORD wait = WaitForMultipleObjects(count, events, FALSE, peer->record ? INFINITE : 50);
         if (wait == WAIT_OBJECT_0 || wait == WAIT_FAILED)
             break;
-        Listener &l = listeners[wait - WAIT_OBJECT_0 - 1];
-        DWORD unused;
-        if (l.pipe != INVALID_HANDLE_VALUE &&
-            (l.connectedAtOnce || GetOverlappedResult(l.pipe, &l.ov, &unused, FALSE))) {
-            SetCurrentEnd(peer, l.pipe); // before it counts as accepted
-            InterlockedIncrement(&peer->serving);
-            HANDLE thread = CreateThread(NULL, 0, ServeClient, new PipeClient{peer, l.pipe}, 0, NULL);
-            if (thread)
-                CloseHandle(thread);
-            else
-                InterlockedDecrement(&peer->serving);
-        } else if (l.pipe != INVALID_HANDLE_VALUE) {
-            CloseHandle(l.pipe);
+        if (wait > WAIT_OBJECT_0 && wait < WAIT_OBJECT_0 + count) {
+            size_t i = of[wait - WAIT_OBJECT_0];
+            End *end = ends[i];
+            DWORD got = 0;
+            bool done = end->atOnce || GetOverlappedResult(end->h, &end->ov, &got, FALSE);
+            end->pending = end->atOnce = false;
+            if (!end->client) {
+                if (done)
+                    SetCurrentEnd(peer, end->h); // before it counts as taken in
+                end->client = done;
+                ends.push_back(NewEnd(NewInstance(peer), false));
+                Listen(peer, ends.back());
+                InterlockedIncrement(&peer->accepted);
+            } else if (done) {
+                Keep(peer, end->buffer, got);
+            }
+            // A pipe client that left is dropped; a serial port that fails is no longer read.
+            if (!(done && Arm(peer, end)) && !peer->serial)
+                Drop(peer, ends, i);
         }
-        l.pipe = NewInstance(peer);
-        Listen(peer, l);
-        InterlockedIncrement(&peer->accepted);
-    }
-    for (Listener &l : listeners) {
-        if (l.pipe != INVALID_HANDLE_VALUE) {
-            CancelIo(l.pipe);
-            WaitForSingleObject(l.ov.hEvent, 3000);
-            CloseHandle(l.pipe);
+        for (size_t i = ends.size(); !peer->record && i-- > 0;) {
+            DWORD available;
+            if (ends[i]->client && !PeekNamedPipe(ends[i]->h, NULL, 0, NULL, &available, NULL) &&
+                GetLastError() != ERROR_MORE_DATA)
+                Drop(peer, ends, i);
         }
-        CloseHandle(l.ov.hEvent);
     }
+    while (!ends.empty())
+        Drop(peer, ends, ends.size() - 1);
     return 0;
 }
-
-static void StartServing(DevicePeer *peer)
-{
-    ResetEvent(peer->quitEvent);
-    // The first instance exists before this returns, so the pipe opens at once.
-    peer->firstInstance = NewInstance(peer);
-    if (peer->firstInstance == INVALID_HANDLE_VALUE)
-        printf("pipe %s: CreateNamedPipe failed, error %lu\n", peer->pipePath.c_str(), GetLastError());
-    peer->serveThread = CreateThread(NULL, 0, ServePipe, peer, 0, NULL);
-}
-
-// Ends a thread of the peer that watches quitEvent, and closes its handle.
-static void EndThread(DevicePeer *peer, HANDLE &thread)
-{
-    if (!thread)
-        return;
-    SetEvent(peer->quitEvent);
-    WaitForSingleObject(thread, 10000);
-    CloseHandle(thread);
-    thread = NULL;
-}
-
-static void StopServing(DevicePeer *peer)
-{
-    if (!peer->serveThread)
-        return;
-    EndThread(peer, peer->serveThread);
-    // The client threads see quitEvent too.
-    for (DWORD start = GetTickCount(); peer->serving > 0 && GetTickCount() - start < 10000;)
-        Sleep(5);
-}
-
-static DevicePeer *NewPeer(const std::string &connectString)
-{
-    DevicePeer *peer = new DevicePeer();
-    InitializeCriticalSection(&peer->lock);
-    peer->connectString = connectString;
-    peer->quitEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    return peer;
-}
-
-DevicePeer *StartPipePeer(const std::string &name, bool record, DWORD bufferSize)
-{
-    DevicePeer *peer = NewPeer("\\\\.\\pipe\\" + name);
-    peer->pipePath = peer->connectString;
-    peer->record = record;
-    peer->bufferSize = bufferSize;
-    StartServing(peer);
-    return peer;
-}
-
-// ---- serial port --------------------------------------------------------------
 
 // Runs tests/support/serial-peer.sh with an action and waits for its marker
 // file: Wine starts Unix programs, but cannot wait for them.
@@ -280,45 +223,60 @@ static bool RunSerialScript(DevicePeer *peer, const char *action, const char *ma
     return true;
 }
 
-static DWORD WINAPI RecordSerial(LPVOID argument)
+// Makes the first end (a pipe's first instance, so the pipe opens at once; or
+// the serial port, once the pty pair is up) and starts the serving thread.
+static bool StartServing(DevicePeer *peer)
 {
-    DevicePeer *peer = (DevicePeer *)argument;
-    // Wine's serial reads wait for their whole count whatever the port's
-    // time-outs say, so the peer reads byte by byte; a failed read (the pair
-    // is gone) ends the recording.
-    RecordFrom(peer, peer->serialEnd, true, 1);
-    return 0;
-}
-
-static bool StartSerialEnd(DevicePeer *peer)
-{
-    if (!RunSerialScript(peer, "start", "ready"))
-        return false;
-    char name[32];
-    snprintf(name, sizeof name, "\\\\.\\COM%d", peer->peerPort);
-    for (DWORD start = GetTickCount(); peer->serialEnd == INVALID_HANDLE_VALUE && GetTickCount() - start < 5000;) {
-        peer->serialEnd =
-            CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
-        if (peer->serialEnd == INVALID_HANDLE_VALUE)
-            Sleep(20);
-    }
-    if (peer->serialEnd == INVALID_HANDLE_VALUE) {
-        printf("serial: cannot open %s, error %lu\n", name, GetLastError());
-        return false;
-    }
     ResetEvent(peer->quitEvent);
-    SetCurrentEnd(peer, peer->serialEnd);
-    peer->recordThread = CreateThread(NULL, 0, RecordSerial, peer, 0, NULL);
-    return true;
+    if (peer->serial) {
+        char name[32];
+        snprintf(name, sizeof name, "\\\\.\\COM%d", peer->peerPort);
+        bool up = RunSerialScript(peer, "start", "ready");
+        for (DWORD start = GetTickCount(); up && GetTickCount() - start < 5000; Sleep(20)) {
+            peer->firstEnd = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                         FILE_FLAG_OVERLAPPED, NULL);
+            if (peer->firstEnd != INVALID_HANDLE_VALUE)
+                break;
+        }
+        SetCurrentEnd(peer, peer->firstEnd != INVALID_HANDLE_VALUE ? peer->firstEnd : NULL);
+    } else {
+        peer->firstEnd = NewInstance(peer);
+    }
+    if (peer->firstEnd == INVALID_HANDLE_VALUE) {
+        printf("peer: cannot serve %s, error %lu\n", peer->connectString.c_str(), GetLastError());
+        return false;
+    }
+    peer->serveThread = CreateThread(NULL, 0, Serve, peer, 0, NULL);
+    return peer->serveThread != NULL;
 }
 
-static void StopSerialEnd(DevicePeer *peer)
+static void StopServing(DevicePeer *peer)
 {
-    EndThread(peer, peer->recordThread);
-    SetCurrentEnd(peer, NULL);
-    if (peer->serialEnd != INVALID_HANDLE_VALUE)
-        CloseHandle(peer->serialEnd);
-    peer->serialEnd = INVALID_HANDLE_VALUE;
+    PeerStopFlood(peer);
+    if (!peer->serveThread)
+        return;
+    SetEvent(peer->quitEvent);
+    WaitForSingleObject(peer->serveThread, 10000);
+    CloseHandle(peer->serveThread);
+    peer->serveThread = NULL;
+}
+
+static DevicePeer *NewPeer(const std::string &connectString)
+{
+    DevicePeer *peer = new DevicePeer();
+    InitializeCriticalSection(&peer->lock);
+    peer->connectString = connectString;
+    peer->quitEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    return peer;
+}
+
+DevicePeer *StartPipePeer(const std::string &name, bool record, DWORD bufferSize)
+{
+    DevicePeer *peer = NewPeer("\\\\.\\pipe\\" + name);
+    peer->record = record;
+    peer->bufferSize = bufferSize;
+    StartServing(peer);
+    return peer;
 }
 
 DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
@@ -340,26 +298,20 @@ DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
     peer->winFolder = "Z:" + peer->unixFolder;
     for (char &c : peer->winFolder)
         c = c == '/' ? '\\' : c;
-    if (!CreateDirectoryA(peer->winFolder.c_str(), NULL) || !StartSerialEnd(peer)) {
+    if (!CreateDirectoryA(peer->winFolder.c_str(), NULL) || !StartServing(peer)) {
         StopPeer(peer);
         return NULL;
     }
     return peer;
 }
 
-// ---- common -------------------------------------------------------------------
-
 void StopPeer(DevicePeer *peer)
 {
     if (!peer)
         return;
-    PeerStopFlood(peer);
-    if (peer->serial) {
-        StopSerialEnd(peer);
+    StopServing(peer);
+    if (peer->serial)
         RunSerialScript(peer, "stop", "stopped");
-    } else {
-        StopServing(peer);
-    }
     CloseHandle(peer->quitEvent);
     DeleteCriticalSection(&peer->lock);
     delete peer;
@@ -384,29 +336,25 @@ bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs)
     return PumpUntil([&] { return InterlockedCompareExchange(&peer->accepted, 0, 0) >= clients; }, timeoutMs);
 }
 
-// Writes all bytes through h, waiting for each write up to 5 s (then
-// cancelling it); returns the bytes written, the error that stopped it in *error.
-static DWORD WriteThrough(HANDLE h, const Bytes &bytes, DWORD *error)
+// One overlapped write, waited for until it ends, *stop is set or waitMs pass (then cancelled); the bytes written.
+static DWORD WriteOnce(HANDLE h, const unsigned char *bytes, DWORD count, OVERLAPPED *ov, DWORD waitMs,
+                       volatile LONG *stop, DWORD *error)
 {
-    OVERLAPPED ov = {};
-    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    DWORD done = 0, count = (DWORD)bytes.size();
-    for (*error = 0; done < count;) {
-        DWORD written = 0;
-        if (!WriteFile(h, bytes.data() + done, count - done, &written, &ov)) {
-            bool pending = GetLastError() == ERROR_IO_PENDING;
-            if (pending && WaitForSingleObject(ov.hEvent, 5000) != WAIT_OBJECT_0)
+    DWORD written = 0;
+    *error = 0;
+    if (WriteFile(h, bytes, count, &written, ov))
+        return written;
+    if (GetLastError() == ERROR_IO_PENDING) {
+        for (DWORD start = GetTickCount(); WaitForSingleObject(ov->hEvent, 50) == WAIT_TIMEOUT;)
+            if ((stop && *stop) || GetTickCount() - start >= waitMs) {
                 CancelIo(h);
-            if (!pending || !GetOverlappedResult(h, &ov, &written, TRUE)) {
-                *error = GetLastError();
-                done += pending ? written : 0;
                 break;
             }
-        }
-        done += written;
+        if (GetOverlappedResult(h, ov, &written, TRUE))
+            return written;
     }
-    CloseHandle(ov.hEvent);
-    return done;
+    *error = GetLastError();
+    return written;
 }
 
 // A client that just reopened may not be taken in yet, and the one before it
@@ -414,24 +362,27 @@ static DWORD WriteThrough(HANDLE h, const Bytes &bytes, DWORD *error)
 // waits a little for the new client.
 bool PeerWrite(DevicePeer *peer, const Bytes &bytes)
 {
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    DWORD done = 0, error = 0;
     for (DWORD start = GetTickCount();; Sleep(10)) {
         HANDLE h = DuplicateCurrent(peer);
-        DWORD done = 0, error = 0;
-        if (h) {
-            done = WriteThrough(h, bytes, &error);
+        for (done = 0, error = 0; h && !error && done < bytes.size();)
+            done += WriteOnce(h, bytes.data() + done, (DWORD)bytes.size() - done, &ov, 5000, NULL, &error);
+        if (h)
             CloseHandle(h);
-        }
-        if (done == bytes.size())
-            return true;
         bool clientLeft = !h || (done == 0 && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
                                                 error == ERROR_PIPE_NOT_CONNECTED));
-        if (!clientLeft || peer->serial || GetTickCount() - start > 3000)
-            return false;
+        if (done == bytes.size() || !clientLeft || peer->serial || GetTickCount() - start > 3000)
+            break;
     }
+    CloseHandle(ov.hEvent);
+    return done == bytes.size();
 }
 
-// Small writes: each one lands whole in the device's buffer or waits for room,
-// so the bytes counted as sent are exactly the bytes the reader will see.
+// Small writes: each one lands whole in the device's buffer or waits for room
+// (as long as the reader takes: only a forced stop cancels), so the bytes
+// counted as sent are exactly the bytes the reader will see.
 static DWORD WINAPI Flood(LPVOID argument)
 {
     DevicePeer *peer = (DevicePeer *)argument;
@@ -442,25 +393,12 @@ static DWORD WINAPI Flood(LPVOID argument)
     ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     unsigned char chunk[64];
     uint64_t sent = 0;
-    for (DWORD start = GetTickCount(); !peer->floodStop && GetTickCount() - start < peer->floodMs;) {
+    DWORD error = 0;
+    for (DWORD start = GetTickCount(); !error && !peer->floodStop && GetTickCount() - start < peer->floodMs;) {
         for (size_t i = 0; i < sizeof chunk; i++)
             chunk[i] = (unsigned char)(sent + i);
-        DWORD written = 0;
-        bool failed = false;
-        if (!WriteFile(h, chunk, sizeof chunk, &written, &ov)) {
-            if (GetLastError() != ERROR_IO_PENDING)
-                break;
-            // Wait for room as long as the reader takes; only a forced stop cancels.
-            while (WaitForSingleObject(ov.hEvent, 50) == WAIT_TIMEOUT && !peer->floodStop) {
-            }
-            if (peer->floodStop && WaitForSingleObject(ov.hEvent, 0) != WAIT_OBJECT_0)
-                CancelIo(h);
-            failed = !GetOverlappedResult(h, &ov, &written, TRUE);
-        }
-        sent += written;
+        sent += WriteOnce(h, chunk, sizeof chunk, &ov, INFINITE, &peer->floodStop, &error);
         InterlockedExchange64(&peer->floodSent, (LONG64)sent);
-        if (failed)
-            break;
     }
     CloseHandle(ov.hEvent);
     CloseHandle(h);
@@ -507,21 +445,12 @@ bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs)
 void PeerVanish(DevicePeer *peer)
 {
     PeerStopFlood(peer);
-    if (peer->serial) {
+    if (peer->serial)
         RunSerialScript(peer, "kill", "killed");
-        StopSerialEnd(peer);
-    } else {
-        StopServing(peer);
-    }
+    StopServing(peer);
 }
 
-bool PeerRevive(DevicePeer *peer)
-{
-    if (peer->serial)
-        return StartSerialEnd(peer);
-    StartServing(peer);
-    return peer->firstInstance != INVALID_HANDLE_VALUE;
-}
+bool PeerRevive(DevicePeer *peer) { return StartServing(peer); }
 
 // ---- log lines and bytes ---------------------------------------------------------
 
