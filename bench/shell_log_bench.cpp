@@ -93,9 +93,9 @@ static void Batched()
 static void TimedSave(const std::string &path, int answer, const char *label)
 {
     LARGE_INTEGER chosen = {}, asked = {}, start = Now();
-    AnswerNextBox([&](HWND dialog, const SeenBox &) {
+    AnswerNextBox([&](HWND dialog, const SeenBox &seen) {
         chosen = Now();
-        ChooseFileInDialog(dialog, path);
+        ChooseFile(path)(dialog, seen);
     });
     AnswerNextBox([&](HWND box, const SeenBox &) {
         asked = Now();

@@ -37,18 +37,9 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return ListItemCount(app) == before + 1; }, DRIVER_TIMEOUT_MS));
     }
 
-    std::vector<std::string> Entries()
-    {
-        std::vector<std::string> entries;
-        int count = ListItemCount(app);
-        for (int n = 0; n < count; n++)
-            entries.push_back(ReadListText(app, n, 0) + "|" + ReadListText(app, n, 1));
-        return entries;
-    }
-
     bool SaveButtonEnabled()
     {
-        int state = ToolbarButtonState(app, IDM_SAVE_COMMANDS_BUTTON);
+        int state = ButtonState(IDM_SAVE_COMMANDS_BUTTON, app);
         return state != -1 && (state & TBSTATE_ENABLED);
     }
 };
@@ -60,24 +51,24 @@ TEST_F(CommandsE2e, TwoCommandsSavedClearedAndLoadedAgain)
     AddCommand({"ff"}, "");
     ASSERT_TRUE(PumpUntil([&] { return SaveButtonEnabled(); }, DRIVER_TIMEOUT_MS));
     std::vector<std::string> typed = {" 0x1B 0x05|Reset", " 0xFF|"};
-    ASSERT_EQ(typed, Entries());
+    ASSERT_EQ(typed, ListEntries(app));
 
     std::string path = TestFolder("cmde2e") + "\\zwei.cmd";
-    std::string caption;
+    FileDialogView dialog;
     PostCommand(app, IDM_SAVE_COMMANDS);
-    ASSERT_TRUE(AnswerFileDialog(app, path, &caption));
-    EXPECT_EQ("VELKOR Kommandodatei speichern", caption);
-    ASSERT_TRUE(WaitForLogText(app, "Kommandodatei " + path + " gespeichert"));
+    ASSERT_TRUE(AnswerBox(app.processId, ChooseFile(path, &dialog)));
+    EXPECT_EQ("VELKOR Kommandodatei speichern", dialog.caption);
+    ASSERT_TRUE(WaitForLogLine("Kommandodatei " + path + " gespeichert", DRIVER_TIMEOUT_MS, app));
     EXPECT_EQ(std::string(" 0x1B 0x05\0Reset\0 0xFF\0\0", 24), ReadWholeFile(path));
 
     PostCommand(app, IDM_NEW_COMMANDS);
     ASSERT_TRUE(PumpUntil([&] { return ListItemCount(app) == 0 && !SaveButtonEnabled(); }, DRIVER_TIMEOUT_MS));
 
     PostCommand(app, IDM_OPEN_COMMANDS);
-    ASSERT_TRUE(AnswerFileDialog(app, path, &caption));
-    EXPECT_EQ("VELKOR Kommandodatei oeffnen", caption);
-    ASSERT_TRUE(WaitForLogText(app, "Kommandodatei " + path + " geladen"));
-    EXPECT_EQ(typed, Entries());
+    ASSERT_TRUE(AnswerBox(app.processId, ChooseFile(path, &dialog)));
+    EXPECT_EQ("VELKOR Kommandodatei oeffnen", dialog.caption);
+    ASSERT_TRUE(WaitForLogLine("Kommandodatei " + path + " geladen", DRIVER_TIMEOUT_MS, app));
+    EXPECT_EQ(typed, ListEntries(app));
     EXPECT_TRUE(SaveButtonEnabled());
 
     PostCommand(app, IDM_EXIT);

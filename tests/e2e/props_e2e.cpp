@@ -168,7 +168,7 @@ TEST_F(PropsE2e, RegistryEditorsPlantedBesideVelkorAndInItsFolderAreNotStarted)
     std::vector<ProcessEntry> fresh;
     EXPECT_TRUE(PumpUntil(
         [&] {
-            fresh = NewProcesses(before, ProcessesNamed("regedit.exe"));
+            fresh = ProcessesNamed("regedit.exe", before);
             return !fresh.empty();
         },
         DRIVER_TIMEOUT_MS));

@@ -40,7 +40,7 @@ static DWORD RefuseSecondStart(VelkorProcess &second)
 {
     EXPECT_TRUE(StartVelkorProcess(second));
     SeenBox box;
-    EXPECT_TRUE(AnswerBox(second.processId, IDOK, &box)) << "the second copy showed no box";
+    EXPECT_TRUE(AnswerBox(second.processId, RecordBox(&box, IDOK))) << "the second copy showed no box";
     EXPECT_EQ("sorry", box.caption);
     EXPECT_EQ("VELKOR wird bereits ausgefuehrt\r\nnur eine Instance erlaubt", box.text);
     EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
@@ -52,14 +52,14 @@ static DWORD RefuseSecondStart(VelkorProcess &second)
 
 TEST_F(ShellE2E, StartsWithItsStartLineAndEndsWithExitCodeZero)
 {
-    std::vector<std::string> lines = ReadLogLines(app);
+    std::vector<std::string> lines = LogLines(app);
     ASSERT_GE(lines.size(), 1u);
     EXPECT_EQ('+', lines[0][0]);
     EXPECT_EQ("VelKor gestartet", lines[0].substr(16));
     EXPECT_EQ(0, ListItemCount(app));
     // The toolbar is in the no-device state.
-    EXPECT_FALSE(ToolbarButtonState(app, IDM_OPEN_DEVICE_BUTTON) & TBSTATE_ENABLED);
-    EXPECT_TRUE(ToolbarButtonState(app, IDM_CHOOSE_DEVICE) & TBSTATE_ENABLED);
+    EXPECT_FALSE(ButtonState(IDM_OPEN_DEVICE_BUTTON, app) & TBSTATE_ENABLED);
+    EXPECT_TRUE(ButtonState(IDM_CHOOSE_DEVICE, app) & TBSTATE_ENABLED);
 
     PostCommand(app, IDM_EXIT);
     DWORD code = 12345;
@@ -81,7 +81,7 @@ TEST_F(ShellE2E, SecondStartIsRefusedAndBringsTheFirstWindowBack)
     EXPECT_EQ((GetSystemMetrics(SM_CXFULLSCREEN) - (r.right - r.left)) / 2, r.left);
     EXPECT_EQ((GetSystemMetrics(SM_CYFULLSCREEN) - (r.bottom - r.top)) / 2, r.top);
     // The first copy runs on as before.
-    EXPECT_EQ(1u, ReadLogLines(app).size());
+    EXPECT_EQ(1u, LogLines(app).size());
 }
 
 TEST_F(ShellE2E, SecondStartFindsNoWindowWhoseTitleCarriesADevice)
@@ -101,7 +101,7 @@ TEST_F(ShellE2E, SavesTheLogByteForByte)
 {
     ASSERT_TRUE(PostLogText(app, "Pr\xFC" "fling 1"));
     ASSERT_TRUE(PostLogText(app, std::string(300, 'x')));
-    std::vector<std::string> before = ReadLogLines(app);
+    std::vector<std::string> before = LogLines(app);
     ASSERT_EQ(3u, before.size());
     EXPECT_EQ("> ", before[1].substr(0, 2));
     EXPECT_EQ("Pr\xFC" "fling 1", before[1].substr(16));
@@ -109,13 +109,13 @@ TEST_F(ShellE2E, SavesTheLogByteForByte)
 
     std::string path = folder + "\\e2e.msg";
     PostCommand(app, IDM_SAVE_LOG);
-    std::string caption;
-    ASSERT_TRUE(AnswerFileDialog(app, path, &caption));
-    EXPECT_EQ("VELKOR Nachrichten speichern", caption);
+    FileDialogView dialog;
+    ASSERT_TRUE(AnswerBox(app.processId, ChooseFile(path, &dialog)));
+    EXPECT_EQ("VELKOR Nachrichten speichern", dialog.caption);
     SeenBox question;
-    ASSERT_TRUE(AnswerBox(app.processId, IDNO, &question));
+    ASSERT_TRUE(AnswerBox(app.processId, RecordBox(&question, IDNO)));
     EXPECT_EQ("Nachrichtenfenster loeschen?", question.text);
-    ASSERT_TRUE(WaitForLogText(app, "Nachrichtendatei " + path + " gespeichert"));
+    ASSERT_TRUE(WaitForLogLine("Nachrichtendatei " + path + " gespeichert", DRIVER_TIMEOUT_MS, app));
 
     std::string expected;
     for (const std::string &line : before)
@@ -129,12 +129,12 @@ TEST_F(ShellE2E, ForeignPointerInLogMessageDoesNotEndTheProgram)
     PostMessageA(app.window, WM_USER + 22, (WPARAM)(ULONG_PTR)0x10, 0);
     PostMessageA(app.window, WM_USER + 22, (WPARAM)(ULONG_PTR)0xDEAD0000u, 0);
     PostMessageA(app.window, WM_USER + 22, (WPARAM) ~(ULONG_PTR)0xFFF, 0);
-    ASSERT_TRUE(PumpUntil([&] { return ReadLogLines(app).size() >= 4; }, DRIVER_TIMEOUT_MS));
-    std::vector<std::string> lines = ReadLogLines(app);
+    ASSERT_TRUE(PumpUntil([&] { return LogLines(app).size() >= 4; }, DRIVER_TIMEOUT_MS));
+    std::vector<std::string> lines = LogLines(app);
     for (size_t i = 1; i < lines.size(); i++)
         EXPECT_EQ("> ", lines[i].substr(0, 2)) << lines[i];
     EXPECT_TRUE(PostLogText(app, "weiter"));
-    EXPECT_TRUE(WaitForLogText(app, "weiter"));
+    EXPECT_TRUE(WaitForLogLine("weiter", DRIVER_TIMEOUT_MS, app));
     DWORD code = 0;
     EXPECT_FALSE(WaitForExit(app, 0, &code));
 }

@@ -19,11 +19,6 @@ static const char EDIT_TITLE[] = "markiertes Kommando bearbeiten";
 static const char HEX_WARNING[] = "Nur 2 stellige Hexadezimalzahl oder leeres Feld sind gueltig!\n"
                                   "0-9 und a/A - f/F oder Leerzeichen verwenden";
 
-static int EntryCount()
-{
-    return (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
-}
-
 // Work this thread runs inside whatever modal loop it is in, once its
 // condition holds (after 5 s in any case, so a failing test does not hang).
 struct Delayed {
@@ -94,12 +89,12 @@ TEST_F(CommandEditing, AddingWithoutBytesAddsNothingButTheListSizeRuleRuns)
         EXPECT_EQ("", view.bytes[k]) << k;
     EXPECT_EQ("", view.remark);
     EXPECT_EQ(IDC_BYTE0, view.focusId);
-    EXPECT_EQ(0, EntryCount());
+    EXPECT_EQ(0, ListItemCount());
     EXPECT_EQ("(none)", NameOrNone());
-    EXPECT_TRUE(SaveWithdrawn());
+    EXPECT_TRUE(SaveOffered(false));
 
     Add({"  ", " ", "", " "}, "");
-    EXPECT_EQ(0, EntryCount());
+    EXPECT_EQ(0, ListItemCount());
 }
 
 TEST_F(CommandEditing, TypedBytesAreStoredAsTwoDigitsWithTheDecorationsInForce)
@@ -156,21 +151,21 @@ TEST_F(CommandEditing, EmptyingEveryBoxDeletesTheEntryAndDropsTheNameBelowTwo)
     Edit(1, {"  ", " "}, "egal");
     EXPECT_EQ((std::vector<std::string>{" 0x02|zwei"}), ListEntries());
     EXPECT_EQ("(none)", NameOrNone());
-    EXPECT_TRUE(SaveWithdrawn());
+    EXPECT_TRUE(SaveOffered(false));
 }
 
 TEST_F(CommandEditing, TheSecondEntryMakesVelkorCmdTheNameAndOffersSaving)
 {
     Add({"1"}, "erstes");
     EXPECT_EQ("(none)", NameOrNone());
-    EXPECT_TRUE(SaveWithdrawn());
+    EXPECT_TRUE(SaveOffered(false));
     Add({"2"}, "zweites");
     EXPECT_EQ("velkor.cmd", NameOrNone());
     EXPECT_TRUE(SaveOffered());
 
     // The save dialog proposes it.
     FileDialogView save;
-    AnswerNextBox(CancelFileDialog(&save));
+    AnswerNextBox(ChooseFile("", &save));
     RunCommand(IDM_SAVE_COMMANDS);
     EXPECT_EQ("velkor.cmd", save.initialName);
 
@@ -221,7 +216,7 @@ TEST_F(CommandEditing, CancelAndEscChangeNothing)
     Add({"66"}, "neu", IDC_CMD_CANCEL);
     EXPECT_EQ(before, ListEntries());
     EXPECT_EQ("(none)", NameOrNone()); // the list-size rule did not run
-    EXPECT_TRUE(SaveWithdrawn());
+    EXPECT_TRUE(SaveOffered(false));
 
     // Esc from the keyboard, the focus in a box holding text that would be
     // refused: the dialog ends without a warning about a box nobody sees.
@@ -375,7 +370,7 @@ TEST_F(CommandEditing, TheBitViewForOtherBoxesAndSettings)
         RunCommand(IDM_ADD_COMMAND);
         EXPECT_EQ(c.bits, bits);
     }
-    EXPECT_EQ(0, EntryCount());
+    EXPECT_EQ(0, ListItemCount());
 }
 
 // Right-clicks on the list at a screen position; the title of the dialog
@@ -433,7 +428,7 @@ TEST_F(CommandEditing, RightClickEditsOnlyOnTheMarkedCommandTextAlsoLeftOfAndAbo
     EXPECT_EQ(NEW_TITLE, RightClickAt(x, (other.top + other.bottom) / 2));
     MarkEntry(-1);
     EXPECT_EQ(NEW_TITLE, RightClickAt(x, y));
-    EXPECT_EQ(3, EntryCount());
+    EXPECT_EQ(3, ListItemCount());
 }
 
 // The dialog templates as the program's resources hold them.

@@ -247,7 +247,7 @@ TEST_F(CommandFiles, FormatErrorsNameTheEntryAndKeepTheEntriesBefore)
         EXPECT_EQ(MainWindow(), box.owner);
         EXPECT_EQ(c.entries, ListEntries());
         EXPECT_EQ("(none)", NameOrNone());
-        EXPECT_TRUE(SaveWithdrawn());
+        EXPECT_TRUE(SaveOffered(false));
         EXPECT_EQ(logLines, LogLines().size()) << "a faulty file is not logged as loaded";
         EXPECT_TRUE(IsWindowVisible(CommandList()));
     }
@@ -388,7 +388,7 @@ TEST_F(CommandFiles, ALoadedSingleEntryOffersSavingUntilAnEditLeavesOne)
     RunCommand(IDM_EDIT_COMMAND);
     EXPECT_EQ((std::vector<std::string>{" 0x02|geaendert"}), ListEntries());
     EXPECT_EQ("(none)", NameOrNone());
-    EXPECT_TRUE(SaveWithdrawn());
+    EXPECT_TRUE(SaveOffered(false));
 }
 
 TEST_F(CommandFiles, NewListEmptiesWithoutAskingAndWithdrawsSaving)
@@ -399,7 +399,7 @@ TEST_F(CommandFiles, NewListEmptiesWithoutAskingAndWithdrawsSaving)
     RunCommand(IDM_NEW_COMMANDS);
     EXPECT_TRUE(ListEntries().empty());
     EXPECT_EQ("(none)", NameOrNone());
-    EXPECT_TRUE(SaveWithdrawn());
+    EXPECT_TRUE(SaveOffered(false));
     EXPECT_TRUE(SeenBoxes().empty());
     EXPECT_EQ(logLines, LogLines().size());
 }
@@ -410,9 +410,9 @@ TEST_F(CommandFiles, CancelledDialogsChangeNothing)
     Remember("velkor.cmd");
     std::vector<std::string> before = ListEntries();
     size_t logLines = LogLines().size();
-    AnswerNextBox(CancelFileDialog());
+    AnswerNextBox(ChooseFile(""));
     RunCommand(IDM_OPEN_COMMANDS);
-    AnswerNextBox(CancelFileDialog());
+    AnswerNextBox(ChooseFile(""));
     RunCommand(IDM_SAVE_COMMANDS);
     EXPECT_EQ(before, ListEntries());
     EXPECT_EQ("velkor.cmd", NameOrNone());

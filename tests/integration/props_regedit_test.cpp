@@ -99,7 +99,7 @@ TEST_F(PropsRegedit, WithoutAnEditorWindowWritesLastKeyAndStartsTheSystemsEditor
     std::string lastKey;
     PressOpenRegistry(true, [&] {
         // The editor is started (not waited for) before the handler returns.
-        fresh = NewProcesses(before, ProcessesNamed("regedit.exe"));
+        fresh = ProcessesNamed("regedit.exe", before);
         lastKeyFound = ReadRegistryEditorLastKey(&lastKeyType, &lastKey);
     });
     for (const ProcessEntry &p : fresh)
@@ -151,7 +151,7 @@ TEST_F(PropsRegedit, WithAnEditorWindowOnlyBringsItForward)
     std::vector<ProcessEntry> fresh;
     bool restored = false, visible = false;
     PressOpenRegistry(false, [&] {
-        fresh = NewProcesses(before, ProcessesNamed("regedit.exe"));
+        fresh = ProcessesNamed("regedit.exe", before);
         restored = !IsIconic(editor);
         visible = IsWindowVisible(editor) != FALSE;
     });

@@ -19,21 +19,6 @@ protected:
     std::string folder;
 };
 
-// Chooses path in the save dialog.
-static BoxAction Choose(const std::string &path)
-{
-    return [path](HWND dialog, const SeenBox &) { EXPECT_TRUE(ChooseFileInDialog(dialog, path)); };
-}
-
-// Chooses path after running before() while the dialog is open.
-static BoxAction ChooseAfter(const std::string &path, std::function<void(HWND)> before)
-{
-    return [path, before](HWND dialog, const SeenBox &) {
-        before(dialog);
-        EXPECT_TRUE(ChooseFileInDialog(dialog, path));
-    };
-}
-
 static std::string Joined(const std::vector<std::string> &lines)
 {
     std::string text;
@@ -61,25 +46,16 @@ TEST_F(ShellSaveLog, WritesEveryNonEmptyLineAndKeepsThemOnNo)
     ASSERT_EQ(6u, before.size());
 
     std::string path = folder + "\\log.msg";
-    std::string title, initialName, filters[2];
-    AnswerNextBox(ChooseAfter(path, [&](HWND dialog) {
-        title = WindowText(dialog);
-        initialName = WindowText(FileNameField(dialog));
-        HWND combo = GetDlgItem(dialog, FILTER_COMBO_ID);
-        char text[128];
-        for (int i = 0; i < 2; i++) {
-            text[0] = 0;
-            SendMessageA(combo, CB_GETLBTEXT, i, (LPARAM)text);
-            filters[i] = text;
-        }
-    }));
+    FileDialogView dialog;
+    AnswerNextBox(ChooseFile(path, &dialog));
     AnswerNextBoxWith(IDNO);
     RunCommand(IDM_SAVE_LOG);
 
-    EXPECT_EQ(CAPTION, title);
-    EXPECT_EQ("velkor.msg", initialName);
-    EXPECT_EQ("VelkorNachrichten (*.msg)", filters[0]);
-    EXPECT_EQ("alle (*.*)", filters[1]);
+    EXPECT_EQ(CAPTION, dialog.caption);
+    EXPECT_EQ("velkor.msg", dialog.initialName);
+    ASSERT_EQ(2u, dialog.filters.size());
+    EXPECT_EQ("VelkorNachrichten (*.msg)", dialog.filters[0]);
+    EXPECT_EQ("alle (*.*)", dialog.filters[1]);
 
     ASSERT_EQ(2u, SeenBoxes().size());
     const SeenBox &question = SeenBoxes()[1];
@@ -104,7 +80,8 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
     LogMessage("alt", 9);
     std::string path = folder + "\\yes.msg";
     // Arrives while the dialog is open: counted after the file is made, so saved.
-    AnswerNextBox(ChooseAfter(path, [](HWND) { PostMessageA(MainWindow(), WM_USER + 22, (WPARAM) "im Dialog", 0); }));
+    AnswerNextBox(
+        ChooseFile(path, NULL, [](HWND) { PostMessageA(MainWindow(), WM_USER + 22, (WPARAM) "im Dialog", 0); }));
     // Arrives while the question is open: neither saved nor removed.
     AnswerNextBox([](HWND box, const SeenBox &) {
         LogMessage("bei der Frage", 9);
@@ -125,7 +102,7 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
 
     // Nothing arriving at the question: the log keeps only the new line.
     std::string again = folder + "\\again.msg";
-    AnswerNextBox(Choose(again));
+    AnswerNextBox(ChooseFile(again));
     AnswerNextBoxWith(IDYES);
     RunCommand(IDM_SAVE_LOG);
     EXPECT_EQ(Joined(after), ReadWholeFile(again));
@@ -136,7 +113,7 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
     // A log without lines gives a file of no bytes.
     SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
     std::string empty = folder + "\\empty.msg";
-    AnswerNextBox(Choose(empty));
+    AnswerNextBox(ChooseFile(empty));
     AnswerNextBoxWith(IDNO);
     RunCommand(IDM_SAVE_LOG);
     EXPECT_TRUE(Exists(empty));
@@ -155,7 +132,7 @@ TEST_F(ShellSaveLog, BareNameGetsTheMsgExtension)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.typed);
         int filter = c.filter;
-        AnswerNextBox(ChooseAfter(folder + "\\" + c.typed, [filter](HWND dialog) {
+        AnswerNextBox(ChooseFile(folder + "\\" + c.typed, NULL, [filter](HWND dialog) {
             HWND combo = GetDlgItem(dialog, FILTER_COMBO_ID);
             SendMessageA(combo, CB_SETCURSEL, filter, 0);
             SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(FILTER_COMBO_ID, CBN_SELCHANGE), (LPARAM)combo);
@@ -181,7 +158,7 @@ TEST_F(ShellSaveLog, ExistingFileIsReplacedOnlyAfterAsking)
 
     // Declined: the dialog stays, and is then cancelled (from here: the
     // answering has already handled that dialog once).
-    AnswerNextBox(Choose(path));
+    AnswerNextBox(ChooseFile(path));
     AnswerNextBox([](HWND box, const SeenBox &) {
         HWND dialog = GetWindow(box, GW_OWNER);
         PressButton(box, IDNO);
@@ -197,7 +174,7 @@ TEST_F(ShellSaveLog, ExistingFileIsReplacedOnlyAfterAsking)
 
     ClearSeenBoxes();
     std::vector<std::string> before = LogLines();
-    AnswerNextBox(Choose(path));
+    AnswerNextBox(ChooseFile(path));
     AnswerNextBoxWith(IDYES);
     AnswerNextBoxWith(IDNO);
     RunCommand(IDM_SAVE_LOG);
@@ -222,7 +199,7 @@ TEST_F(ShellSaveLog, FileThatCannotBeCreatedIsReported)
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     std::vector<std::string> before = LogLines();
-    AnswerNextBox(Choose(path));
+    AnswerNextBox(ChooseFile(path));
     AnswerNextBoxWith(IDYES); // replace it
     AnswerNextBoxWith(IDOK);
     RunCommand(IDM_SAVE_LOG);
@@ -254,7 +231,7 @@ TEST_F(ShellSaveLog, FailedWriteIsReportedAndNothingMore)
         GTEST_SKIP() << "no way here to link a file to /dev/full";
     LogMessage("nicht gesichert", 9);
     std::vector<std::string> before = LogLines();
-    AnswerNextBox(Choose(path));
+    AnswerNextBox(ChooseFile(path));
     // Wine's dialog takes the device for a new file; a dialog that sees an
     // existing file asks before replacing it first.
     SeenBox error;
@@ -288,7 +265,7 @@ TEST_F(ShellSaveLog, LongPathIsCutInTheSavedLine)
     std::string path = deep + "\\lang.msg";
     ASSERT_GT(path.size(), 228u);
     ASSERT_LT(path.size(), (size_t)MAX_PATH);
-    AnswerNextBox(Choose(path));
+    AnswerNextBox(ChooseFile(path));
     AnswerNextBoxWith(IDNO);
     RunCommand(IDM_SAVE_LOG);
     EXPECT_TRUE(Exists(path));
@@ -344,7 +321,7 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     // Lines arriving at the question send saved lines and then their own to
     // the journal: Yes removes exactly the saved ones wherever they are.
     std::string path = folder + "\\long.msg";
-    AnswerNextBox(Choose(path));
+    AnswerNextBox(ChooseFile(path));
     AnswerNextBox([](HWND box, const SeenBox &) {
         LogNumbered("bei der Frage %d", 150000);
         PressButton(box, IDYES);
@@ -359,7 +336,7 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     EXPECT_EQ("Zeile 249999", saved.back());
 
     std::string rest = folder + "\\rest.msg";
-    AnswerNextBox(Choose(rest));
+    AnswerNextBox(ChooseFile(rest));
     AnswerNextBoxWith(IDNO);
     RunCommand(IDM_SAVE_LOG);
     saved = FileBodies(ReadWholeFile(rest));
@@ -371,7 +348,7 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
 
     // No keeps journal and list box: the next save has the same lines first.
     std::string again = folder + "\\again.msg";
-    AnswerNextBox(Choose(again));
+    AnswerNextBox(ChooseFile(again));
     AnswerNextBoxWith(IDNO);
     RunCommand(IDM_SAVE_LOG);
     EXPECT_EQ(0u, ReadWholeFile(again).find(ReadWholeFile(rest)));

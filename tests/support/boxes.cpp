@@ -213,14 +213,15 @@ HWND WaitForBox(DWORD processId, DWORD timeoutMs, SeenBox *seen, const std::vect
     return box;
 }
 
-bool AnswerBox(DWORD processId, int button, SeenBox *seen, DWORD timeoutMs)
+bool AnswerBox(DWORD processId, BoxAction action, DWORD timeoutMs)
 {
-    HWND box = WaitForBox(processId, timeoutMs, seen);
+    SeenBox seen;
+    HWND box = WaitForBox(processId, timeoutMs, &seen);
     if (!box)
         return false;
-    PressButton(box, button);
-    // Gone, so that the next wait does not find it again.
-    PumpUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, DRIVER_TIMEOUT_MS);
+    action(box, seen);
+    // Gone (a file dialog may instead be disabled by its overwrite question), so the next wait does not find it.
+    PumpUntil([&] { return !IsWindow(box) || !IsWindowVisible(box) || !IsWindowEnabled(box); }, DRIVER_TIMEOUT_MS);
     return true;
 }
 
@@ -349,24 +350,13 @@ static BOOL CALLBACK FindEditChild(HWND child, LPARAM lParam)
     return FALSE;
 }
 
-HWND FileNameField(HWND dialog)
+// The edit field of a file dialog's name control (a ComboBoxEx32, a combo box or an edit), or null.
+static HWND FileNameField(HWND dialog)
 {
-    // A ComboBoxEx32 (or a combo box, or an edit) whose edit field takes the text.
     HWND control = GetDlgItem(dialog, FILE_NAME_ID), edit = NULL;
     if (control)
         EnumChildWindows(control, FindEditChild, (LPARAM)&edit);
     return edit ? edit : control;
-}
-
-bool ChooseFileInDialog(HWND dialog, const std::string &path)
-{
-    HWND field = FileNameField(dialog);
-    DWORD_PTR result;
-    if (!field || !SendMessageTimeoutA(field, WM_SETTEXT, 0, (LPARAM)path.c_str(), SMTO_ABORTIFHUNG, 10000, &result))
-        return false;
-    // Posted, so that an in-process caller does not run the dialog's OK
-    // handling (and the boxes it may raise) inside its own call.
-    return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK)) != 0;
 }
 
 static FileDialogView ReadFileDialog(HWND dialog)
@@ -375,28 +365,38 @@ static FileDialogView ReadFileDialog(HWND dialog)
     view.seen = true;
     view.caption = WindowText(dialog);
     view.initialName = WindowText(FileNameField(dialog));
+    // Read wide: CB_GETLBTEXT crosses processes only as UTF-16.
     HWND types = GetDlgItem(dialog, FILE_TYPE_ID);
-    LRESULT count = types ? SendMessageA(types, CB_GETCOUNT, 0, 0) : 0;
+    LRESULT count = types ? SendMessageW(types, CB_GETCOUNT, 0, 0) : 0;
     for (LRESULT i = 0; i < count; i++) {
-        char text[256] = "";
-        LRESULT length = SendMessageA(types, CB_GETLBTEXTLEN, (WPARAM)i, 0);
-        if (length >= 0 && length < (LRESULT)sizeof text)
-            SendMessageA(types, CB_GETLBTEXT, (WPARAM)i, (LPARAM)text);
+        wchar_t wide[256] = L"";
+        char text[512] = "";
+        if (SendMessageW(types, CB_GETLBTEXTLEN, (WPARAM)i, 0) < 256)
+            SendMessageW(types, CB_GETLBTEXT, (WPARAM)i, (LPARAM)wide);
+        WideCharToMultiByte(1252, 0, wide, -1, text, sizeof text, NULL, NULL);
         view.filters.push_back(text);
     }
     return view;
 }
 
-BoxAction ChooseFile(const std::string &path, FileDialogView *view)
+BoxAction ChooseFile(const std::string &path, FileDialogView *view, std::function<void(HWND)> before)
 {
-    return [path, view](HWND dialog, const SeenBox &) {
+    return [path, view, before](HWND dialog, const SeenBox &) {
         if (view)
             *view = ReadFileDialog(dialog);
-        if (path.empty())
+        if (before)
+            before(dialog);
+        if (path.empty()) {
             PressButton(dialog, IDCANCEL);
-        else
-            ChooseFileInDialog(dialog, path);
+            return;
+        }
+        HWND field = FileNameField(dialog);
+        DWORD_PTR result;
+        ASSERT_TRUE(field && SendMessageTimeoutA(field, WM_SETTEXT, 0, (LPARAM)path.c_str(), SMTO_ABORTIFHUNG,
+                                                 10000, &result))
+            << "no file name field";
+        // Posted, so that an in-process caller does not run the dialog's OK
+        // handling (and the boxes it may raise) inside its own call.
+        PressButton(dialog, IDOK);
     };
 }
-
-BoxAction CancelFileDialog(FileDialogView *view) { return ChooseFile(std::string(), view); }

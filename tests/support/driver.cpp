@@ -21,12 +21,10 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, boo
     return sent ? (LRESULT)result : -1;
 }
 
-std::vector<std::string> ReadLogLines(const VelkorProcess &app)
+std::vector<std::string> LogLines(const VelkorProcess &app)
 {
     HWND listBox = GetDlgItem(app.window, MESSAGE_LOG_ID);
-    // LB_GETTEXT crosses processes only as UTF-16 (see the Wine notes), so the
-    // lines are read wide, here and there alike, and turned back into the
-    // program's code page.
+    // Read wide, in-process too: LB_GETTEXT crosses processes only as UTF-16.
     std::vector<std::string> lines;
     LRESULT count = listBox ? Send(listBox, LB_GETCOUNT, 0, 0, true) : 0;
     for (LRESULT i = 0; i < count; i++) {
@@ -93,31 +91,17 @@ bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir)
     return true;
 }
 
-struct WindowSearch {
-    DWORD processId; // 0: any process
+std::vector<HWND> VelkorWindows(DWORD processId)
+{
     std::vector<HWND> found;
-};
-
-static BOOL CALLBACK CollectVelkorWindow(HWND window, LPARAM lParam)
-{
-    WindowSearch *search = (WindowSearch *)lParam;
-    char name[64];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (GetClassNameA(window, name, sizeof name) && lstrcmpA(name, "VELKOR_WND") == 0 &&
-        (search->processId == 0 || pid == search->processId))
-        search->found.push_back(window);
-    return TRUE;
+    for (HWND window = NULL; (window = FindWindowExA(NULL, window, "VELKOR_WND", NULL)) != NULL;) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (processId == 0 || pid == processId)
+            found.push_back(window);
+    }
+    return found;
 }
-
-static std::vector<HWND> WindowsOf(DWORD processId)
-{
-    WindowSearch search = {processId, std::vector<HWND>()};
-    EnumWindows(CollectVelkorWindow, (LPARAM)&search);
-    return search.found;
-}
-
-std::vector<HWND> VelkorWindows() { return WindowsOf(0); }
 
 bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs)
 {
@@ -125,7 +109,7 @@ bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs)
                [&] {
                    if (!StillRunning(app))
                        return true; // ended before showing its window: no point waiting
-                   std::vector<HWND> windows = WindowsOf(app.processId);
+                   std::vector<HWND> windows = VelkorWindows(app.processId);
                    HWND log = windows.empty() ? NULL : GetDlgItem(windows[0], MESSAGE_LOG_ID);
                    if (!log || !IsWindowVisible(windows[0]) || Send(log, LB_GETCOUNT, 0, 0) < 1)
                        return false;
@@ -139,14 +123,14 @@ bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs)
 // True when a line at or after from has exactly text after its head.
 static bool LogHasText(const VelkorProcess &app, const std::string &text, size_t from = 0)
 {
-    std::vector<std::string> lines = ReadLogLines(app);
+    std::vector<std::string> lines = LogLines(app);
     for (size_t i = from; i < lines.size(); i++)
         if (lines[i].size() >= 16 && LogText(lines[i]) == text)
             return true;
     return false;
 }
 
-bool WaitForLogText(const VelkorProcess &app, const std::string &text, DWORD timeoutMs)
+bool WaitForLogLine(const std::string &text, DWORD timeoutMs, const VelkorProcess &app)
 {
     return PumpUntil([&] { return LogHasText(app, text); }, timeoutMs);
 }
@@ -157,7 +141,7 @@ bool PostLogText(const VelkorProcess &app, const std::string &text)
     void *remote = VirtualAllocEx(app.process, NULL, text.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!remote)
         return false;
-    size_t before = ReadLogLines(app).size();
+    size_t before = LogLines(app).size();
     std::string line = text.substr(0, LOG_TEXT_LIMIT);
     bool ok = WriteProcessMemory(app.process, remote, text.c_str(), text.size() + 1, NULL) &&
               PostMessageA(app.window, WMU_LOG_TEXT, (WPARAM)remote, 0) &&
@@ -172,7 +156,7 @@ int ListItemCount(const VelkorProcess &app)
     return list ? (int)Send(list, LVM_GETITEMCOUNT, 0, 0) : -1;
 }
 
-std::string ReadListText(const VelkorProcess &app, int item, int subItem)
+std::string ListText(int item, int subItem, const VelkorProcess &app)
 {
     // A list view does not carry its item structure across processes: place
     // it, with the text buffer behind it, in the program's memory.
@@ -201,30 +185,24 @@ std::string ReadListText(const VelkorProcess &app, int item, int subItem)
     return text;
 }
 
+std::vector<std::string> ListEntries(const VelkorProcess &app)
+{
+    std::vector<std::string> entries;
+    for (int n = 0, count = ListItemCount(app); n < count; n++)
+        entries.push_back(ListText(n, 0, app) + "|" + ListText(n, 1, app));
+    return entries;
+}
+
 void PostCommand(const VelkorProcess &app, int id)
 {
     PostMessageA(app.window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
 }
 
-int ToolbarButtonState(const VelkorProcess &app, int id)
+int ButtonState(int id, const VelkorProcess &app)
 {
+    PumpPending(); // an in-process program posts its toolbar changes
     HWND toolbar = GetDlgItem(app.window, TOOLBAR_ID);
     return toolbar ? (int)Send(toolbar, TB_GETSTATE, (WPARAM)id, 0) : -1;
-}
-
-bool AnswerFileDialog(const VelkorProcess &app, const std::string &path, std::string *caption, DWORD timeoutMs)
-{
-    SeenBox seen;
-    HWND dialog = WaitForBox(app.processId, timeoutMs, &seen);
-    if (!dialog || !GetDlgItem(dialog, 0x47C) || !ChooseFileInDialog(dialog, path))
-        return false;
-    if (caption)
-        *caption = seen.caption;
-    // The dialog either closes or raises its overwrite question (and is
-    // disabled meanwhile); either way it is no longer the box to answer.
-    PumpUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog) || !IsWindowEnabled(dialog); },
-              DRIVER_TIMEOUT_MS);
-    return true;
 }
 
 bool WaitForExit(const VelkorProcess &app, DWORD timeoutMs, DWORD *exitCode)

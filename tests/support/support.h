@@ -34,7 +34,7 @@ void ClearVelkorRegistry();
 std::string UniqueName(const char *stem);
 // A fresh folder for one test's files under the temporary folder (no trailing "\").
 std::string TestFolder(const char *stem);
-// Reads a whole file; empty when it cannot be read.
+// Reads a whole file once the program has closed it; empty when it cannot be read.
 std::string ReadWholeFile(const std::string &path);
 // Writes bytes to a file, replacing it; false on failure.
 bool WriteWholeFile(const std::string &path, const std::string &bytes);
@@ -52,10 +52,8 @@ struct ProcessEntry {
     DWORD id;
     std::string image; // full path when it can be asked for, else the file name
 };
-// Every running process whose file name is name (case ignored).
-std::vector<ProcessEntry> ProcessesNamed(const char *name);
-// Processes in now that are not in before.
-std::vector<ProcessEntry> NewProcesses(const std::vector<ProcessEntry> &before, const std::vector<ProcessEntry> &now);
+// Every running process whose file name is name (case ignored) and that is not in except.
+std::vector<ProcessEntry> ProcessesNamed(const char *name, const std::vector<ProcessEntry> &except = {});
 // Ends a process the test started and waits for it; false when it could not.
 bool EndProcess(DWORD processId);
 
@@ -85,10 +83,9 @@ struct ResourceUse {
 ResourceUse MeasureResources();
 
 // ---- the box recorder (boxes.cpp) -------------------------------------------------
-// In-process, a thread timer inside every modal loop of the test's thread
-// hands each new box to the next scripted answer (one without is recorded as
-// unexpected and cancelled); boxes of other threads or processes are waited
-// for and answered with WaitForBox and AnswerBox. Both describe boxes alike.
+// In-process, a thread timer inside every modal loop of the test's thread hands each new box to the next scripted
+// answer (one without is recorded as unexpected and cancelled); AnswerBox gives a box of another thread or process
+// an answer of the same kind.
 
 // A dialog or message box as the test saw it.
 struct SeenBox {
@@ -112,8 +109,8 @@ HWND FindBox(DWORD processId, DWORD threadId = 0, const std::vector<HWND> &skip 
 // Waits for a box of a process and describes it into seen (when not null); null on time-out.
 HWND WaitForBox(DWORD processId, DWORD timeoutMs = DRIVER_TIMEOUT_MS, SeenBox *seen = NULL,
                 const std::vector<HWND> &skip = std::vector<HWND>());
-// Waits for a box of a process, records it, presses button and waits until it is gone.
-bool AnswerBox(DWORD processId, int button, SeenBox *seen = NULL, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
+// Waits for a box of a process, answers it with action and waits until it is gone or disabled.
+bool AnswerBox(DWORD processId, BoxAction action, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Presses a button of a box or dialog by posting its command (any process).
 void PressButton(HWND box, int buttonId);
 
@@ -172,16 +169,21 @@ struct FileDialogView {
     std::string initialName;          // the name field's text
     std::vector<std::string> filters; // the file type box's entries
 };
-// The edit field of a file dialog's name control (id 0x47C), or null.
-HWND FileNameField(HWND dialog);
-// Types path into a file dialog's name field and posts its OK (any process).
-bool ChooseFileInDialog(HWND dialog, const std::string &path);
-// Records the file dialog into view (may be null), types path and presses OK (an empty path: Cancel).
-BoxAction ChooseFile(const std::string &path, FileDialogView *view = NULL);
-// Records the file dialog and cancels it.
-BoxAction CancelFileDialog(FileDialogView *view = NULL);
+// Records the file dialog into view (may be null), runs before (unless empty), types path and presses OK (an
+// empty path: Cancel).
+BoxAction ChooseFile(const std::string &path, FileDialogView *view = NULL, std::function<void(HWND)> before = {});
 
-// ---- the log and velkor.exe from outside (driver.cpp) ---------------------------------
+// ---- velkor.exe and its windows from outside (driver.cpp) ------------------------------
+// The readers take the program of this process (in-process tests) unless given another.
+
+// One started copy of the program.
+struct VelkorProcess {
+    HANDLE process = NULL;
+    DWORD processId = 0;
+    HWND window = NULL; // its main window, once WaitForMainWindow found it
+};
+// The program running in this process (testapp.cpp).
+VelkorProcess ThisApp();
 
 // A log line's text after its 16-character head.
 std::string LogText(const std::string &line);
@@ -190,35 +192,28 @@ long LineTime(const std::string &line);
 // Index of the first line at or after from whose text starts with text; -1 when none.
 int FindLogLine(const std::vector<std::string> &lines, const std::string &text, size_t from = 0);
 
-// One started copy of the program.
-struct VelkorProcess {
-    HANDLE process = NULL;
-    DWORD processId = 0;
-    HWND window = NULL; // its main window, once WaitForMainWindow found it
-};
 // Starts build/velkor.exe in workingDir (empty: the build folder); does not wait for its window.
 bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std::string());
 // Waits until the process shows its main window with at least one log line; sets app.window.
 bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
-// Every top-level window of class "VELKOR_WND" on the desktop, of any process.
-std::vector<HWND> VelkorWindows();
-// The message log's lines, oldest first: the one reader of them, which in-process tests use too.
-std::vector<std::string> ReadLogLines(const VelkorProcess &app);
+// Every top-level window of class "VELKOR_WND" of a process (0: of any).
+std::vector<HWND> VelkorWindows(DWORD processId = 0);
+// The message log's lines, oldest first.
+std::vector<std::string> LogLines(const VelkorProcess &app = ThisApp());
 // Waits until some line's text equals text.
-bool WaitForLogText(const VelkorProcess &app, const std::string &text, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
+bool WaitForLogLine(const std::string &text, DWORD timeoutMs = DRIVER_TIMEOUT_MS,
+                    const VelkorProcess &app = ThisApp());
 // Posts text with WMU_LOG_TEXT (placed in the program's memory) and waits
 // until it is logged: whatever was posted before has been handled by then.
 bool PostLogText(const VelkorProcess &app, const std::string &text);
-// Number of entries in the command list; text of a cell (sub-item 0 or 1).
-int ListItemCount(const VelkorProcess &app);
-std::string ReadListText(const VelkorProcess &app, int item, int subItem);
+// Number of entries in the command list (-1: no list), a cell's text (sub-item 0 or 1), all as "command|remark".
+int ListItemCount(const VelkorProcess &app = ThisApp());
+std::string ListText(int item, int subItem, const VelkorProcess &app = ThisApp());
+std::vector<std::string> ListEntries(const VelkorProcess &app = ThisApp());
+// TB_GETSTATE of a toolbar button once posted changes are in (-1 when there is no such button).
+int ButtonState(int id, const VelkorProcess &app = ThisApp());
 // Posts WM_COMMAND with a menu, toolbar or accelerator id.
 void PostCommand(const VelkorProcess &app, int id);
-// TB_GETSTATE of a toolbar button (-1 when there is no such button).
-int ToolbarButtonState(const VelkorProcess &app, int id);
-// Waits for the program's file dialog, chooses path in it; its caption goes to caption.
-bool AnswerFileDialog(const VelkorProcess &app, const std::string &path, std::string *caption = NULL,
-                      DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Waits for the process to end; its exit code goes to exitCode.
 bool WaitForExit(const VelkorProcess &app, DWORD timeoutMs, DWORD *exitCode);
 // Ends the process if it still runs (a failed test) and closes its handle.
@@ -230,26 +225,18 @@ void EndVelkorProcess(VelkorProcess &app);
 bool StartTestApp();
 // Ends it as "Beenden" does and runs the shutdown; returns the loop's exit code.
 int StopTestApp();
-// The log's lines, oldest first.
-std::vector<std::string> LogLines();
 // True when the log's newest line is wholly in view.
 bool LastLineInView();
-// Text of a command list cell.
-std::string ListText(int item, int subItem);
-// The entries of the command list as "command|remark".
-std::vector<std::string> ListEntries();
 // Inserts an entry with the given column texts at the end; returns its index.
 int InsertListEntry(const char *command, const char *remark);
 // Selects entry n and makes it the selection mark (-1: no selection mark).
 void MarkEntry(int n);
 // Sends a WM_COMMAND as a menu would, and lets posted messages run.
 void RunCommand(int id);
-// Menu item state (MF_GRAYED etc.) and toolbar button state (TBSTATE_*) of a command.
+// Menu item state (MF_GRAYED etc.) of a command.
 UINT MenuState(int id);
-int ButtonState(int id);
-// Saving the command list offered (menu and button enabled) or withdrawn (both off).
-bool SaveOffered();
-bool SaveWithdrawn();
+// True when saving the command list is offered (menu and button enabled), or with false withdrawn (both off).
+bool SaveOffered(bool offered = true);
 // Remembers a command file name as a load or save would, the save controls following.
 void Remember(const char *name);
 // The remembered command file name, "(none)" when there is none.
@@ -262,8 +249,6 @@ void UseDevice(const std::string &connectString, uint32_t blockLength = 3, uint3
 bool OpenFromToolbar();
 // "Device schliessen" from the toolbar.
 void CloseFromToolbar();
-// Waits until the log has a line whose text starts with text.
-bool WaitForLogLine(const std::string &text, DWORD timeoutMs);
 // Waits until the log shows at least count received blocks; returns them all.
 std::vector<Bytes> WaitForBlocks(size_t count, DWORD timeoutMs);
 
@@ -290,8 +275,7 @@ protected:
 // writes and sends what the test asks for.
 
 struct DevicePeer;
-// Serves \\.\pipe\<name>, every client in turn (a listening instance is always
-// ready). Without record nothing is read; with bufferSize 0 a write then never completes.
+// Serves \\.\pipe\<name> to every client in turn; without record nothing is read, with bufferSize 0 no write ends.
 DevicePeer *StartPipePeer(const std::string &name, bool record = true, DWORD bufferSize = 4096);
 // Maps a pty pair as COM<velkorPort> and COM<peerPort> and opens the latter; null on failure.
 DevicePeer *StartSerialPeer(int velkorPort = 7, int peerPort = 8);

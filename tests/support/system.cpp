@@ -126,11 +126,8 @@ bool StartUnixProgram(const std::string &commandLine)
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    // Wine runs a Linux executable as a process of its own and has no
-    // handles for it: Wine 8 leaves hProcess and hThread holding whatever
-    // its stack held, so closing them would close handles of this process
-    // (once the directory of named objects, after which no named mutex could
-    // be created). They are left alone.
+    // Wine has no handles for a Linux process: hProcess and hThread hold stale
+    // values, and closing them once closed a handle of this process. They are left alone.
     return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process) != FALSE;
 }
 
@@ -148,7 +145,7 @@ std::string ProgramFolder()
     return path.substr(0, path.find_last_of('\\'));
 }
 
-std::vector<ProcessEntry> ProcessesNamed(const char *name)
+std::vector<ProcessEntry> ProcessesNamed(const char *name, const std::vector<ProcessEntry> &except)
 {
     std::vector<ProcessEntry> found;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -158,7 +155,10 @@ std::vector<ProcessEntry> ProcessesNamed(const char *name)
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
         const char *base = strrchr(entry.szExeFile, '\\');
-        if (lstrcmpiA(base ? base + 1 : entry.szExeFile, name) != 0)
+        bool known = false;
+        for (const ProcessEntry &p : except)
+            known = known || p.id == entry.th32ProcessID;
+        if (known || lstrcmpiA(base ? base + 1 : entry.szExeFile, name) != 0)
             continue;
         std::string image = entry.szExeFile;
         HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
@@ -172,19 +172,6 @@ std::vector<ProcessEntry> ProcessesNamed(const char *name)
     }
     CloseHandle(snapshot);
     return found;
-}
-
-std::vector<ProcessEntry> NewProcesses(const std::vector<ProcessEntry> &before, const std::vector<ProcessEntry> &now)
-{
-    std::vector<ProcessEntry> fresh;
-    for (const ProcessEntry &p : now) {
-        bool known = false;
-        for (const ProcessEntry &q : before)
-            known = known || q.id == p.id;
-        if (!known)
-            fresh.push_back(p);
-    }
-    return fresh;
 }
 
 bool EndProcess(DWORD processId)

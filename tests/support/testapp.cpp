@@ -50,8 +50,7 @@ int StopTestApp()
     return code;
 }
 
-// This process as the driver's readers see it.
-static VelkorProcess Self()
+VelkorProcess ThisApp()
 {
     VelkorProcess self;
     self.process = GetCurrentProcess();
@@ -59,8 +58,6 @@ static VelkorProcess Self()
     self.window = MainWindow();
     return self;
 }
-
-std::vector<std::string> LogLines() { return ReadLogLines(Self()); }
 
 bool LastLineInView()
 {
@@ -73,22 +70,12 @@ bool LastLineInView()
     return item.top >= client.top && item.bottom <= client.bottom;
 }
 
-std::string ListText(int item, int subItem) { return ReadListText(Self(), item, subItem); }
-
-std::vector<std::string> ListEntries()
-{
-    std::vector<std::string> entries;
-    for (int n = 0, count = ListItemCount(Self()); n < count; n++)
-        entries.push_back(ListText(n, 0) + "|" + ListText(n, 1));
-    return entries;
-}
-
 int InsertListEntry(const char *command, const char *remark)
 {
     LVITEMA lv;
     ZeroMemory(&lv, sizeof lv);
     lv.mask = LVIF_TEXT;
-    lv.iItem = ListItemCount(Self());
+    lv.iItem = ListItemCount();
     lv.pszText = (char *)command;
     int index = (int)SendMessageA(CommandList(), LVM_INSERTITEMA, 0, (LPARAM)&lv);
     lv.iSubItem = 1;
@@ -115,20 +102,11 @@ void RunCommand(int id)
 
 UINT MenuState(int id) { return GetMenuState(GetMenu(MainWindow()), id, MF_BYCOMMAND); }
 
-int ButtonState(int id)
+bool SaveOffered(bool offered)
 {
-    PumpPending(); // toolbar changes are posted
-    return ToolbarButtonState(Self(), id);
-}
-
-bool SaveOffered()
-{
-    return !(MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && (ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
-}
-
-bool SaveWithdrawn()
-{
-    return (MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED) && !(ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
+    bool menu = !(MenuState(IDM_SAVE_COMMANDS) & MF_GRAYED);
+    bool button = (ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED) != 0;
+    return menu == offered && button == offered;
 }
 
 void Remember(const char *name)
@@ -159,11 +137,6 @@ bool OpenFromToolbar()
 }
 
 void CloseFromToolbar() { RunCommand(IDM_CLOSE_DEVICE_BUTTON); }
-
-bool WaitForLogLine(const std::string &text, DWORD timeoutMs)
-{
-    return PumpUntil([&] { return FindLogLine(LogLines(), text) >= 0; }, timeoutMs);
-}
 
 std::vector<Bytes> WaitForBlocks(size_t count, DWORD timeoutMs)
 {
