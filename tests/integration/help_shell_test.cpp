@@ -217,7 +217,7 @@ TEST(HelpShellProgram, QuotedPathWithArgumentsFindsTheHelpFile)
             PostCommand(app, IDM_HELP);
             EXPECT_TRUE(PumpUntil([&] { return !ReadWholeFile(record).empty() || FindBox(app.processId); }, 20000));
             HWND box = FindBox(app.processId);
-            EXPECT_TRUE(box == NULL) << DescribeBox(box).text;
+            EXPECT_TRUE(box == NULL) << ControlText(box, 0xFFFF);
             EXPECT_EQ(folder + "\\velkor.html", ReadWholeFile(record));
             if (box)
                 PressButton(box, IDOK);

@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <deque>
 
 const int COMMAND_BYTE_BOXES[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
@@ -160,7 +161,8 @@ static UINT IconOf(HWND iconStatic)
     return 0;
 }
 
-SeenBox DescribeBox(HWND box)
+// Describes a box of any process (icons of another process by their picture).
+static SeenBox DescribeBox(HWND box)
 {
     SeenBox seen;
     seen.seen = true;
@@ -177,31 +179,15 @@ SeenBox DescribeBox(HWND box)
     return seen;
 }
 
-struct BoxSearch {
-    DWORD processId, threadId;
-    const std::vector<HWND> *skip;
-    HWND found;
-};
-
-static BOOL CALLBACK FindBoxWindow(HWND window, LPARAM lParam)
-{
-    BoxSearch *search = (BoxSearch *)lParam;
-    DWORD pid = 0, tid = GetWindowThreadProcessId(window, &pid);
-    if (pid != search->processId || (search->threadId && tid != search->threadId) || ClassOf(window) != "#32770" ||
-        !IsWindowVisible(window) || !IsWindowEnabled(window))
-        return TRUE;
-    for (HWND h : *search->skip)
-        if (h == window)
-            return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 HWND FindBox(DWORD processId, DWORD threadId, const std::vector<HWND> &skip)
 {
-    BoxSearch search = {processId, threadId, &skip, NULL};
-    EnumWindows(FindBoxWindow, (LPARAM)&search);
-    return search.found;
+    for (HWND box = NULL; (box = FindWindowExA(NULL, box, "#32770", NULL)) != NULL;) {
+        DWORD pid = 0, tid = GetWindowThreadProcessId(box, &pid);
+        if (pid == processId && (!threadId || tid == threadId) && IsWindowVisible(box) && IsWindowEnabled(box) &&
+            std::find(skip.begin(), skip.end(), box) == skip.end())
+            return box;
+    }
+    return NULL;
 }
 
 HWND WaitForBox(DWORD processId, DWORD timeoutMs, SeenBox *seen, const std::vector<HWND> &skip)
@@ -233,9 +219,7 @@ void PressButton(HWND box, int buttonId)
 static void CALLBACK AnswerTimerProc(HWND, UINT, UINT_PTR, DWORD)
 {
     // Windows that no longer exist are forgotten, so a reused handle is seen anew.
-    for (size_t i = handled.size(); i-- > 0;)
-        if (!IsWindow(handled[i]))
-            handled.erase(handled.begin() + (long)i);
+    handled.erase(std::remove_if(handled.begin(), handled.end(), [](HWND h) { return !IsWindow(h); }), handled.end());
     HWND box = FindBox(GetCurrentProcessId(), GetCurrentThreadId(), handled);
     if (!box)
         return;

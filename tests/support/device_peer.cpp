@@ -24,7 +24,6 @@ struct DevicePeer {
     // under lock
     CRITICAL_SECTION lock;
     HANDLE current = NULL; // the end the peer writes to
-    int connections = 0;
     Bytes received;
     // the flood, on a thread of its own
     HANDLE floodThread = NULL;
@@ -55,7 +54,6 @@ static void SetCurrentEnd(DevicePeer *peer, HANDLE h)
 {
     PeerLock hold(peer);
     peer->current = h;
-    peer->connections += h ? 1 : 0;
 }
 
 static void Keep(DevicePeer *peer, const unsigned char *bytes, DWORD count)
@@ -129,7 +127,7 @@ static void Drop(DevicePeer *peer, std::vector<End *> &ends, size_t i)
 {
     End *end = ends[i];
     ends.erase(ends.begin() + (long)i);
-    if (end->pending && !end->atOnce && (CancelIo(end->h), WaitForSingleObject(end->ov.hEvent, 3000) != WAIT_OBJECT_0)) {
+    if (end->pending && (CancelIo(end->h), WaitForSingleObject(end->ov.hEvent, 3000) != WAIT_OBJECT_0)) {
         printf("peer: a cancelled read or connect did not finish\n");
         return;
     }
@@ -164,36 +162,27 @@ static DWORD WINAPI Serve(LPVOID argument)
                 of[count] = i;
                 events[count++] = ends[i]->ov.hEvent;
             }
-        // Clients that are not read are looked at every 50 ms, to see them leave.
-        DWORD wait = WaitForMultipleObjects(count, events, FALSE, peer->record ? INFINITE : 50);
-        if (wait == WAIT_OBJECT_0 || wait == WAIT_FAILED)
-            break;
-        if (wait > WAIT_OBJECT_0 && wait < WAIT_OBJECT_0 + count) {
-            size_t i = of[wait - WAIT_OBJECT_0];
-            End *end = ends[i];
-            DWORD got = 0;
-            bool done = end->atOnce || GetOverlappedResult(end->h, &end->ov, &got, FALSE);
-            end->pending = end->atOnce = false;
-            if (!end->client) {
-                if (done)
-                    SetCurrentEnd(peer, end->h); // before it counts as taken in
-                end->client = done;
-                ends.push_back(NewEnd(NewInstance(peer), false));
-                Listen(peer, ends.back());
-                InterlockedIncrement(&peer->accepted);
-            } else if (done) {
-                Keep(peer, end->buffer, got);
-            }
-            // A pipe client that left is dropped; a serial port that fails is no longer read.
-            if (!(done && Arm(peer, end)) && !peer->serial)
-                Drop(peer, ends, i);
+        DWORD wait = WaitForMultipleObjects(count, events, FALSE, INFINITE);
+        if (wait <= WAIT_OBJECT_0 || wait >= WAIT_OBJECT_0 + count)
+            break; // quit, or failed
+        size_t i = of[wait - WAIT_OBJECT_0];
+        End *end = ends[i];
+        DWORD got = 0;
+        bool done = end->atOnce || GetOverlappedResult(end->h, &end->ov, &got, FALSE);
+        end->pending = end->atOnce = false;
+        if (!end->client) {
+            if (done)
+                SetCurrentEnd(peer, end->h); // before it counts as taken in
+            end->client = done;
+            ends.push_back(NewEnd(NewInstance(peer), false));
+            Listen(peer, ends.back());
+            InterlockedIncrement(&peer->accepted);
+        } else if (done) {
+            Keep(peer, end->buffer, got);
         }
-        for (size_t i = ends.size(); !peer->record && i-- > 0;) {
-            DWORD available;
-            if (ends[i]->client && !PeekNamedPipe(ends[i]->h, NULL, 0, NULL, &available, NULL) &&
-                GetLastError() != ERROR_MORE_DATA)
-                Drop(peer, ends, i);
-        }
+        // A pipe client that left is dropped; a serial port that fails is no longer read.
+        if (!(done && Arm(peer, end)) && !peer->serial)
+            Drop(peer, ends, i);
     }
     while (!ends.empty())
         Drop(peer, ends, ends.size() - 1);
@@ -201,10 +190,10 @@ static DWORD WINAPI Serve(LPVOID argument)
 }
 
 // Runs tests/support/serial-peer.sh with an action and waits for its marker
-// file: Wine starts Unix programs, but cannot wait for them.
-static bool RunSerialScript(DevicePeer *peer, const char *action, const char *marker)
+// file (without pumping: a box the action causes waits for the test).
+static bool RunSerialScript(DevicePeer *peer, const char *action)
 {
-    std::string markerPath = peer->winFolder + "\\" + marker;
+    std::string markerPath = peer->winFolder + "/" + action + ".done";
     DeleteFileA(markerPath.c_str());
     char command[2048];
     snprintf(command, sizeof command, "/bin/sh \"%s/tests/support/serial-peer.sh\" %s %s %s %d %d",
@@ -231,7 +220,7 @@ static bool StartServing(DevicePeer *peer)
     if (peer->serial) {
         char name[32];
         snprintf(name, sizeof name, "\\\\.\\COM%d", peer->peerPort);
-        bool up = RunSerialScript(peer, "start", "ready");
+        bool up = RunSerialScript(peer, "start");
         for (DWORD start = GetTickCount(); up && GetTickCount() - start < 5000; Sleep(20)) {
             peer->firstEnd = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                                          FILE_FLAG_OVERLAPPED, NULL);
@@ -295,9 +284,7 @@ DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
     peer->dosdevices = std::string(prefix) + "/dosdevices";
     snprintf(text, sizeof text, "/tmp/velkor-serial-%lu-%lu", GetCurrentProcessId(), GetTickCount());
     peer->unixFolder = text;
-    peer->winFolder = "Z:" + peer->unixFolder;
-    for (char &c : peer->winFolder)
-        c = c == '/' ? '\\' : c;
+    peer->winFolder = "Z:" + peer->unixFolder; // "/" separates as "\\" does
     if (!CreateDirectoryA(peer->winFolder.c_str(), NULL) || !StartServing(peer)) {
         StopPeer(peer);
         return NULL;
@@ -311,7 +298,7 @@ void StopPeer(DevicePeer *peer)
         return;
     StopServing(peer);
     if (peer->serial)
-        RunSerialScript(peer, "stop", "stopped");
+        RunSerialScript(peer, "stop");
     CloseHandle(peer->quitEvent);
     DeleteCriticalSection(&peer->lock);
     delete peer;
@@ -325,55 +312,44 @@ bool PeerConnected(DevicePeer *peer)
     return peer->current != NULL;
 }
 
-int PeerConnections(DevicePeer *peer)
-{
-    PeerLock hold(peer);
-    return peer->connections;
-}
-
 bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs)
 {
     return PumpUntil([&] { return InterlockedCompareExchange(&peer->accepted, 0, 0) >= clients; }, timeoutMs);
 }
 
-// One overlapped write, waited for until it ends, *stop is set or waitMs pass (then cancelled); the bytes written.
-static DWORD WriteOnce(HANDLE h, const unsigned char *bytes, DWORD count, OVERLAPPED *ov, DWORD waitMs,
-                       volatile LONG *stop, DWORD *error)
+// One overlapped write, waited for until it ends, *stop is set or waitMs pass (then cancelled); false when it failed.
+static bool WriteOnce(HANDLE h, const unsigned char *bytes, DWORD count, OVERLAPPED *ov, DWORD waitMs,
+                      volatile LONG *stop, DWORD *written)
 {
-    DWORD written = 0;
-    *error = 0;
-    if (WriteFile(h, bytes, count, &written, ov))
-        return written;
-    if (GetLastError() == ERROR_IO_PENDING) {
-        for (DWORD start = GetTickCount(); WaitForSingleObject(ov->hEvent, 50) == WAIT_TIMEOUT;)
-            if ((stop && *stop) || GetTickCount() - start >= waitMs) {
-                CancelIo(h);
-                break;
-            }
-        if (GetOverlappedResult(h, ov, &written, TRUE))
-            return written;
-    }
-    *error = GetLastError();
-    return written;
+    *written = 0;
+    if (WriteFile(h, bytes, count, written, ov))
+        return true;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return false;
+    for (DWORD start = GetTickCount(); WaitForSingleObject(ov->hEvent, 50) == WAIT_TIMEOUT;)
+        if ((stop && *stop) || GetTickCount() - start >= waitMs) {
+            CancelIo(h);
+            break;
+        }
+    return GetOverlappedResult(h, ov, written, TRUE) != FALSE;
 }
 
 // A client that just reopened may not be taken in yet, and the one before it
-// may not be noticed gone yet (writing to it fails at once): then the write
-// waits a little for the new client.
+// may not be noticed gone yet (writing to it fails at once): then a write of
+// nothing is tried again for up to 3 s.
 bool PeerWrite(DevicePeer *peer, const Bytes &bytes)
 {
     OVERLAPPED ov = {};
     ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    DWORD done = 0, error = 0;
+    DWORD done = 0, written = 0;
     for (DWORD start = GetTickCount();; Sleep(10)) {
         HANDLE h = DuplicateCurrent(peer);
-        for (done = 0, error = 0; h && !error && done < bytes.size();)
-            done += WriteOnce(h, bytes.data() + done, (DWORD)bytes.size() - done, &ov, 5000, NULL, &error);
+        bool ok = h != NULL;
+        for (done = 0; ok && done < bytes.size(); done += written)
+            ok = WriteOnce(h, bytes.data() + done, (DWORD)bytes.size() - done, &ov, 5000, NULL, &written);
         if (h)
             CloseHandle(h);
-        bool clientLeft = !h || (done == 0 && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
-                                                error == ERROR_PIPE_NOT_CONNECTED));
-        if (done == bytes.size() || !clientLeft || peer->serial || GetTickCount() - start > 3000)
+        if (done == bytes.size() || done > 0 || peer->serial || GetTickCount() - start > 3000)
             break;
     }
     CloseHandle(ov.hEvent);
@@ -393,11 +369,13 @@ static DWORD WINAPI Flood(LPVOID argument)
     ov.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     unsigned char chunk[64];
     uint64_t sent = 0;
-    DWORD error = 0;
-    for (DWORD start = GetTickCount(); !error && !peer->floodStop && GetTickCount() - start < peer->floodMs;) {
+    DWORD written = 0;
+    bool ok = true;
+    for (DWORD start = GetTickCount(); ok && !peer->floodStop && GetTickCount() - start < peer->floodMs;) {
         for (size_t i = 0; i < sizeof chunk; i++)
             chunk[i] = (unsigned char)(sent + i);
-        sent += WriteOnce(h, chunk, sizeof chunk, &ov, INFINITE, &peer->floodStop, &error);
+        ok = WriteOnce(h, chunk, sizeof chunk, &ov, INFINITE, &peer->floodStop, &written);
+        sent += written;
         InterlockedExchange64(&peer->floodSent, (LONG64)sent);
     }
     CloseHandle(ov.hEvent);
@@ -446,7 +424,7 @@ void PeerVanish(DevicePeer *peer)
 {
     PeerStopFlood(peer);
     if (peer->serial)
-        RunSerialScript(peer, "kill", "killed");
+        RunSerialScript(peer, "kill");
     StopServing(peer);
 }
 

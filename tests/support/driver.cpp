@@ -78,8 +78,7 @@ bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir)
     std::string exe = VELKOR_BUILD_DIR_WIN "\\velkor.exe";
     std::string commandLine = "\"" + exe + "\"";
     std::string folder = workingDir.empty() ? std::string(VELKOR_BUILD_DIR_WIN) : workingDir;
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
     if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, folder.c_str(), &startup, &info))
@@ -160,29 +159,24 @@ std::string ListText(int item, int subItem, const VelkorProcess &app)
 {
     // A list view does not carry its item structure across processes: place
     // it, with the text buffer behind it, in the program's memory.
-    const size_t textSize = 1024;
+    struct ItemText {
+        LVITEMA lv;
+        char text[1024];
+    } local = {}, *remote = NULL;
     HWND list = GetDlgItem(app.window, COMMAND_LIST_ID);
-    char *remote = list ? (char *)VirtualAllocEx(app.process, NULL, sizeof(LVITEMA) + textSize,
-                                                 MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
-                        : NULL;
-    if (!remote)
+    if (!list || !(remote = (ItemText *)VirtualAllocEx(app.process, NULL, sizeof local, MEM_COMMIT | MEM_RESERVE,
+                                                      PAGE_READWRITE)))
         return std::string();
-    std::string text;
-    LVITEMA lv;
-    ZeroMemory(&lv, sizeof lv);
-    lv.iSubItem = subItem;
-    lv.pszText = remote + sizeof(LVITEMA);
-    lv.cchTextMax = (int)textSize;
-    char buffer[textSize] = "";
-    if (WriteProcessMemory(app.process, remote, &lv, sizeof lv, NULL) &&
-        WriteProcessMemory(app.process, remote + sizeof(LVITEMA), buffer, 1, NULL)) {
-        LRESULT length = Send(list, LVM_GETITEMTEXTA, (WPARAM)item, (LPARAM)remote);
-        if (length > 0 && (size_t)length < textSize &&
-            ReadProcessMemory(app.process, remote + sizeof(LVITEMA), buffer, (size_t)length, NULL))
-            text.assign(buffer, (size_t)length);
-    }
+    local.lv.iSubItem = subItem;
+    local.lv.pszText = remote->text;
+    local.lv.cchTextMax = sizeof local.text;
+    LRESULT length = WriteProcessMemory(app.process, remote, &local, sizeof local, NULL)
+                         ? Send(list, LVM_GETITEMTEXTA, (WPARAM)item, (LPARAM)remote)
+                         : 0;
+    bool read = length > 0 && (size_t)length < sizeof local.text &&
+                ReadProcessMemory(app.process, remote->text, local.text, (size_t)length, NULL);
     VirtualFreeEx(app.process, remote, 0, MEM_RELEASE);
-    return text;
+    return read ? std::string(local.text, (size_t)length) : std::string();
 }
 
 std::vector<std::string> ListEntries(const VelkorProcess &app)

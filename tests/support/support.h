@@ -1,7 +1,6 @@
-// The support library of every test program and benchmark. Texts are
-// Windows-1252, as the program shows them; every wait has a deadline and pumps
-// the calling thread's messages meanwhile. The program in-process (testapp.cpp)
-// needs the program's core linked; driver programs use the rest.
+// The support library of every test program and benchmark. Texts are Windows-1252, as the program shows them; every
+// wait has a deadline and pumps the calling thread's messages meanwhile. The program in-process (testapp.cpp) needs
+// the program's core linked; driver programs use the rest.
 #ifndef VELKOR_TESTS_SUPPORT_H
 #define VELKOR_TESTS_SUPPORT_H
 
@@ -59,13 +58,11 @@ bool EndProcess(DWORD processId);
 
 // The full path of the system's registry editor.
 std::string SystemRegistryEditor();
-// Copies this program as "<folder>\regedit.exe", which only leaves its marker when run; its path or "".
+// A copy of this program planted as "<folder>\regedit.exe" only leaves a marker when run: planting it (its path or
+// ""), the marker, removing both, and for a static initialiser the check that leaves the marker and ends the copy.
 std::string PlantRegistryEditor(const std::string &folder);
-// The marker a planted program leaves in its folder.
 std::string PlantedMarker(const std::string &folder);
-// Removes a planted program and its marker.
 void RemovePlanted(const std::string &folder);
-// For a static initialiser: run as a planted regedit.exe, leaves the marker and ends the process.
 bool ExitIfPlanted();
 
 // Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); null when it does not serve.
@@ -94,7 +91,7 @@ struct SeenBox {
     HWND owner = NULL;
     std::string caption;
     std::string text;          // a message box's text; empty for dialogs
-    UINT style = 0;            // a message box's MB_ICON* | button set
+    UINT style = 0;            // a message box's MB_ICON* (another process's by its picture) | button set
     bool isMessageBox = false; // recognised by its controls, whatever its instance
     bool unexpected = false;   // no answer was scripted for it
 };
@@ -102,8 +99,6 @@ struct SeenBox {
 // What a scripted answer does with a box: press a button, fill a dialog, ...
 typedef std::function<void(HWND box, const SeenBox &seen)> BoxAction;
 
-// Describes a box of any process (icons of another process by their picture).
-SeenBox DescribeBox(HWND box);
 // A visible, enabled box (#32770) of a process, of one thread when threadId is not 0, not in skip.
 HWND FindBox(DWORD processId, DWORD threadId = 0, const std::vector<HWND> &skip = std::vector<HWND>());
 // Waits for a box of a process and describes it into seen (when not null); null on time-out.
@@ -114,18 +109,15 @@ bool AnswerBox(DWORD processId, BoxAction action, DWORD timeoutMs = DRIVER_TIMEO
 // Presses a button of a box or dialog by posting its command (any process).
 void PressButton(HWND box, int buttonId);
 
-// Starts answering the current thread's boxes (idempotent).
+// Starts answering the current thread's boxes (idempotent); stopping forgets the script and the records.
 void StartBoxAnswering();
-// Stops answering and forgets the script and the records.
 void StopBoxAnswering();
-// Queues an answer for the next box that appears.
+// Queues an answer for the next box that appears: an action, or pressing the button with this id (IDOK, ...).
 void AnswerNextBox(BoxAction action);
-// Queues an answer that presses the button with this id (IDOK, IDYES, ...).
 void AnswerNextBoxWith(int buttonId);
-// Every box seen since StartBoxAnswering (or ClearSeenBoxes), in order.
+// Every box seen since StartBoxAnswering (or ClearSeenBoxes), in order; the scripted answers not used yet.
 const std::vector<SeenBox> &SeenBoxes();
 void ClearSeenBoxes();
-// Number of scripted answers not used yet.
 size_t PendingAnswers();
 // An answer that copies the box into *box (when not null) and presses button.
 BoxAction RecordBox(SeenBox *box, int button);
@@ -203,8 +195,7 @@ std::vector<std::string> LogLines(const VelkorProcess &app = ThisApp());
 // Waits until some line's text equals text.
 bool WaitForLogLine(const std::string &text, DWORD timeoutMs = DRIVER_TIMEOUT_MS,
                     const VelkorProcess &app = ThisApp());
-// Posts text with WMU_LOG_TEXT (placed in the program's memory) and waits
-// until it is logged: whatever was posted before has been handled by then.
+// Posts text with WMU_LOG_TEXT and waits until it is logged: whatever was posted before has been handled by then.
 bool PostLogText(const VelkorProcess &app, const std::string &text);
 // Number of entries in the command list (-1: no list), a cell's text (sub-item 0 or 1), all as "command|remark".
 int ListItemCount(const VelkorProcess &app = ThisApp());
@@ -237,24 +228,21 @@ void RunCommand(int id);
 UINT MenuState(int id);
 // True when saving the command list is offered (menu and button enabled), or with false withdrawn (both off).
 bool SaveOffered(bool offered = true);
-// Remembers a command file name as a load or save would, the save controls following.
+// Remembers a command file name as a load or save would (the save controls follow); the name, "(none)" when none.
 void Remember(const char *name);
-// The remembered command file name, "(none)" when there is none.
 std::string NameOrNone();
 
 // The read settings and the connect string, as the properties dialog would set them.
 void UseDevice(const std::string &connectString, uint32_t blockLength = 3, uint32_t readTimeoutMs = 500,
                uint16_t endByte = 0xFF00);
-// "Device oeffnen" from the toolbar; true when the log then says it was opened.
+// "Device oeffnen" from the toolbar (true when the log then says it was opened); "Device schliessen".
 bool OpenFromToolbar();
-// "Device schliessen" from the toolbar.
 void CloseFromToolbar();
 // Waits until the log shows at least count received blocks; returns them all.
 std::vector<Bytes> WaitForBlocks(size_t count, DWORD timeoutMs);
 
-// The fixture of every in-process test that runs the program: a first run
-// (empty registry), the test's boxes answered; at the end every box the test
-// waited for must have come, and no other one.
+// The fixture of every in-process test that runs the program: a first run (empty registry), the test's boxes
+// answered; at the end every box the test waited for must have come, and no other one.
 class VelkorAppTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -270,9 +258,8 @@ protected:
 };
 
 // ---- the device peer (device_peer.cpp) ------------------------------------------
-// The far end of Velkor's device: a named pipe served by the test, or a socat
-// pty pair mapped as two COM ports of the prefix. It records what Velkor
-// writes and sends what the test asks for.
+// The far end of Velkor's device: a named pipe served by the test, or a socat pty pair mapped as two COM ports of
+// the prefix. It records what Velkor writes and sends what the test asks for.
 
 struct DevicePeer;
 // Serves \\.\pipe\<name> to every client in turn; without record nothing is read, with bufferSize 0 no write ends.
@@ -283,10 +270,8 @@ DevicePeer *StartSerialPeer(int velkorPort = 7, int peerPort = 8);
 void StopPeer(DevicePeer *peer);
 // The connect string Velkor uses for this peer ("\\.\pipe\..." or "COM7").
 std::string PeerConnectString(const DevicePeer *peer);
-// True while a client (Velkor) is connected; for a serial peer, while its end is open.
+// True while a client (Velkor) is connected (seen to leave only when recording), or the serial peer's end is open.
 bool PeerConnected(DevicePeer *peer);
-// Clients connected so far (pipe).
-int PeerConnections(DevicePeer *peer);
 // Waits until the pipe peer has taken in this many clients, each instance replaced.
 bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs);
 // Writes to the connected client and waits for the write (up to 5 s).
@@ -296,13 +281,11 @@ void PeerStartFlood(DevicePeer *peer, DWORD durationMs);
 void PeerStopFlood(DevicePeer *peer);
 bool PeerFloodDone(DevicePeer *peer);
 uint64_t PeerFloodSent(DevicePeer *peer);
-// What the client wrote so far.
+// What the client wrote so far; waiting until at least count bytes came.
 Bytes PeerReceived(DevicePeer *peer);
-// Waits until at least count bytes were received.
 bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs);
-// The device vanishes: a pipe peer drops its client and serves no more; socat is killed.
+// The device vanishes (a pipe peer drops its client and serves no more; socat is killed), and is back.
 void PeerVanish(DevicePeer *peer);
-// The device is back: the pipe is served again; socat is started anew.
 bool PeerRevive(DevicePeer *peer);
 
 // Bytes from a text of hex pairs separated by blanks, "41 42 0D".

@@ -122,8 +122,7 @@ bool StartUnixProgram(const std::string &commandLine)
     // Its path is given with the drive of the Unix root, since file dialogs
     // move the current drive.
     std::string line = (commandLine.size() && commandLine[0] == '/' ? "Z:" : "") + commandLine;
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     // Wine has no handles for a Linux process: hProcess and hThread hold stale
@@ -151,7 +150,7 @@ std::vector<ProcessEntry> ProcessesNamed(const char *name, const std::vector<Pro
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return found;
-    PROCESSENTRY32 entry;
+    PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
         const char *base = strrchr(entry.szExeFile, '\\');
@@ -227,8 +226,7 @@ HANDLE StartEchoDevice(const std::string &name, DWORD statusMs)
     char command[1024];
     snprintf(command, sizeof command, "\"%s\\velkor-echo.exe\" /pipe %s /status %lu /quiet", VELKOR_BUILD_DIR_WIN,
              name.c_str(), (unsigned long)statusMs);
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
+    STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &si, &pi)) {
@@ -270,23 +268,19 @@ ULONGLONG ThreadMilliseconds(DWORD threadId)
 ResourceUse MeasureResources()
 {
     ResourceUse use = {0, 0, 0};
-    // Wine answers GetProcessHandleCount with 0; there the handle values are probed.
-    if (!GetProcessHandleCount(GetCurrentProcess(), &use.handles) || use.handles == 0) {
-        use.handles = 0;
-        DWORD flags;
+    // Wine answers GetProcessHandleCount with 0: then the open handle values are probed.
+    DWORD flags;
+    if (!GetProcessHandleCount(GetCurrentProcess(), &use.handles) || use.handles == 0)
         for (ULONG_PTR value = 4; value < 0x10000; value += 4)
             use.handles += GetHandleInformation((HANDLE)value, &flags) ? 1 : 0;
-    }
     // Wine fills only PagefileUsage, which Windows keeps equal to PrivateUsage.
-    PROCESS_MEMORY_COUNTERS_EX counters;
-    ZeroMemory(&counters, sizeof counters);
+    PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters))
-        use.privateBytes = counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        use.privateBytes = counters.PagefileUsage;
     HANDLE heap = GetProcessHeap();
     if (HeapLock(heap)) {
-        PROCESS_HEAP_ENTRY entry;
-        ZeroMemory(&entry, sizeof entry);
+        PROCESS_HEAP_ENTRY entry = {};
         while (HeapWalk(heap, &entry))
             if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
                 use.heapBytes += entry.cbData;

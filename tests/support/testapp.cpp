@@ -72,8 +72,7 @@ bool LastLineInView()
 
 int InsertListEntry(const char *command, const char *remark)
 {
-    LVITEMA lv;
-    ZeroMemory(&lv, sizeof lv);
+    LVITEMA lv = {};
     lv.mask = LVIF_TEXT;
     lv.iItem = ListItemCount();
     lv.pszText = (char *)command;
@@ -86,8 +85,7 @@ int InsertListEntry(const char *command, const char *remark)
 
 void MarkEntry(int n)
 {
-    LVITEMA item;
-    ZeroMemory(&item, sizeof item);
+    LVITEMA item = {};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = n >= 0 ? LVIS_SELECTED | LVIS_FOCUSED : 0;
     SendMessageA(CommandList(), LVM_SETITEMSTATE, n >= 0 ? (WPARAM)n : (WPARAM)-1, (LPARAM)&item);
