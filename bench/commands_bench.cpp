@@ -86,7 +86,7 @@ int main()
 
     for (int run = 1; run <= RUNS; run++) {
         double load = TimeFileCommand(IDM_OPEN_COMMANDS, source);
-        int count = (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0);
+        int count = ListItemCount();
         double paint = TimePaint();
         std::string copy = folder + "\\copy.cmd";
         double save = TimeFileCommand(IDM_SAVE_COMMANDS, copy);

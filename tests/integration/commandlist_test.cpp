@@ -46,12 +46,7 @@ protected:
         ClearSeenBoxes();
         return dialog;
     }
-    std::string BoxText(int id)
-    {
-        char text[64] = "";
-        GetDlgItemTextA(dialog, id, text, sizeof text);
-        return text;
-    }
+    std::string BoxText(int id) { return ControlText(dialog, id); }
 
     HWND dialog = NULL;
 };

@@ -245,9 +245,7 @@ TEST_F(CommandEditing, LeavingABoxWithBadTextWarnsAndEmptiesIt)
             When([box] { return !IsWindow(box); }, [&, dialog] {
                 HWND focus = GetFocus();
                 focusAfter = focus && GetParent(focus) == dialog ? GetDlgCtrlID(focus) : 0;
-                char text[16] = "";
-                GetDlgItemTextA(dialog, IDC_BYTE0, text, sizeof text);
-                textAfter = text;
+                textAfter = ControlText(dialog, IDC_BYTE0);
                 PressButton(dialog, IDOK);
             });
         });
@@ -302,9 +300,7 @@ TEST_F(CommandEditing, TheBitViewShowsTheBytesAsSentAndOnlyItsOkClosesIt)
         SetDlgItemTextA(dialog, IDC_REMARK, "Notiz");
         PressButton(dialog, IDC_BITPATTERN);
         AnswerNextBox([&, dialog](HWND view, const SeenBox &) {
-            char text[256] = "";
-            GetDlgItemTextA(view, IDC_BITTEXT, text, sizeof text);
-            bits = text;
+            bits = ControlText(view, IDC_BITTEXT);
             // The template places the view's client area at the owner's.
             POINT origin = {0, 0};
             ClientToScreen(dialog, &origin);
@@ -320,9 +316,7 @@ TEST_F(CommandEditing, TheBitViewShowsTheBytesAsSentAndOnlyItsOkClosesIt)
                 survivedEsc = IsWindow(view) && IsWindowVisible(view);
                 PressButton(view, IDOK);
                 When([view] { return !IsWindow(view); }, [&, dialog] {
-                    char remark[64] = "";
-                    GetDlgItemTextA(dialog, IDC_REMARK, remark, sizeof remark);
-                    remarkAfter = remark;
+                    remarkAfter = ControlText(dialog, IDC_REMARK);
                     PressButton(dialog, IDOK);
                 });
             });
@@ -360,9 +354,7 @@ TEST_F(CommandEditing, TheBitViewForOtherBoxesAndSettings)
                 SetDlgItemTextA(dialog, COMMAND_BYTE_BOXES[k], bytes[k].c_str());
             PressButton(dialog, IDC_BITPATTERN);
             AnswerNextBox([&bits, dialog](HWND view, const SeenBox &) {
-                char text[256] = "";
-                GetDlgItemTextA(view, IDC_BITTEXT, text, sizeof text);
-                bits = text;
+                bits = ControlText(view, IDC_BITTEXT);
                 PressButton(view, IDOK);
                 When([view] { return !IsWindow(view); }, [dialog] { PressButton(dialog, IDC_CMD_CANCEL); });
             });

@@ -114,19 +114,11 @@ TEST_F(DeviceReceive, ReadTimeoutZeroEndsABlockWhereTheBytesPause)
     EXPECT_EQ("[01 02 03][04]", Show(WaitForBlocks(2, 3000)));
 
     // Idle with time-out 0 and nothing gathered: the thread waits, it does not spin.
-    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, ReaderThreadId());
-    ASSERT_TRUE(thread != NULL);
-    FILETIME created, exited, kernel0, user0, kernel1, user1;
-    GetThreadTimes(thread, &created, &exited, &kernel0, &user0);
+    DWORD reader = ReaderThreadId();
+    ASSERT_NE(0u, reader);
+    ULONGLONG before = ThreadMilliseconds(reader);
     PumpFor(1000);
-    GetThreadTimes(thread, &created, &exited, &kernel1, &user1);
-    CloseHandle(thread);
-    ULONGLONG used = (((ULONGLONG)kernel1.dwHighDateTime << 32 | kernel1.dwLowDateTime) -
-                      ((ULONGLONG)kernel0.dwHighDateTime << 32 | kernel0.dwLowDateTime) +
-                      ((ULONGLONG)user1.dwHighDateTime << 32 | user1.dwLowDateTime) -
-                      ((ULONGLONG)user0.dwHighDateTime << 32 | user0.dwLowDateTime)) /
-                     10000;
-    EXPECT_LT(used, 100u) << "milliseconds of processor time in one idle second";
+    EXPECT_LT(ThreadMilliseconds(reader) - before, 100u) << "milliseconds of processor time in one idle second";
 }
 
 TEST_F(DeviceReceive, ReadTimeoutInfiniteNeverHandsOverAPartialBlock)

@@ -138,9 +138,7 @@ TEST(ShellResources, UmlautIsWindows1252)
     HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_DEVICE_PROPERTIES), NULL,
                                      QuietDialogProc, 0);
     ASSERT_TRUE(dialog != NULL);
-    char text[64];
-    GetDlgItemTextA(dialog, IDC_OPEN_REGISTRY, text, sizeof text);
-    EXPECT_STREQ("Registry \xF6" "ffnen", text);
+    EXPECT_EQ("Registry \xF6" "ffnen", ControlText(dialog, IDC_OPEN_REGISTRY));
     DestroyWindow(dialog);
 }
 
@@ -299,7 +297,7 @@ TEST_F(Shell, ColumnsUntilSettingsArrive)
     EXPECT_EQ(250, column.cx);
     ASSERT_TRUE(SendMessageA(CommandList(), LVM_GETCOLUMNA, 1, (LPARAM)&column));
     EXPECT_STREQ("Bemerkung", text);
-    EXPECT_EQ(0, (int)SendMessageA(CommandList(), LVM_GETITEMCOUNT, 0, 0));
+    EXPECT_EQ(0, ListItemCount());
 }
 
 static RECT ChildRect(HWND child)

@@ -25,39 +25,10 @@ static std::string ClassOf(HWND window)
 
 std::string WindowText(HWND window)
 {
-    char text[4096];
-    text[0] = 0;
+    char text[4096] = "";
     if (window)
         SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
     return text;
-}
-
-// The controls of a box: a message box has one text static (id 0xFFFF), an
-// icon static perhaps, and buttons IDOK to IDCONTINUE, nothing else.
-struct ControlCensus {
-    int textStatics, others;
-    HWND iconStatic, textStatic;
-};
-
-static BOOL CALLBACK CountControl(HWND child, LPARAM lParam)
-{
-    ControlCensus *census = (ControlCensus *)lParam;
-    std::string name = ClassOf(child);
-    int id = GetDlgCtrlID(child);
-    if (lstrcmpiA(name.c_str(), "Static") == 0) {
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-            if (IsWindowVisible(child))
-                census->iconStatic = child;
-        } else if (id == 0xFFFF) {
-            census->textStatics++;
-            census->textStatic = child;
-        } else {
-            census->others++;
-        }
-    } else if (lstrcmpiA(name.c_str(), "Button") != 0 || id < IDOK || id > IDCONTINUE) {
-        census->others++;
-    }
-    return TRUE;
 }
 
 static bool HasButton(HWND box, int id)
@@ -169,12 +140,25 @@ static SeenBox DescribeBox(HWND box)
     seen.window = box;
     seen.owner = GetWindow(box, GW_OWNER);
     seen.caption = WindowText(box);
-    ControlCensus census = {0, 0, NULL, NULL};
-    EnumChildWindows(box, CountControl, (LPARAM)&census);
-    seen.isMessageBox = census.textStatics == 1 && census.others == 0;
+    // A message box has one text static (id 0xFFFF), an icon static perhaps, and buttons IDOK to IDCONTINUE.
+    HWND iconStatic = NULL, textStatic = NULL;
+    int textStatics = 0, others = 0;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        bool isStatic = lstrcmpiA(ClassOf(child).c_str(), "Static") == 0;
+        int id = GetDlgCtrlID(child);
+        if (isStatic && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            iconStatic = IsWindowVisible(child) ? child : iconStatic;
+        } else if (isStatic && id == 0xFFFF) {
+            textStatics++;
+            textStatic = child;
+        } else if (isStatic || lstrcmpiA(ClassOf(child).c_str(), "Button") != 0 || id < IDOK || id > IDCONTINUE) {
+            others++;
+        }
+    }
+    seen.isMessageBox = textStatics == 1 && others == 0;
     if (seen.isMessageBox) {
-        seen.text = WindowText(census.textStatic);
-        seen.style = IconOf(census.iconStatic) | MessageBoxButtons(box);
+        seen.text = WindowText(textStatic);
+        seen.style = IconOf(iconStatic) | MessageBoxButtons(box);
     }
     return seen;
 }

@@ -13,24 +13,23 @@ static const int MESSAGE_LOG_ID = 26;
 // A sent message that takes longer than this means the program hangs.
 static const UINT SEND_TIMEOUT_MS = 10000;
 
-static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool wide = false)
+// Sent wide: LB_GETTEXT crosses processes only as UTF-16, and the other messages sent carry no text.
+static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;
-    BOOL sent = wide ? SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result)
-                     : SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result);
+    BOOL sent = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result);
     return sent ? (LRESULT)result : -1;
 }
 
 std::vector<std::string> LogLines(const VelkorProcess &app)
 {
     HWND listBox = GetDlgItem(app.window, MESSAGE_LOG_ID);
-    // Read wide, in-process too: LB_GETTEXT crosses processes only as UTF-16.
     std::vector<std::string> lines;
-    LRESULT count = listBox ? Send(listBox, LB_GETCOUNT, 0, 0, true) : 0;
+    LRESULT count = listBox ? Send(listBox, LB_GETCOUNT, 0, 0) : 0;
     for (LRESULT i = 0; i < count; i++) {
-        LRESULT length = Send(listBox, LB_GETTEXTLEN, (WPARAM)i, 0, true);
+        LRESULT length = Send(listBox, LB_GETTEXTLEN, (WPARAM)i, 0);
         std::vector<wchar_t> wide(length > 0 ? (size_t)length + 16 : 16, L'\0');
-        LRESULT got = length > 0 ? Send(listBox, LB_GETTEXT, (WPARAM)i, (LPARAM)&wide[0], true) : 0;
+        LRESULT got = length > 0 ? Send(listBox, LB_GETTEXT, (WPARAM)i, (LPARAM)&wide[0]) : 0;
         std::string line;
         if (got > 0 && got <= length) {
             int bytes = WideCharToMultiByte(1252, 0, &wide[0], (int)got, NULL, 0, NULL, NULL);
@@ -42,21 +41,15 @@ std::vector<std::string> LogLines(const VelkorProcess &app)
     return lines;
 }
 
-std::string LogText(const std::string &line)
-{
-    return line.size() > 16 ? line.substr(16) : std::string();
-}
+std::string LogText(const std::string &line) { return line.size() > 16 ? line.substr(16) : std::string(); }
 
 long LineTime(const std::string &line)
 {
-    if (line.size() < 16 || line[1] != ' ' || line[4] != ':' || line[7] != ':' || line[10] != ',' ||
-        line[14] != ' ' || line[15] != ' ')
-        return -1;
-    for (int i : {2, 3, 5, 6, 8, 9, 11, 12, 13})
-        if (line[i] < '0' || line[i] > '9')
+    static const char HEAD[] = "M 99:99:99,999  "; // 9: a digit
+    for (size_t i = 1; i < 16; i++)
+        if (line.size() < 16 || (HEAD[i] == '9' ? line[i] < '0' || line[i] > '9' : line[i] != HEAD[i]))
             return -1;
-    int h = atoi(line.substr(2, 2).c_str()), m = atoi(line.substr(5, 2).c_str()),
-        s = atoi(line.substr(8, 2).c_str()), ms = atoi(line.substr(11, 3).c_str());
+    int h = atoi(&line[2]), m = atoi(&line[5]), s = atoi(&line[8]), ms = atoi(&line[11]);
     return h > 23 || m > 59 || s > 59 ? -1 : ((h * 60L + m) * 60L + s) * 1000L + ms;
 }
 
@@ -187,10 +180,7 @@ std::vector<std::string> ListEntries(const VelkorProcess &app)
     return entries;
 }
 
-void PostCommand(const VelkorProcess &app, int id)
-{
-    PostMessageA(app.window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
-}
+void PostCommand(const VelkorProcess &app, int id) { PostMessageA(app.window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
 int ButtonState(int id, const VelkorProcess &app)
 {

@@ -29,10 +29,7 @@ bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs)
     }
 }
 
-void PumpFor(DWORD ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
+void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
 void ClearVelkorRegistry()
 {
@@ -190,10 +187,7 @@ std::string SystemRegistryEditor()
     return length == 0 || length >= sizeof folder ? std::string() : std::string(folder) + "\\regedit.exe";
 }
 
-std::string PlantedMarker(const std::string &folder)
-{
-    return folder + "\\planted-regedit-ran.txt";
-}
+std::string PlantedMarker(const std::string &folder) { return folder + "\\planted-regedit-ran.txt"; }
 
 std::string PlantRegistryEditor(const std::string &folder)
 {
@@ -213,10 +207,7 @@ bool ExitIfPlanted()
     std::string path = ProgramPath();
     if (lstrcmpiA(path.substr(path.find_last_of('\\') + 1).c_str(), PLANTED_NAME) != 0)
         return false;
-    HANDLE marker = CreateFileA(PlantedMarker(ProgramFolder()).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
-    if (marker != INVALID_HANDLE_VALUE)
-        CloseHandle(marker);
+    WriteWholeFile(PlantedMarker(ProgramFolder()), "");
     ExitProcess(0);
     return true;
 }
@@ -259,10 +250,8 @@ ULONGLONG ThreadMilliseconds(DWORD threadId)
     BOOL read = thread && GetThreadTimes(thread, &created, &exited, &kernel, &user);
     if (thread)
         CloseHandle(thread);
-    return read ? (((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
-                   ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime)) /
-                      10000
-                : 0;
+    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}}, u = {{user.dwLowDateTime, user.dwHighDateTime}};
+    return read ? (k.QuadPart + u.QuadPart) / 10000 : 0;
 }
 
 ResourceUse MeasureResources()

@@ -14,9 +14,7 @@
 
 bool StartTestApp()
 {
-    // The program's first act is creating its named mutex; when that fails
-    // its start-up box hides why, so the reason is printed here first.
-    SetLastError(0);
+    // The program's first act is creating its named mutex; its start-up box would hide why that fails.
     HANDLE probe = CreateMutexA(NULL, FALSE, "velkor_test_probe");
     if (!probe)
         fprintf(stderr, "StartTestApp: no named mutex can be created, error %lu\n", GetLastError());
