@@ -19,7 +19,7 @@ struct DevicePeer {
     HANDLE firstEnd = INVALID_HANDLE_VALUE; // made before the thread runs: a listening instance or the serial port
     volatile LONG accepted = 0;            // pipe clients taken in, each one's instance replaced
     // serial
-    std::string unixFolder, winFolder, dosdevices;
+    std::string folder; // "/tmp/...", which Windows reaches as "Z:/tmp/..."
     int velkorPort = 7, peerPort = 8;
     // under lock
     CRITICAL_SECTION lock;
@@ -193,12 +193,11 @@ static DWORD WINAPI Serve(LPVOID argument)
 // file (without pumping: a box the action causes waits for the test).
 static bool RunSerialScript(DevicePeer *peer, const char *action)
 {
-    std::string markerPath = peer->winFolder + "/" + action + ".done";
+    std::string markerPath = "Z:" + peer->folder + "/" + action + ".done";
     DeleteFileA(markerPath.c_str());
     char command[2048];
-    snprintf(command, sizeof command, "/bin/sh \"%s/tests/support/serial-peer.sh\" %s %s %s %d %d",
-             VELKOR_SOURCE_DIR_UNIX, action, peer->unixFolder.c_str(), peer->dosdevices.c_str(), peer->velkorPort,
-             peer->peerPort);
+    snprintf(command, sizeof command, "/bin/sh \"%s/tests/support/serial-peer.sh\" %s %s %d %d", VELKOR_SOURCE_DIR_UNIX,
+             action, peer->folder.c_str(), peer->velkorPort, peer->peerPort);
     if (!StartUnixProgram(command)) {
         printf("serial: cannot run /bin/sh, error %lu\n", GetLastError());
         return false;
@@ -270,22 +269,15 @@ DevicePeer *StartPipePeer(const std::string &name, bool record, DWORD bufferSize
 
 DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
 {
-    char prefix[1024], text[128];
-    DWORD length = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-    if (length == 0 || length >= sizeof prefix) {
-        printf("serial: WINEPREFIX is not set\n");
-        return NULL;
-    }
+    char text[128];
     snprintf(text, sizeof text, "COM%d", velkorPort);
     DevicePeer *peer = NewPeer(text);
     peer->serial = true;
     peer->velkorPort = velkorPort;
     peer->peerPort = peerPort;
-    peer->dosdevices = std::string(prefix) + "/dosdevices";
     snprintf(text, sizeof text, "/tmp/velkor-serial-%lu-%lu", GetCurrentProcessId(), GetTickCount());
-    peer->unixFolder = text;
-    peer->winFolder = "Z:" + peer->unixFolder; // "/" separates as "\\" does
-    if (!CreateDirectoryA(peer->winFolder.c_str(), NULL) || !StartServing(peer)) {
+    peer->folder = text;
+    if (!CreateDirectoryA(("Z:" + peer->folder).c_str(), NULL) || !StartServing(peer)) {
         StopPeer(peer);
         return NULL;
     }
