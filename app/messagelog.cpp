@@ -22,7 +22,7 @@
 #include "app/logformat.h"
 #include "app/logjournal.h"
 
-// Shortest time between two frames, and the longest a line waits for its frame.
+// Shortest time from one frame's start to the next, and the longest a line waits for its frame.
 static const DWORD FRAME_MS = 4;
 static const DWORD FRAME_MAX_MS = 50;
 // Lines the list box keeps for scrolling after a spill, and the count that starts one.
@@ -40,7 +40,7 @@ static const char LINE_REFUSED[] = "Das Nachrichtenfenster nimmt keine weiteren 
 static int batchDepth;         // BeginLogBatch calls not ended yet
 static bool drawingHeld;       // the list box was told not to redraw
 static DWORD heldSince;        // when the first held line came
-static DWORD lastShown;        // when the newest line was last shown
+static DWORD lastShown;        // when the last frame began
 static UINT_PTR frameTimer;    // thread timer of the next frame, or 0
 static bool journalBroken;     // the journal failed: lines stay in the list box
 static bool refusalReported;   // a refused line was reported
@@ -89,13 +89,16 @@ static void ShowFrame()
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
     drawingHeld = false;
+    // Frames are spaced from their starts: a line that comes just after a
+    // frame's paint is then shown at once instead of by a timer, which
+    // Windows and Wine fire no sooner than 10 ms.
+    lastShown = GetTickCount();
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
     SendMessageA(log, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(log, NULL, TRUE);
     UpdateWindow(log);
-    lastShown = GetTickCount();
 }
 
 static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)

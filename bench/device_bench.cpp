@@ -5,6 +5,7 @@
 // the log keeps up with a flood; the memory of the log per line.
 #include <windows.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
 #include <string>
@@ -97,6 +98,15 @@ static double PaintAfter(double t)
     return it == paintTimes.end() ? -1 : *it;
 }
 
+// "Device oeffnen"; a figure left out says why.
+static bool OpenForBench(const char *part)
+{
+    if (OpenFromToolbar())
+        return true;
+    printf("%s: the device did not open\n", part);
+    return false;
+}
+
 // ---- receive rates ---------------------------------------------------------------
 
 static const DWORD RUN_MS = 3000;
@@ -105,7 +115,7 @@ static const DWORD RUN_MS = 3000;
 static double VelkorRate(DevicePeer *peer)
 {
     UseDevice(PeerConnectString(peer), 16, 500);
-    if (!OpenFromToolbar())
+    if (!OpenForBench(__func__))
         return 0;
     PumpUntil([&] { return PeerConnected(peer); }, 2000);
     ClearLog();
@@ -206,7 +216,7 @@ static void Latency(const char *what, DevicePeer *peer, DWORD pauseMs, int block
     latencyPause = pauseMs;
     latencyBlocks = blocks;
     UseDevice(PeerConnectString(peer), 16, 500, 0x0D);
-    if (!OpenFromToolbar())
+    if (!OpenForBench(__func__))
         return;
     PumpUntil([&] { return PeerConnected(peer); }, 2000);
     // Bytes an earlier run left in the device are logged and forgotten first.
@@ -281,7 +291,7 @@ static void RoundTrip()
         return;
     }
     UseDevice("\\\\.\\pipe\\" + name, 4, 500);
-    if (!OpenFromToolbar())
+    if (!OpenForBench(__func__))
         return;
     int entry = InsertListEntry(" 0x41 0x42 0x43 0x44", "");
     MarkEntry(entry);
@@ -352,7 +362,7 @@ static LRESULT CALLBACK WatchShown(HWND window, UINT message, WPARAM wParam, LPA
 static void KeepUp(const char *what, DevicePeer *peer, uint32_t blockLength)
 {
     UseDevice(PeerConnectString(peer), blockLength, 500);
-    if (!OpenFromToolbar())
+    if (!OpenForBench(__func__))
         return;
     PumpUntil([&] { return PeerConnected(peer); }, 2000);
     ClearLog();
@@ -404,8 +414,23 @@ static void LogMemory()
     ClearLog();
 }
 
-int main()
+// The parts named on the command line ("rates", "latency", "keepup",
+// "roundtrip", "memory"), or all of them.
+static int partCount;
+static char **partNames;
+
+static bool Wanted(const char *part)
 {
+    for (int i = 1; i < partCount; i++)
+        if (strcmp(partNames[i], part) == 0)
+            return true;
+    return partCount < 2;
+}
+
+int main(int argc, char **argv)
+{
+    partCount = argc;
+    partNames = argv;
     setvbuf(stdout, NULL, _IONBF, 0);
     ClearVelkorRegistry();
     StartBoxAnswering();
@@ -414,27 +439,38 @@ int main()
     PumpFor(200);
 
     DevicePeer *pipe = StartPipePeer(UniqueName("velkor-bench"));
-    ReceiveRates("named pipe", pipe);
-    Latency("named pipe", pipe, 15, 200);
-    Latency("named pipe", pipe, 150, 60);
-    BareLatency("named pipe", pipe);
-    KeepUp("named pipe", pipe, 1);
-    KeepUp("named pipe", pipe, 3);
+    if (Wanted("rates"))
+        ReceiveRates("named pipe", pipe);
+    if (Wanted("latency")) {
+        Latency("named pipe", pipe, 15, 200);
+        Latency("named pipe", pipe, 150, 60);
+        BareLatency("named pipe", pipe);
+    }
+    if (Wanted("keepup")) {
+        KeepUp("named pipe", pipe, 1);
+        KeepUp("named pipe", pipe, 3);
+    }
     StopPeer(pipe);
 
-    DevicePeer *serial = StartSerialPeer(7, 8);
+    bool serialWanted = Wanted("rates") || Wanted("latency");
+    DevicePeer *serial = serialWanted ? StartSerialPeer(7, 8) : NULL;
     if (serial) {
-        ReceiveRates("serial pty", serial);
-        Latency("serial pty", serial, 15, 200);
-        Latency("serial pty", serial, 150, 60);
-        BareLatency("serial pty", serial);
+        if (Wanted("rates"))
+            ReceiveRates("serial pty", serial);
+        if (Wanted("latency")) {
+            Latency("serial pty", serial, 15, 200);
+            Latency("serial pty", serial, 150, 60);
+            BareLatency("serial pty", serial);
+        }
         StopPeer(serial);
-    } else {
+    } else if (serialWanted) {
         printf("serial pty: socat pair not available\n");
     }
 
-    RoundTrip();
-    LogMemory();
+    if (Wanted("roundtrip"))
+        RoundTrip();
+    if (Wanted("memory"))
+        LogMemory();
     StopTestApp();
     StopBoxAnswering();
     ClearVelkorRegistry();
