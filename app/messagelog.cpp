@@ -40,7 +40,8 @@ static const char LINE_REFUSED[] = "Das Nachrichtenfenster nimmt keine weiteren 
 static int batchDepth;         // BeginLogBatch calls not ended yet
 static bool drawingHeld;       // the list box was told not to redraw
 static DWORD heldSince;        // when the first held line came
-static DWORD lastShown;        // when the last frame began
+static DWORD frameBegan;       // when the last frame began and ended
+static DWORD frameEnded;
 static UINT_PTR frameTimer;    // thread timer of the next frame, or 0
 static bool journalBroken;     // the journal failed: lines stay in the list box
 static bool refusalReported;   // a refused line was reported
@@ -89,16 +90,14 @@ static void ShowFrame()
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
     drawingHeld = false;
-    // Frames are spaced from their starts: a line that comes just after a
-    // frame's paint is then shown at once instead of by a timer, which
-    // Windows and Wine fire no sooner than 10 ms.
-    lastShown = GetTickCount();
+    frameBegan = GetTickCount();
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
     SendMessageA(log, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(log, NULL, TRUE);
     UpdateWindow(log);
+    frameEnded = GetTickCount();
 }
 
 static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)
@@ -131,10 +130,14 @@ static void PlanFrame()
     }
     if (frameTimer)
         return;
-    DWORD since = now - lastShown;
+    // Frames are spaced from their starts, so a line that comes a little
+    // after a frame's paint (an answer to a sent command) is shown at once
+    // rather than by a timer, which fires no sooner than 10 ms. A line in the
+    // very tick its frame ended belongs to a burst and waits for the next.
+    DWORD since = now - frameBegan;
     // Looking at the queue runs messages other threads send, which may log
     // lines and show or plan a frame of their own.
-    if (since >= FRAME_MS && !PostedMessagesWaiting()) {
+    if (since >= FRAME_MS && now != frameEnded && !PostedMessagesWaiting()) {
         ShowFrame();
         return;
     }
@@ -394,7 +397,7 @@ void ResetMessageLog()
     frameTimer = 0;
     batchDepth = 0;
     drawingHeld = false;
-    lastShown = 0;
+    frameBegan = frameEnded = 0;
     saveCounting = false;
     journalBroken = false;
     refusalReported = false;
