@@ -9,6 +9,7 @@
 #include "support.h"
 
 static const UINT WMU_BLOCK_RECEIVED_MESSAGE = WM_USER + 21;
+static const UINT WMU_LOG_FRAME_MESSAGE = WM_USER + 23; // only redraws the log
 static const int OPEN_DEVICE = 1043;
 static const int EXIT_PROGRAM = 105;
 
@@ -63,8 +64,10 @@ TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
     PostCommand(app, OPEN_DEVICE);
     ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 10000));
     for (int round = 0; round < 50; round++)
-        for (const auto &f : forged)
+        for (const auto &f : forged) {
             PostMessageA(window, WMU_BLOCK_RECEIVED_MESSAGE, f.first, f.second);
+            PostMessageA(window, WMU_LOG_FRAME_MESSAGE, f.first, f.second);
+        }
     ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04 05 06")));
     std::vector<Bytes> blocks;
     PumpUntil(
