@@ -9,8 +9,6 @@
 #define WMU_READER_ENDED (WM_USER + 20)
 #define WMU_BLOCK_RECEIVED (WM_USER + 21)
 #define WMU_LOG_TEXT (WM_USER + 22)
-// The message log's own: its frame is due once the message in hand is done.
-#define WMU_LOG_FRAME (WM_USER + 23)
 
 // The module instance handle given to start-up.
 HINSTANCE AppInstance();

@@ -168,9 +168,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WMU_LOG_TEXT:
         LogPostedText(wParam);
         return 0;
-    case WMU_LOG_FRAME:
-        ShowLogFrame();
-        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -3,9 +3,8 @@
 // The log alone decides when it is drawn, whoever adds its lines. A visible
 // list box redraws its scroll bar for every line it gets, which costs several
 // milliseconds under Wine and grows with its length; so lines are added with
-// drawing held, and the newest is shown once per frame: right after the
-// message in hand (WMU_LOG_FRAME) when the frame is due and nothing else
-// waits, else when the frame's timer fires,
+// drawing held, and the newest is shown once per frame: at once when the
+// frame is due and nothing else waits, else when the frame's timer fires,
 // and at the latest FRAME_MAX_MS after the first held line (a timer's message
 // waits while posted messages keep coming).
 //
@@ -23,7 +22,7 @@
 #include "app/logformat.h"
 #include "app/logjournal.h"
 
-// Shortest time from one frame's start to the next, and the longest a line waits for its frame.
+// Shortest time between two frames, and the longest a line waits for its frame.
 static const DWORD FRAME_MS = 4;
 static const DWORD FRAME_MAX_MS = 50;
 // Lines the list box keeps for scrolling after a spill, and the count that starts one.
@@ -41,8 +40,7 @@ static const char LINE_REFUSED[] = "Das Nachrichtenfenster nimmt keine weiteren 
 static int batchDepth;         // BeginLogBatch calls not ended yet
 static bool drawingHeld;       // the list box was told not to redraw
 static DWORD heldSince;        // when the first held line came
-static DWORD frameBegan;       // when the last frame began
-static bool framePosted;       // a WMU_LOG_FRAME is on its way
+static DWORD lastShown;        // when the newest line was last shown
 static UINT_PTR frameTimer;    // thread timer of the next frame, or 0
 static bool journalBroken;     // the journal failed: lines stay in the list box
 static bool refusalReported;   // a refused line was reported
@@ -91,13 +89,13 @@ static void ShowFrame()
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
     drawingHeld = false;
-    frameBegan = GetTickCount();
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
     SendMessageA(log, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(log, NULL, TRUE);
     UpdateWindow(log);
+    lastShown = GetTickCount();
 }
 
 static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)
@@ -128,20 +126,13 @@ static void PlanFrame()
         ShowFrame();
         return;
     }
-    if (frameTimer || framePosted)
+    if (frameTimer)
         return;
-    // Frames are spaced from their starts, so a line that comes a little
-    // after a frame's paint (an answer to a sent command) is not left to a
-    // timer, which fires no sooner than 10 ms.
-    DWORD since = now - frameBegan;
+    DWORD since = now - lastShown;
     // Looking at the queue runs messages other threads send, which may log
     // lines and show or plan a frame of their own.
     if (since >= FRAME_MS && !PostedMessagesWaiting()) {
-        // Shown when the message in hand is done: lines it logs in a loop
-        // then share one frame instead of each painting its own.
-        framePosted = MainWindow() && PostMessageA(MainWindow(), WMU_LOG_FRAME, 0, 0);
-        if (!framePosted)
-            ShowFrame();
+        ShowFrame();
         return;
     }
     if (frameTimer || !drawingHeld)
@@ -400,19 +391,12 @@ void ResetMessageLog()
     frameTimer = 0;
     batchDepth = 0;
     drawingHeld = false;
-    frameBegan = 0;
-    framePosted = false;
+    lastShown = 0;
     saveCounting = false;
     journalBroken = false;
     refusalReported = false;
     ForgetCopy(0);
     JournalClose();
-}
-
-void ShowLogFrame()
-{
-    framePosted = false;
-    ShowFrame();
 }
 
 void BeginLogBatch()

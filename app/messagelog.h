@@ -8,7 +8,7 @@
 #include "app/logformat.h" // LogKind
 
 // Appends one line of the given kind; kind 3 dumps the text up to its zero byte.
-// The newest line is shown within a frame: when nothing else waits, right after the message in hand.
+// The newest line is shown within a frame: at once when nothing else waits.
 void LogMessage(const char *text, unsigned kind);
 // Appends the dump of a received block, every byte (zeros too), 99 per line.
 void LogReceivedBlock(const unsigned char *bytes, size_t count);
@@ -18,8 +18,6 @@ void ResetMessageLog();
 void BeginLogBatch();
 // Ends a batch: one redraw, the newest line scrolled into view.
 void EndLogBatch();
-// WMU_LOG_FRAME: shows the held lines (any sender; nothing but a redraw follows).
-void ShowLogFrame();
 // WMU_LOG_TEXT from any sender: logs the text at address, reading only readable memory.
 void LogPostedText(WPARAM address);
 // "Ausgaben speicher": writes the journal and the log to a .msg file and offers to empty both.
