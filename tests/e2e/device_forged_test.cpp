@@ -69,7 +69,7 @@ TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
     std::vector<Bytes> blocks;
     PumpUntil(
         [&] {
-            blocks = ReceivedBlocks(ReadLogLines(app));
+            blocks = ReceivedBlocks(LogLines(app));
             return blocks.size() >= 2;
         },
         10000);
@@ -77,7 +77,7 @@ TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
         PostMessageA(window, WMU_BLOCK_RECEIVED_MESSAGE, f.first, f.second);
     ASSERT_TRUE(PostLogText(app, "zuletzt")) << "the forged messages were handled";
 
-    blocks = ReceivedBlocks(ReadLogLines(app));
+    blocks = ReceivedBlocks(LogLines(app));
     ASSERT_EQ(2u, blocks.size());
     EXPECT_EQ(HexBytes("01 02 03"), blocks[0]);
     EXPECT_EQ(HexBytes("04 05 06"), blocks[1]);
