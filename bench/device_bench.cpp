@@ -427,6 +427,18 @@ static bool Wanted(const char *part)
     return partCount < 2;
 }
 
+// The parts every kind of device gets, as far as they are wanted.
+static void RatesAndLatency(const char *what, DevicePeer *peer)
+{
+    if (Wanted("rates"))
+        ReceiveRates(what, peer);
+    if (Wanted("latency")) {
+        Latency(what, peer, 15, 200);
+        Latency(what, peer, 150, 60);
+        BareLatency(what, peer);
+    }
+}
+
 int main(int argc, char **argv)
 {
     partCount = argc;
@@ -439,13 +451,7 @@ int main(int argc, char **argv)
     PumpFor(200);
 
     DevicePeer *pipe = StartPipePeer(UniqueName("velkor-bench"));
-    if (Wanted("rates"))
-        ReceiveRates("named pipe", pipe);
-    if (Wanted("latency")) {
-        Latency("named pipe", pipe, 15, 200);
-        Latency("named pipe", pipe, 150, 60);
-        BareLatency("named pipe", pipe);
-    }
+    RatesAndLatency("named pipe", pipe);
     if (Wanted("keepup")) {
         KeepUp("named pipe", pipe, 1);
         KeepUp("named pipe", pipe, 3);
@@ -455,13 +461,7 @@ int main(int argc, char **argv)
     bool serialWanted = Wanted("rates") || Wanted("latency");
     DevicePeer *serial = serialWanted ? StartSerialPeer(7, 8) : NULL;
     if (serial) {
-        if (Wanted("rates"))
-            ReceiveRates("serial pty", serial);
-        if (Wanted("latency")) {
-            Latency("serial pty", serial, 15, 200);
-            Latency("serial pty", serial, 150, 60);
-            BareLatency("serial pty", serial);
-        }
+        RatesAndLatency("serial pty", serial);
         StopPeer(serial);
     } else if (serialWanted) {
         printf("serial pty: socat pair not available\n");
