@@ -94,18 +94,18 @@ TEST_F(PropsE2e, AppliedSettingsAreStoredAtExitAndLoadedAtTheNextStart)
     EXPECT_EQ("Velkor", WindowText(app.window));
     HWND dialog = OpenDeviceDialog();
     ASSERT_TRUE(dialog);
-    SetControlText(dialog, IDC_CONNECT, device.c_str());
-    SetControlText(dialog, IDC_WRITE_TIMEOUT, "321");
-    SetControlText(dialog, IDC_READ_TIMEOUT, "654");
-    SetControlText(dialog, IDC_BLOCK_LENGTH, "16");
+    SetDlgItemTextA(dialog, IDC_CONNECT, device.c_str());
+    SetDlgItemTextA(dialog, IDC_WRITE_TIMEOUT, "321");
+    SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "654");
+    SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "16");
     ClickControl(dialog, IDC_EXCLUSIVE);
     ClickControl(dialog, IDC_ENDBYTE_ON);
-    SetControlText(dialog, IDC_ENDBYTE_BYTE, "0D");
+    SetDlgItemTextA(dialog, IDC_ENDBYTE_BYTE, "0D");
     ClickControl(dialog, IDC_PREFIX_ON);
-    SetControlText(dialog, IDC_PREFIX_BYTE, "02");
+    SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "02");
     ClickControl(dialog, IDC_PREFIX_ON); // off again: the byte stays
     ClickControl(dialog, IDC_SUFFIX_ON);
-    SetControlText(dialog, IDC_SUFFIX_BYTE, "3");
+    SetDlgItemTextA(dialog, IDC_SUFFIX_BYTE, "3");
     PressButton(dialog, IDOK);
     ASSERT_TRUE(WaitUntilGone(dialog));
     std::string title = "Velkor  " + device + "   R:16/654 S:321";

@@ -117,7 +117,7 @@ protected:
     void ApplyDevice(const std::string &device, const std::function<void(HWND)> &edit = nullptr)
     {
         RunDeviceDialog([&](HWND dialog) {
-            SetControlText(dialog, IDC_CONNECT, device.c_str());
+            SetDlgItemTextA(dialog, IDC_CONNECT, device.c_str());
             if (edit)
                 edit(dialog);
             ClickControl(dialog, IDOK);
@@ -154,17 +154,17 @@ TEST_F(PropsDialog, OkWithADeviceThatOpensAppliesEverythingWithoutAQuestion)
                                    64, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
     ApplyDevice(pipeName, [](HWND dialog) {
-        SetControlText(dialog, IDC_WRITE_TIMEOUT, "1234");
-        SetControlText(dialog, IDC_READ_TIMEOUT, "4000000000"); // unsigned: above the signed range
-        SetControlText(dialog, IDC_BLOCK_LENGTH, "16");
+        SetDlgItemTextA(dialog, IDC_WRITE_TIMEOUT, "1234");
+        SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "4000000000"); // unsigned: above the signed range
+        SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "16");
         ClickControl(dialog, IDC_EXCLUSIVE);
         ClickControl(dialog, IDC_ENDBYTE_ON);
         EXPECT_TRUE(ControlEnabled(dialog, IDC_ENDBYTE_BYTE));
-        SetControlText(dialog, IDC_ENDBYTE_BYTE, "0d");
+        SetDlgItemTextA(dialog, IDC_ENDBYTE_BYTE, "0d");
         ClickControl(dialog, IDC_PREFIX_ON);
-        SetControlText(dialog, IDC_PREFIX_BYTE, "FF");
+        SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "FF");
         ClickControl(dialog, IDC_SUFFIX_ON);
-        SetControlText(dialog, IDC_SUFFIX_BYTE, "1b");
+        SetDlgItemTextA(dialog, IDC_SUFFIX_BYTE, "1b");
     });
     CloseHandle(pipe);
     EXPECT_EQ(0, MessageBoxesSeen());
@@ -184,8 +184,8 @@ TEST_F(PropsDialog, OkWithANameThatCannotBeOpenedAsksFirst)
 {
     std::string missing = "\\\\.\\pipe\\" + UniqueName("props-missing");
     RunDeviceDialog([&](HWND dialog) {
-        SetControlText(dialog, IDC_CONNECT, missing.c_str());
-        SetControlText(dialog, IDC_BLOCK_LENGTH, "7");
+        SetDlgItemTextA(dialog, IDC_CONNECT, missing.c_str());
+        SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "7");
         // No: the dialog stays with what was entered, nothing applied.
         AnswerNextBoxWith(IDNO);
         ClickControl(dialog, IDOK);
@@ -216,9 +216,9 @@ TEST_F(PropsDialog, OkWithAnEmptyConnectFieldAsksAndChangesNothing)
     SettingsCopy before = CurrentSettings();
     ClearSeenBoxes();
     RunDeviceDialog([](HWND dialog) {
-        SetControlText(dialog, IDC_CONNECT, "");
-        SetControlText(dialog, IDC_WRITE_TIMEOUT, "77");
-        SetControlText(dialog, IDC_BLOCK_LENGTH, "40");
+        SetDlgItemTextA(dialog, IDC_CONNECT, "");
+        SetDlgItemTextA(dialog, IDC_WRITE_TIMEOUT, "77");
+        SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "40");
         ClickControl(dialog, IDC_SUFFIX_ON);
         AnswerNextBoxWith(IDNO);
         ClickControl(dialog, IDOK);
@@ -235,15 +235,15 @@ TEST_F(PropsDialog, CancelAndEscapeApplyNothing)
     TempDevice device;
     SettingsCopy before = CurrentSettings();
     RunDeviceDialog([&](HWND dialog) {
-        SetControlText(dialog, IDC_CONNECT, device.path.c_str());
-        SetControlText(dialog, IDC_READ_TIMEOUT, "9");
+        SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());
+        SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "9");
         ClickControl(dialog, IDC_PREFIX_ON);
         ClickControl(dialog, IDCANCEL);
     });
     ExpectSameSettings(before, CurrentSettings());
     RunDeviceDialog([&](HWND dialog) {
-        SetControlText(dialog, IDC_CONNECT, device.path.c_str());
-        SetControlText(dialog, IDC_READ_TIMEOUT, "9");
+        SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());
+        SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "9");
         // Escape reaches the dialog through the dialog manager's own loop.
         HWND focus = GetDlgItem(dialog, IDC_READ_TIMEOUT);
         SetFocus(focus);
@@ -259,7 +259,7 @@ TEST_F(PropsDialog, ASwitchedOffPrefixKeepsItsByteAcrossARestart)
     TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
         ClickControl(dialog, IDC_PREFIX_ON);
-        SetControlText(dialog, IDC_PREFIX_BYTE, "41");
+        SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "41");
         ClickControl(dialog, IDC_PREFIX_ON);
         EXPECT_FALSE(ControlChecked(dialog, IDC_PREFIX_ON));
         EXPECT_FALSE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
@@ -288,11 +288,11 @@ TEST_F(PropsDialog, ShortHexTextsAreCompletedWithALeadingZero)
     TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
         ClickControl(dialog, IDC_PREFIX_ON);
-        SetControlText(dialog, IDC_PREFIX_BYTE, "a");
+        SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "a");
         ClickControl(dialog, IDC_SUFFIX_ON);
-        SetControlText(dialog, IDC_SUFFIX_BYTE, "5 ");
+        SetDlgItemTextA(dialog, IDC_SUFFIX_BYTE, "5 ");
         // Switched off: the byte is kept all the same.
-        SetControlText(dialog, IDC_ENDBYTE_BYTE, " c");
+        SetDlgItemTextA(dialog, IDC_ENDBYTE_BYTE, " c");
     });
     EXPECT_EQ(0x0A, Settings().sendPrefix);
     EXPECT_EQ(0x05, Settings().sendSuffix);
@@ -307,7 +307,7 @@ TEST_F(PropsDialog, AnEmptiedHexEditWarnsOnceAtOkAndStoresZero)
         ClickControl(dialog, IDC_ENDBYTE_ON);
         HWND edit = GetDlgItem(dialog, IDC_ENDBYTE_BYTE);
         SetFocus(edit);
-        SetControlText(dialog, IDC_ENDBYTE_BYTE, "");
+        SetDlgItemTextA(dialog, IDC_ENDBYTE_BYTE, "");
         AnswerNextBoxWith(IDOK);
         // Leaving the empty edit passes; OK then converts nothing and warns.
     });
@@ -321,13 +321,13 @@ TEST_F(PropsDialog, LeavingAHexEditWithBadTextWarnsAndEmptiesIt)
     RunDeviceDialog([](HWND dialog) {
         ClickControl(dialog, IDC_SUFFIX_ON);
         SetFocus(GetDlgItem(dialog, IDC_SUFFIX_BYTE));
-        SetControlText(dialog, IDC_SUFFIX_BYTE, "123");
+        SetDlgItemTextA(dialog, IDC_SUFFIX_BYTE, "123");
         AnswerNextBoxWith(IDCANCEL);
         SetFocus(GetDlgItem(dialog, IDC_CONNECT));
         EXPECT_EQ("", ControlText(dialog, IDC_SUFFIX_BYTE));
         // Text that is fine is left alone.
         SetFocus(GetDlgItem(dialog, IDC_SUFFIX_BYTE));
-        SetControlText(dialog, IDC_SUFFIX_BYTE, "b ");
+        SetDlgItemTextA(dialog, IDC_SUFFIX_BYTE, "b ");
         SetFocus(GetDlgItem(dialog, IDC_CONNECT));
         EXPECT_EQ("b ", ControlText(dialog, IDC_SUFFIX_BYTE));
         ClickControl(dialog, IDCANCEL);
@@ -342,9 +342,9 @@ TEST_F(PropsDialog, UnreadableNumbersApplyZero)
 {
     TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
-        SetControlText(dialog, IDC_WRITE_TIMEOUT, "abc"); // as pasted: ES_NUMBER does not see it
-        SetControlText(dialog, IDC_READ_TIMEOUT, "");
-        SetControlText(dialog, IDC_BLOCK_LENGTH, "x1");
+        SetDlgItemTextA(dialog, IDC_WRITE_TIMEOUT, "abc"); // as pasted: ES_NUMBER does not see it
+        SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "");
+        SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "x1");
     });
     EXPECT_EQ(0u, Settings().writeTimeoutMs);
     EXPECT_EQ(0u, Settings().readTimeoutMs);
@@ -355,12 +355,12 @@ TEST_F(PropsDialog, UnreadableNumbersApplyZero)
 TEST_F(PropsDialog, ABlockLengthWithoutABufferLeavesSettingAndBufferAgreeing)
 {
     TempDevice device;
-    ApplyDevice(device.path, [](HWND dialog) { SetControlText(dialog, IDC_BLOCK_LENGTH, "16"); });
+    ApplyDevice(device.path, [](HWND dialog) { SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "16"); });
     ASSERT_EQ(17u, ReceiveBufferSize());
     ClearSeenBoxes();
     // 4294967295 + 1 bytes cannot be had (and wraps to 0 in 32 bits).
     ApplyDevice(device.path, [](HWND dialog) {
-        SetControlText(dialog, IDC_BLOCK_LENGTH, "4294967295");
+        SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "4294967295");
         AnswerNextBoxWith(IDOK);
     });
     EXPECT_EQ(1, MessageBoxesSeen()) << "the refusal is shown";
@@ -375,20 +375,20 @@ TEST_F(PropsDialog, OnlyAChangedDecorationReRendersTheCommandList)
     InsertListEntry(" 0x1b 0x05", "erster");
     InsertListEntry(" 0xab", "zweiter");
     RunDeviceDialog([&](HWND dialog) {
-        SetControlText(dialog, IDC_CONNECT, device.path.c_str());
+        SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());
         ClickControl(dialog, IDC_SUFFIX_ON);
-        SetControlText(dialog, IDC_SUFFIX_BYTE, "03");
+        SetDlgItemTextA(dialog, IDC_SUFFIX_BYTE, "03");
         ClickControl(dialog, IDCANCEL);
     });
     EXPECT_EQ(" 0x1b 0x05", ListText(0, 0));
     EXPECT_EQ(" 0xab", ListText(1, 0));
 
-    ApplyDevice(device.path, [](HWND dialog) { SetControlText(dialog, IDC_BLOCK_LENGTH, "8"); });
+    ApplyDevice(device.path, [](HWND dialog) { SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "8"); });
     EXPECT_EQ(" 0x1b 0x05", ListText(0, 0)) << "prefix and suffix unchanged";
 
     ApplyDevice(device.path, [](HWND dialog) {
         ClickControl(dialog, IDC_SUFFIX_ON);
-        SetControlText(dialog, IDC_SUFFIX_BYTE, "03");
+        SetDlgItemTextA(dialog, IDC_SUFFIX_BYTE, "03");
     });
     EXPECT_EQ(" 0x1B 0x05  0x03", ListText(0, 0));
     EXPECT_EQ("erster", ListText(0, 1));
@@ -406,7 +406,7 @@ TEST_F(PropsDialog, TestOpensUseTheirShareModes)
                               FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, peer);
     RunDeviceDialog([&](HWND dialog) {
-        SetControlText(dialog, IDC_CONNECT, device.path.c_str());
+        SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());
         ASSERT_TRUE(ControlChecked(dialog, IDC_EXCLUSIVE));
         AnswerNextBoxWith(IDOK);
         ClickControl(dialog, IDC_TEST_DEVICE); // share mode 0: refused
@@ -438,7 +438,7 @@ TEST_F(PropsDialog, DeviceTestenHoldsTheDeviceWhileItsBoxShows)
     TempDevice device;
     bool heldDuringBox = false;
     RunDeviceDialog([&](HWND dialog) {
-        SetControlText(dialog, IDC_CONNECT, device.path.c_str());
+        SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());
         AnswerNextBox([&](HWND box, const SeenBox &) {
             // With "exclusiv oeffnen" checked the dialog's handle shares
             // nothing: any other open fails exactly while it is held.

@@ -267,10 +267,6 @@ std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dial
 bool ControlChecked(HWND dialog, int id) { return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool ControlEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 void ClickControl(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-void SetControlText(HWND dialog, int id, const char *text)
-{
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, (LPARAM)text);
-}
 
 void PostKey(HWND window, UINT key)
 {

@@ -132,8 +132,6 @@ bool ControlChecked(HWND dialog, int id);
 bool ControlEnabled(HWND dialog, int id);
 // Clicks a button or check box as the mouse would (any process).
 void ClickControl(HWND dialog, int id);
-// Sets a control's text with WM_SETTEXT, which bypasses ES_NUMBER.
-void SetControlText(HWND dialog, int id, const char *text);
 // Posts a key press (down and up) to a window, as the keyboard would.
 void PostKey(HWND window, UINT key);
 
