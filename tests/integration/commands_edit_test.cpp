@@ -48,34 +48,57 @@ static void When(std::function<bool()> condition, std::function<void()> work)
         delayed[id] = Delayed{condition, work, GetTickCount()};
 }
 
+// What dialog 807 showed when it was answered.
+struct CommandDialogView {
+    bool seen = false;
+    std::string title;
+    std::string bytes[8]; // byte boxes 1003, 1006, ... 1016
+    std::string remark;
+    RECT rect = {0, 0, 0, 0}; // screen rectangle
+    int focusId = 0;          // control with the keyboard focus
+};
+
+static CommandDialogView ReadCommandDialog(HWND dialog)
+{
+    CommandDialogView view;
+    view.seen = true;
+    view.title = WindowText(dialog);
+    for (int k = 0; k < 8; k++)
+        view.bytes[k] = ControlText(dialog, COMMAND_BYTE_BOXES[k]);
+    view.remark = ControlText(dialog, IDC_REMARK);
+    GetWindowRect(dialog, &view.rect);
+    HWND focus = GetFocus();
+    view.focusId = focus && GetParent(focus) == dialog ? GetDlgCtrlID(focus) : 0;
+    return view;
+}
+
 class CommandEditing : public VelkorAppTest {
 protected:
-    CommandDialogView Add(const std::vector<std::string> &bytes, const char *remark, int button = IDOK)
+    // Runs command with dialog 807 answered by answer; what the dialog showed before.
+    CommandDialogView Answer(int command, BoxAction answer)
     {
         CommandDialogView view;
-        AnswerNextBox(FillCommandDialog(bytes, remark, button, &view));
-        RunCommand(IDM_ADD_COMMAND);
+        AnswerNextBox([&view, answer](HWND dialog, const SeenBox &seen) {
+            view = ReadCommandDialog(dialog);
+            answer(dialog, seen);
+        });
+        RunCommand(command);
         return view;
+    }
+    CommandDialogView Add(const std::vector<std::string> &bytes, const char *remark, int button = IDOK)
+    {
+        return Answer(IDM_ADD_COMMAND, FillCommandDialog(bytes, remark, button));
     }
     CommandDialogView Edit(int n, const std::vector<std::string> &bytes, const char *remark, int button = IDOK)
     {
         MarkEntry(n);
-        CommandDialogView view;
-        AnswerNextBox(FillCommandDialog(bytes, remark, button, &view));
-        RunCommand(IDM_EDIT_COMMAND);
-        return view;
+        return Answer(IDM_EDIT_COMMAND, FillCommandDialog(bytes, remark, button));
     }
     // Opens the edit dialog on entry n and cancels it; what it showed.
     CommandDialogView Look(int n)
     {
         MarkEntry(n);
-        CommandDialogView view;
-        AnswerNextBox([&view](HWND dialog, const SeenBox &) {
-            view = ReadCommandDialog(dialog);
-            PressButton(dialog, IDC_CMD_CANCEL);
-        });
-        RunCommand(IDM_EDIT_COMMAND);
-        return view;
+        return Answer(IDM_EDIT_COMMAND, RecordBox(NULL, IDC_CMD_CANCEL));
     }
 };
 

@@ -275,28 +275,11 @@ void PostKey(HWND window, UINT key)
     PostMessageA(window, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
 }
 
-CommandDialogView ReadCommandDialog(HWND dialog)
-{
-    CommandDialogView view;
-    view.seen = true;
-    view.title = WindowText(dialog);
-    for (int k = 0; k < 8; k++)
-        view.bytes[k] = ControlText(dialog, COMMAND_BYTE_BOXES[k]);
-    view.remark = ControlText(dialog, REMARK_BOX);
-    GetWindowRect(dialog, &view.rect);
-    HWND focus = GetFocus();
-    view.focusId = focus && GetParent(focus) == dialog ? GetDlgCtrlID(focus) : 0;
-    return view;
-}
-
-BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button,
-                            CommandDialogView *view)
+BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button)
 {
     std::string remarkText = remark ? remark : "";
     bool setRemark = remark != NULL;
-    return [bytes, remarkText, setRemark, button, view](HWND dialog, const SeenBox &) {
-        if (view)
-            *view = ReadCommandDialog(dialog);
+    return [bytes, remarkText, setRemark, button](HWND dialog, const SeenBox &) {
         for (int k = 0; k < 8; k++)
             SetDlgItemTextA(dialog, COMMAND_BYTE_BOXES[k], k < (int)bytes.size() ? bytes[k].c_str() : "");
         if (setRemark)

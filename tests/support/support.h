@@ -135,22 +135,10 @@ void ClickControl(HWND dialog, int id);
 // Posts a key press (down and up) to a window, as the keyboard would.
 void PostKey(HWND window, UINT key);
 
-// What dialog 807 showed when it was answered.
-struct CommandDialogView {
-    bool seen = false;
-    std::string title;
-    std::string bytes[8]; // byte boxes 1003, 1006, ... 1016
-    std::string remark;
-    RECT rect = {0, 0, 0, 0}; // screen rectangle
-    int focusId = 0;          // control with the keyboard focus (in-process)
-};
 // The byte boxes of dialog 807 in the order of byte fields 0 to 7.
 extern const int COMMAND_BYTE_BOXES[8];
-CommandDialogView ReadCommandDialog(HWND dialog);
-// Records dialog 807 into view (may be null), fills the byte boxes (missing ones empty) and the remark (unless
-// null), then presses button (0: none).
-BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button = IDOK,
-                            CommandDialogView *view = NULL);
+// Fills dialog 807's byte boxes (missing ones empty) and its remark (unless null), then presses button (0: none).
+BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button = IDOK);
 
 // What a common file dialog showed when it was answered.
 struct FileDialogView {
