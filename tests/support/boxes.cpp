@@ -137,7 +137,6 @@ static SeenBox DescribeBox(HWND box)
 {
     SeenBox seen;
     seen.seen = true;
-    seen.window = box;
     seen.owner = GetWindow(box, GW_OWNER);
     seen.caption = WindowText(box);
     // A message box has one text static (id 0xFFFF), an icon static perhaps, and buttons IDOK to IDCONTINUE.

@@ -87,7 +87,6 @@ ResourceUse MeasureResources();
 // A dialog or message box as the test saw it.
 struct SeenBox {
     bool seen = false;
-    HWND window = NULL;
     HWND owner = NULL;
     std::string caption;
     std::string text;          // a message box's text; empty for dialogs
