@@ -66,7 +66,7 @@ TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
     ClearLog();
     PeerStartFlood(peer, 3000);
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
-    uint64_t sent = PeerFloodSent(peer);
+    uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 30000));
     PumpFor(200);
     ExpectCounterSequence(ReceivedBlocks(LogLines()), sent);
@@ -101,8 +101,7 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
     EXPECT_TRUE(FloodUntilTheRingIsFull()) << "the ring filled and stopped there";
     Sleep(500); // the flood goes on, and nothing is taken: the ring must stay as it is
     EXPECT_EQ(HandOverSlotCount(1), BlocksWaiting());
-    PeerStopFlood(peer);
-    uint64_t sent = PeerFloodSent(peer);
+    uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 60000)) << CountLines() << " of " << sent;
     PumpFor(200);
     ExpectCounterSequence(ReceivedBlocks(LogLines()), sent);

@@ -384,22 +384,21 @@ void PeerStartFlood(DevicePeer *peer, DWORD durationMs)
     peer->floodThread = CreateThread(NULL, 0, Flood, peer, 0, NULL);
 }
 
-void PeerStopFlood(DevicePeer *peer)
+uint64_t PeerStopFlood(DevicePeer *peer)
 {
-    if (!peer->floodThread)
-        return;
-    InterlockedExchange(&peer->floodStop, 1);
-    WaitForSingleObject(peer->floodThread, 15000);
-    CloseHandle(peer->floodThread);
-    peer->floodThread = NULL;
+    if (peer->floodThread) {
+        InterlockedExchange(&peer->floodStop, 1);
+        WaitForSingleObject(peer->floodThread, 15000);
+        CloseHandle(peer->floodThread);
+        peer->floodThread = NULL;
+    }
+    return (uint64_t)InterlockedCompareExchange64(&peer->floodSent, 0, 0);
 }
 
 bool PeerFloodDone(DevicePeer *peer)
 {
     return !peer->floodThread || WaitForSingleObject(peer->floodThread, 0) == WAIT_OBJECT_0;
 }
-
-uint64_t PeerFloodSent(DevicePeer *peer) { return (uint64_t)InterlockedCompareExchange64(&peer->floodSent, 0, 0); }
 
 Bytes PeerReceived(DevicePeer *peer)
 {

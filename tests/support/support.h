@@ -261,11 +261,10 @@ bool PeerConnected(DevicePeer *peer);
 bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs);
 // Writes to the connected client and waits for the write (up to 5 s).
 bool PeerWrite(DevicePeer *peer, const Bytes &bytes);
-// Writes the counter bytes 0, 1, ..., 255, 0, ... as fast as the device takes them, for durationMs.
+// Writes the counter bytes 0, 1, ..., 255, 0, ... as fast as the device takes them, for durationMs; stopped: how many.
 void PeerStartFlood(DevicePeer *peer, DWORD durationMs);
-void PeerStopFlood(DevicePeer *peer);
+uint64_t PeerStopFlood(DevicePeer *peer);
 bool PeerFloodDone(DevicePeer *peer);
-uint64_t PeerFloodSent(DevicePeer *peer);
 // What the client wrote so far; waiting until at least count bytes came.
 Bytes PeerReceived(DevicePeer *peer);
 bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs);
