@@ -285,8 +285,8 @@ static void BareLatency(const char *what, DevicePeer *peer)
 static void RoundTrip()
 {
     std::string name = UniqueName("velkor-echo-bench");
-    HANDLE echo = StartEchoDevice(name);
-    if (!echo) {
+    VelkorProcess echo;
+    if (!StartEchoDevice(echo, name)) {
         printf("round trip: velkor-echo.exe did not start\n");
         return;
     }
@@ -315,7 +315,7 @@ static void RoundTrip()
            logged.size());
     CloseFromToolbar();
     ClearLog();
-    StopEchoDevice(echo);
+    EndVelkorProcess(echo);
 }
 
 // ---- the log under a flood -------------------------------------------------------

@@ -122,8 +122,8 @@ TEST_F(DeviceSend, AWriteTheDeviceDoesNotTakeEndsAfterTheWriteTimeout)
 TEST_F(DeviceSend, TheSendLineComesBeforeTheAnswer)
 {
     std::string name = UniqueName("velkor-echo-send");
-    HANDLE echo = StartEchoDevice(name);
-    ASSERT_TRUE(echo != NULL);
+    VelkorProcess echo;
+    ASSERT_TRUE(StartEchoDevice(echo, name));
     UseDevice("\\\\.\\pipe\\" + name, 4, 500);
     ASSERT_TRUE(OpenFromToolbar());
     int entry = InsertListEntry(" 0x41 0x42 0x43 0x44", "");
@@ -137,14 +137,14 @@ TEST_F(DeviceSend, TheSendLineComesBeforeTheAnswer)
         EXPECT_EQ("0x41 0x42 0x43 0x44 ", lines[before + 1].substr(16));
     }
     CloseFromToolbar();
-    StopEchoDevice(echo);
+    EndVelkorProcess(echo);
 }
 
 TEST_F(DeviceSend, TheDemoDeviceSendsItsStatusBlockWhenAsked)
 {
     std::string name = UniqueName("velkor-echo-status");
-    HANDLE echo = StartEchoDevice(name, 200);
-    ASSERT_TRUE(echo != NULL);
+    VelkorProcess echo;
+    ASSERT_TRUE(StartEchoDevice(echo, name, 200));
     UseDevice("\\\\.\\pipe\\" + name, 3, 500);
     ASSERT_TRUE(OpenFromToolbar());
     std::vector<Bytes> blocks = WaitForBlocks(3, 5000);
@@ -152,5 +152,5 @@ TEST_F(DeviceSend, TheDemoDeviceSendsItsStatusBlockWhenAsked)
     for (size_t i = 0; i < 3; i++)
         EXPECT_EQ(Bytes({0x53, (unsigned char)i, 0x0D}), blocks[i]) << "status block " << i;
     CloseFromToolbar();
-    StopEchoDevice(echo);
+    EndVelkorProcess(echo);
 }

@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include <commctrl.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "app/appwindows.h"
@@ -66,20 +67,44 @@ static bool StillRunning(const VelkorProcess &app)
     return app.process && WaitForSingleObject(app.process, 0) == WAIT_TIMEOUT;
 }
 
-bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir)
+// Starts a program of the build folder in workingDir (empty: the build folder); a console one gets no console window.
+static bool StartBuilt(VelkorProcess &app, const char *program, const std::string &arguments,
+                       const std::string &workingDir)
 {
-    std::string exe = VELKOR_BUILD_DIR_WIN "\\velkor.exe";
-    std::string commandLine = "\"" + exe + "\"";
+    std::string exe = std::string(VELKOR_BUILD_DIR_WIN "\\") + program;
+    std::string commandLine = "\"" + exe + "\"" + arguments;
     std::string folder = workingDir.empty() ? std::string(VELKOR_BUILD_DIR_WIN) : workingDir;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, folder.c_str(), &startup, &info))
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, folder.c_str(),
+                        &startup, &info))
         return false;
     CloseHandle(info.hThread);
     app.process = info.hProcess;
     app.processId = info.dwProcessId;
     app.window = NULL;
+    return true;
+}
+
+bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir)
+{
+    return StartBuilt(app, "velkor.exe", "", workingDir);
+}
+
+bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs)
+{
+    std::string path = "\\\\.\\pipe\\" + name;
+    std::string arguments = " /pipe " + name + " /status " + std::to_string(statusMs) + " /quiet";
+    if (!StartBuilt(device, "velkor-echo.exe", arguments, "")) {
+        printf("cannot start velkor-echo.exe: error %lu\n", GetLastError());
+        return false;
+    }
+    if (!PumpUntil([&] { return WaitNamedPipeA(path.c_str(), 0) || GetLastError() == ERROR_SEM_TIMEOUT; }, 10000)) {
+        printf("velkor-echo does not serve %s\n", path.c_str());
+        EndVelkorProcess(device);
+        return false;
+    }
     return true;
 }
 

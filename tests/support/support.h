@@ -65,9 +65,6 @@ std::string PlantedMarker(const std::string &folder);
 void RemovePlanted(const std::string &folder);
 bool ExitIfPlanted();
 
-// Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); null when it does not serve.
-HANDLE StartEchoDevice(const std::string &name, DWORD statusMs = 0);
-void StopEchoDevice(HANDLE process);
 // Processor time a thread of this process has used so far, in ms (0 when unreadable).
 ULONGLONG ThreadMilliseconds(DWORD threadId);
 
@@ -153,7 +150,7 @@ BoxAction ChooseFile(const std::string &path, FileDialogView *view = NULL, std::
 // ---- velkor.exe and its windows from outside (driver.cpp) ------------------------------
 // The readers take the program of this process (in-process tests) unless given another.
 
-// One started copy of the program.
+// One started copy of the program (or of velkor-echo.exe, which has no window).
 struct VelkorProcess {
     HANDLE process = NULL;
     DWORD processId = 0;
@@ -171,6 +168,8 @@ int FindLogLine(const std::vector<std::string> &lines, const std::string &text, 
 
 // Starts build/velkor.exe in workingDir (empty: the build folder); does not wait for its window.
 bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std::string());
+// Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); false when it does not serve.
+bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs = 0);
 // Waits until the process shows its main window with at least one log line; sets app.window.
 bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Every top-level window of class "VELKOR_WND" of a process (0: of any).

@@ -212,37 +212,6 @@ bool ExitIfPlanted()
     return true;
 }
 
-HANDLE StartEchoDevice(const std::string &name, DWORD statusMs)
-{
-    char command[1024];
-    snprintf(command, sizeof command, "\"%s\\velkor-echo.exe\" /pipe %s /status %lu /quiet", VELKOR_BUILD_DIR_WIN,
-             name.c_str(), (unsigned long)statusMs);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &si, &pi)) {
-        printf("cannot start %s: error %lu\n", command, GetLastError());
-        return NULL;
-    }
-    CloseHandle(pi.hThread);
-    std::string path = "\\\\.\\pipe\\" + name;
-    if (!PumpUntil([&] { return WaitNamedPipeA(path.c_str(), 0) || GetLastError() == ERROR_SEM_TIMEOUT; }, 10000)) {
-        printf("velkor-echo does not serve %s\n", path.c_str());
-        StopEchoDevice(pi.hProcess);
-        return NULL;
-    }
-    return pi.hProcess;
-}
-
-void StopEchoDevice(HANDLE process)
-{
-    if (!process)
-        return;
-    TerminateProcess(process, 0);
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
-}
-
 ULONGLONG ThreadMilliseconds(DWORD threadId)
 {
     HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId);
