@@ -26,24 +26,17 @@ bool StartTestApp()
     return true;
 }
 
+// Ends the message loop of a stop that sees no WM_QUIT.
+static void CALLBACK StopTimedOut(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(-1); }
+
 int StopTestApp()
 {
     if (MainWindow() && IsWindow(MainWindow()))
         DestroyWindow(MainWindow());
-    // Pumped here rather than with PumpUntil, which would swallow the WM_QUIT.
-    MSG msg;
-    int code = -1;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000;) {
-        if (!PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
-        } else if (msg.message == WM_QUIT) {
-            code = (int)msg.wParam;
-            break;
-        } else {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
+    // The program's own loop runs to its WM_QUIT (or to the time-out's after 10 s).
+    UINT_PTR timeOut = SetTimer(NULL, 0, 10000, StopTimedOut);
+    int code = RunMessageLoop();
+    KillTimer(NULL, timeOut);
     ShutdownVelkor();
     return code;
 }
