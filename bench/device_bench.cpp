@@ -459,7 +459,7 @@ int main(int argc, char **argv)
     StopPeer(pipe);
 
     bool serialWanted = Wanted("rates") || Wanted("latency");
-    DevicePeer *serial = serialWanted ? StartSerialPeer(7, 8) : NULL;
+    DevicePeer *serial = serialWanted ? StartSerialPeer() : NULL;
     if (serial) {
         RatesAndLatency("serial pty", serial);
         StopPeer(serial);

@@ -17,7 +17,7 @@ protected:
     DevicePeer *peer = NULL;
     void BeforeStart() override
     {
-        peer = StartSerialPeer(7, 8);
+        peer = StartSerialPeer();
         ASSERT_TRUE(peer != NULL);
     }
     void TearDown() override

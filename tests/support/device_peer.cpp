@@ -20,7 +20,6 @@ struct DevicePeer {
     volatile LONG accepted = 0;            // pipe clients taken in, each one's instance replaced
     // serial
     std::string folder; // "/tmp/...", which Windows reaches as "Z:/tmp/..."
-    int velkorPort = 7, peerPort = 8;
     // under lock
     CRITICAL_SECTION lock;
     HANDLE current = NULL; // the end the peer writes to
@@ -189,15 +188,15 @@ static DWORD WINAPI Serve(LPVOID argument)
     return 0;
 }
 
-// Runs tests/support/serial-peer.sh with an action and waits for its marker
-// file (without pumping: a box the action causes waits for the test).
+// Runs tests/support/serial-peer.sh with an action for COM7 and COM8 and waits
+// for its marker file (without pumping: a box the action causes waits for the test).
 static bool RunSerialScript(DevicePeer *peer, const char *action)
 {
     std::string markerPath = "Z:" + peer->folder + "/" + action + ".done";
     DeleteFileA(markerPath.c_str());
     char command[2048];
-    snprintf(command, sizeof command, "/bin/sh \"%s/tests/support/serial-peer.sh\" %s %s %d %d", VELKOR_SOURCE_DIR_UNIX,
-             action, peer->folder.c_str(), peer->velkorPort, peer->peerPort);
+    snprintf(command, sizeof command, "/bin/sh \"%s/tests/support/serial-peer.sh\" %s %s 7 8", VELKOR_SOURCE_DIR_UNIX,
+             action, peer->folder.c_str());
     if (!StartUnixProgram(command)) {
         printf("serial: cannot run /bin/sh, error %lu\n", GetLastError());
         return false;
@@ -217,11 +216,9 @@ static bool StartServing(DevicePeer *peer)
 {
     ResetEvent(peer->quitEvent);
     if (peer->serial) {
-        char name[32];
-        snprintf(name, sizeof name, "\\\\.\\COM%d", peer->peerPort);
         bool up = RunSerialScript(peer, "start");
         for (DWORD start = GetTickCount(); up && GetTickCount() - start < 5000; Sleep(20)) {
-            peer->firstEnd = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+            peer->firstEnd = CreateFileA("\\\\.\\COM8", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                                          FILE_FLAG_OVERLAPPED, NULL);
             if (peer->firstEnd != INVALID_HANDLE_VALUE)
                 break;
@@ -267,16 +264,11 @@ DevicePeer *StartPipePeer(const std::string &name, bool record, DWORD bufferSize
     return peer;
 }
 
-DevicePeer *StartSerialPeer(int velkorPort, int peerPort)
+DevicePeer *StartSerialPeer()
 {
-    char text[128];
-    snprintf(text, sizeof text, "COM%d", velkorPort);
-    DevicePeer *peer = NewPeer(text);
+    DevicePeer *peer = NewPeer("COM7");
     peer->serial = true;
-    peer->velkorPort = velkorPort;
-    peer->peerPort = peerPort;
-    snprintf(text, sizeof text, "/tmp/velkor-serial-%lu-%lu", GetCurrentProcessId(), GetTickCount());
-    peer->folder = text;
+    peer->folder = "/tmp/" + UniqueName("velkor-serial");
     if (!CreateDirectoryA(("Z:" + peer->folder).c_str(), NULL) || !StartServing(peer)) {
         StopPeer(peer);
         return NULL;

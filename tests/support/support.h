@@ -248,8 +248,8 @@ protected:
 struct DevicePeer;
 // Serves \\.\pipe\<name> to every client in turn; without record nothing is read, with bufferSize 0 no write ends.
 DevicePeer *StartPipePeer(const std::string &name, bool record = true, DWORD bufferSize = 4096);
-// Maps a pty pair as COM<velkorPort> and COM<peerPort> and opens the latter; null on failure.
-DevicePeer *StartSerialPeer(int velkorPort = 7, int peerPort = 8);
+// Maps a pty pair as COM7 (Velkor's end) and COM8 and opens COM8; null on failure.
+DevicePeer *StartSerialPeer();
 // Ends the peer: its threads, its handles, socat and the mapped ports.
 void StopPeer(DevicePeer *peer);
 // The connect string Velkor uses for this peer ("\\.\pipe\..." or "COM7").
