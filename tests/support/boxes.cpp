@@ -85,8 +85,8 @@ static std::vector<COLORREF> Pixels(int x, int y, int width, int height, LPCSTR 
     return pixels;
 }
 
-// Which system icon a static of another process shows: its handle means
-// nothing here, so its picture is compared with each icon drawn here (on the
+// Which system icon an icon static shows: its handle means nothing in another
+// process, so its picture is compared with each icon drawn here (on the
 // background its corner shows); 0 when none matches nearly exactly.
 static UINT IconByPicture(HWND iconStatic)
 {
@@ -113,26 +113,7 @@ static UINT IconByPicture(HWND iconStatic)
     return best <= limit ? flag : 0;
 }
 
-static UINT IconOf(HWND iconStatic)
-{
-    if (!iconStatic)
-        return 0;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(iconStatic, &pid);
-    if (pid != GetCurrentProcessId()) {
-        // The box may not be painted yet: look again for a while.
-        UINT icon = 0;
-        PumpUntil([&] { return (icon = IconByPicture(iconStatic)) != 0; }, 3000);
-        return icon;
-    }
-    HICON icon = (HICON)SendMessageA(iconStatic, STM_GETICON, 0, 0);
-    for (int i = 0; i < 4; i++)
-        if (icon && icon == LoadIconA(NULL, SYSTEM_ICONS[i]))
-            return ICON_FLAGS[i];
-    return 0;
-}
-
-// Describes a box of any process (icons of another process by their picture).
+// Describes a box of any process (its icon by its picture).
 static SeenBox DescribeBox(HWND box)
 {
     SeenBox seen;
@@ -157,7 +138,11 @@ static SeenBox DescribeBox(HWND box)
     seen.isMessageBox = textStatics == 1 && others == 0;
     if (seen.isMessageBox) {
         seen.text = WindowText(textStatic);
-        seen.style = IconOf(iconStatic) | MessageBoxButtons(box);
+        // The box may not be painted yet: an icon it has is looked at again for a while.
+        UINT icon = 0;
+        if (iconStatic && SendMessageA(iconStatic, STM_GETICON, 0, 0))
+            PumpUntil([&] { return (icon = IconByPicture(iconStatic)) != 0; }, 3000);
+        seen.style = icon | MessageBoxButtons(box);
     }
     return seen;
 }

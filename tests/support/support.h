@@ -87,7 +87,7 @@ struct SeenBox {
     HWND owner = NULL;
     std::string caption;
     std::string text;          // a message box's text; empty for dialogs
-    UINT style = 0;            // a message box's MB_ICON* (another process's by its picture) | button set
+    UINT style = 0;            // a message box's MB_ICON* (by its picture) | button set
     bool isMessageBox = false; // recognised by its controls, whatever its instance
     bool unexpected = false;   // no answer was scripted for it
 };
