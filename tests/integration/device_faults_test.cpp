@@ -14,6 +14,9 @@
 #include "probes.h"
 #include "support.h"
 
+// Blocks handed over by readers and not yet logged, which receiver.cpp keeps to itself.
+size_t BlocksWaiting();
+
 class DeviceFaults : public VelkorAppTest {
 protected:
     DevicePeer *peer = NULL;

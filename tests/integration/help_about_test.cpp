@@ -13,8 +13,10 @@
 #include "app/shell.h"
 #include "resources/resource.h"
 
-#include "probes.h"
 #include "support.h"
+
+// Dialog procedure of the About box (dialog 103), which help.cpp keeps to itself.
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 namespace {
 
