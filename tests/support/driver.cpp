@@ -6,11 +6,8 @@
 
 #include "app/appwindows.h"
 #include "app/logformat.h"
+#include "resources/resource.h"
 
-// Child ids of the main window.
-static const int TOOLBAR_ID = 801;
-static const int COMMAND_LIST_ID = 25;
-static const int MESSAGE_LOG_ID = 26;
 // A sent message that takes longer than this means the program hangs.
 static const UINT SEND_TIMEOUT_MS = 10000;
 
@@ -24,7 +21,7 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 std::vector<std::string> LogLines(const VelkorProcess &app)
 {
-    HWND listBox = GetDlgItem(app.window, MESSAGE_LOG_ID);
+    HWND listBox = GetDlgItem(app.window, IDC_MESSAGE_LOG);
     std::vector<std::string> lines;
     LRESULT count = listBox ? Send(listBox, LB_GETCOUNT, 0, 0) : 0;
     for (LRESULT i = 0; i < count; i++) {
@@ -127,7 +124,7 @@ bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs)
                    if (!StillRunning(app))
                        return true; // ended before showing its window: no point waiting
                    std::vector<HWND> windows = VelkorWindows(app.processId);
-                   HWND log = windows.empty() ? NULL : GetDlgItem(windows[0], MESSAGE_LOG_ID);
+                   HWND log = windows.empty() ? NULL : GetDlgItem(windows[0], IDC_MESSAGE_LOG);
                    if (!log || !IsWindowVisible(windows[0]) || Send(log, LB_GETCOUNT, 0, 0) < 1)
                        return false;
                    app.window = windows[0];
@@ -169,7 +166,7 @@ bool PostLogText(const VelkorProcess &app, const std::string &text)
 
 int ListItemCount(const VelkorProcess &app)
 {
-    HWND list = GetDlgItem(app.window, COMMAND_LIST_ID);
+    HWND list = GetDlgItem(app.window, IDC_COMMAND_LIST);
     return list ? (int)Send(list, LVM_GETITEMCOUNT, 0, 0) : -1;
 }
 
@@ -181,7 +178,7 @@ std::string ListText(int item, int subItem, const VelkorProcess &app)
         LVITEMA lv;
         char text[1024];
     } local = {}, *remote = NULL;
-    HWND list = GetDlgItem(app.window, COMMAND_LIST_ID);
+    HWND list = GetDlgItem(app.window, IDC_COMMAND_LIST);
     if (!list || !(remote = (ItemText *)VirtualAllocEx(app.process, NULL, sizeof local, MEM_COMMIT | MEM_RESERVE,
                                                       PAGE_READWRITE)))
         return std::string();
@@ -210,7 +207,7 @@ void PostCommand(const VelkorProcess &app, int id) { PostMessageA(app.window, WM
 int ButtonState(int id, const VelkorProcess &app)
 {
     PumpPending(); // an in-process program posts its toolbar changes
-    HWND toolbar = GetDlgItem(app.window, TOOLBAR_ID);
+    HWND toolbar = GetDlgItem(app.window, IDC_TOOLBAR);
     return toolbar ? (int)Send(toolbar, TB_GETSTATE, (WPARAM)id, 0) : -1;
 }
 
