@@ -49,10 +49,12 @@ static HANDLE DuplicateCurrent(DevicePeer *peer)
     return copy;
 }
 
-static void SetCurrentEnd(DevicePeer *peer, HANDLE h)
+// Makes h the end the peer writes to; with replaced given, only while replaced is that end.
+static void SetCurrentEnd(DevicePeer *peer, HANDLE h, HANDLE replaced = NULL)
 {
     PeerLock hold(peer);
-    peer->current = h;
+    if (!replaced || peer->current == replaced)
+        peer->current = h;
 }
 
 static void Keep(DevicePeer *peer, const unsigned char *bytes, DWORD count)
@@ -130,11 +132,7 @@ static void Drop(DevicePeer *peer, std::vector<End *> &ends, size_t i)
         printf("peer: a cancelled read or connect did not finish\n");
         return;
     }
-    {
-        PeerLock hold(peer);
-        if (peer->current == end->h)
-            peer->current = NULL;
-    }
+    SetCurrentEnd(peer, NULL, end->h);
     if (end->client && !peer->serial)
         DisconnectNamedPipe(end->h);
     if (end->h != INVALID_HANDLE_VALUE)
