@@ -296,17 +296,7 @@ static FileDialogView ReadFileDialog(HWND dialog)
     view.seen = true;
     view.caption = WindowText(dialog);
     view.initialName = WindowText(FileNameField(dialog));
-    // Read wide: CB_GETLBTEXT crosses processes only as UTF-16.
-    HWND types = GetDlgItem(dialog, FILE_TYPE_ID);
-    LRESULT count = types ? SendMessageW(types, CB_GETCOUNT, 0, 0) : 0;
-    for (LRESULT i = 0; i < count; i++) {
-        wchar_t wide[256] = L"";
-        char text[512] = "";
-        if (SendMessageW(types, CB_GETLBTEXTLEN, (WPARAM)i, 0) < 256)
-            SendMessageW(types, CB_GETLBTEXT, (WPARAM)i, (LPARAM)wide);
-        WideCharToMultiByte(1252, 0, wide, -1, text, sizeof text, NULL, NULL);
-        view.filters.push_back(text);
-    }
+    view.filters = ListBoxEntries(GetDlgItem(dialog, FILE_TYPE_ID), true);
     return view;
 }
 

@@ -11,7 +11,7 @@
 // A sent message that takes longer than this means the program hangs.
 static const UINT SEND_TIMEOUT_MS = 10000;
 
-// Sent wide: LB_GETTEXT crosses processes only as UTF-16, and the other messages sent carry no text.
+// Sent wide: LB_GETTEXT and CB_GETLBTEXT cross processes only as UTF-16, and the other messages sent carry no text.
 static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;
@@ -19,24 +19,28 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return sent ? (LRESULT)result : -1;
 }
 
-std::vector<std::string> LogLines(const VelkorProcess &app)
+std::vector<std::string> ListBoxEntries(HWND box, bool combo)
 {
-    HWND listBox = GetDlgItem(app.window, IDC_MESSAGE_LOG);
-    std::vector<std::string> lines;
-    LRESULT count = listBox ? Send(listBox, LB_GETCOUNT, 0, 0) : 0;
+    std::vector<std::string> entries;
+    LRESULT count = box ? Send(box, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0) : 0;
     for (LRESULT i = 0; i < count; i++) {
-        LRESULT length = Send(listBox, LB_GETTEXTLEN, (WPARAM)i, 0);
+        LRESULT length = Send(box, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, (WPARAM)i, 0);
         std::vector<wchar_t> wide(length > 0 ? (size_t)length + 16 : 16, L'\0');
-        LRESULT got = length > 0 ? Send(listBox, LB_GETTEXT, (WPARAM)i, (LPARAM)&wide[0]) : 0;
-        std::string line;
+        LRESULT got = length > 0 ? Send(box, combo ? CB_GETLBTEXT : LB_GETTEXT, (WPARAM)i, (LPARAM)&wide[0]) : 0;
+        std::string entry;
         if (got > 0 && got <= length) {
             int bytes = WideCharToMultiByte(1252, 0, &wide[0], (int)got, NULL, 0, NULL, NULL);
-            line.assign((size_t)bytes, '\0');
-            WideCharToMultiByte(1252, 0, &wide[0], (int)got, &line[0], bytes, NULL, NULL);
+            entry.assign((size_t)bytes, '\0');
+            WideCharToMultiByte(1252, 0, &wide[0], (int)got, &entry[0], bytes, NULL, NULL);
         }
-        lines.push_back(line);
+        entries.push_back(entry);
     }
-    return lines;
+    return entries;
+}
+
+std::vector<std::string> LogLines(const VelkorProcess &app)
+{
+    return ListBoxEntries(GetDlgItem(app.window, IDC_MESSAGE_LOG));
 }
 
 std::string LogText(const std::string &line) { return line.size() > 16 ? line.substr(16) : std::string(); }

@@ -174,6 +174,8 @@ bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statu
 bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Every top-level window of class "VELKOR_WND" of a process (0: of any).
 std::vector<HWND> VelkorWindows(DWORD processId = 0);
+// The entries of a list box (or with combo, of a combo box) of any process.
+std::vector<std::string> ListBoxEntries(HWND box, bool combo = false);
 // The message log's lines, oldest first.
 std::vector<std::string> LogLines(const VelkorProcess &app = ThisApp());
 // Waits until some line's text equals text.
