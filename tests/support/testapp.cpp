@@ -41,14 +41,7 @@ int StopTestApp()
     return code;
 }
 
-VelkorProcess ThisApp()
-{
-    VelkorProcess self;
-    self.process = GetCurrentProcess();
-    self.processId = GetCurrentProcessId();
-    self.window = MainWindow();
-    return self;
-}
+VelkorProcess ThisApp() { return {GetCurrentProcess(), GetCurrentProcessId(), MainWindow()}; }
 
 bool LastLineInView()
 {
