@@ -226,14 +226,12 @@ bool WaitForExit(const VelkorProcess &app, DWORD timeoutMs, DWORD *exitCode)
     return true;
 }
 
-void EndVelkorProcess(VelkorProcess &app)
+bool EndVelkorProcess(VelkorProcess &app)
 {
-    if (!app.process)
-        return;
-    if (StillRunning(app)) {
-        TerminateProcess(app.process, 99);
-        WaitForSingleObject(app.process, 5000);
-    }
-    CloseHandle(app.process);
+    bool ended = !StillRunning(app) ||
+                 (TerminateProcess(app.process, 99) && WaitForSingleObject(app.process, 10000) == WAIT_OBJECT_0);
+    if (app.process)
+        CloseHandle(app.process);
     app = VelkorProcess();
+    return ended;
 }

@@ -193,8 +193,8 @@ int ButtonState(int id, const VelkorProcess &app = ThisApp());
 void PostCommand(const VelkorProcess &app, int id);
 // Waits for the process to end; its exit code goes to exitCode.
 bool WaitForExit(const VelkorProcess &app, DWORD timeoutMs, DWORD *exitCode);
-// Ends the process if it still runs (a failed test) and closes its handle.
-void EndVelkorProcess(VelkorProcess &app);
+// Ends the process if it still runs (a failed test) and closes its handle; false when it runs on.
+bool EndVelkorProcess(VelkorProcess &app);
 
 // ---- the program in-process (testapp.cpp) -----------------------------------------
 

@@ -172,12 +172,8 @@ std::vector<ProcessEntry> ProcessesNamed(const char *name, const std::vector<Pro
 
 bool EndProcess(DWORD processId)
 {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-    if (!process)
-        return false;
-    bool ended = TerminateProcess(process, 0) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    VelkorProcess process = {OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId), processId, NULL};
+    return process.process && EndVelkorProcess(process);
 }
 
 std::string SystemRegistryEditor()
