@@ -75,8 +75,9 @@ static double TimeVelkor()
     bool shown = WaitForMainWindow(app);
     LARGE_INTEGER end = Now();
     if (shown) {
+        DWORD code;
         PostCommand(app, 105);
-        WaitForExit(app, DRIVER_TIMEOUT_MS, NULL);
+        WaitForExit(app, DRIVER_TIMEOUT_MS, &code);
     }
     EndVelkorProcess(app);
     return shown ? Milliseconds(start, end) : -1;

@@ -217,13 +217,8 @@ int ButtonState(int id, const VelkorProcess &app)
 
 bool WaitForExit(const VelkorProcess &app, DWORD timeoutMs, DWORD *exitCode)
 {
-    DWORD code = 0;
-    if (!app.process || !PumpUntil([&] { return !StillRunning(app); }, timeoutMs) ||
-        !GetExitCodeProcess(app.process, &code))
-        return false;
-    if (exitCode)
-        *exitCode = code;
-    return true;
+    return app.process && PumpUntil([&] { return !StillRunning(app); }, timeoutMs) &&
+           GetExitCodeProcess(app.process, exitCode);
 }
 
 bool EndVelkorProcess(VelkorProcess &app)
