@@ -205,7 +205,6 @@ bool ExitIfPlanted()
         return false;
     WriteWholeFile(PlantedMarker(ProgramFolder()), "");
     ExitProcess(0);
-    return true;
 }
 
 ULONGLONG ThreadMilliseconds(DWORD threadId)
