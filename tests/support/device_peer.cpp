@@ -192,10 +192,8 @@ static bool RunSerialScript(DevicePeer *peer, const char *action)
 {
     std::string markerPath = "Z:" + peer->folder + "/" + action + ".done";
     DeleteFileA(markerPath.c_str());
-    char command[2048];
-    snprintf(command, sizeof command, "/bin/sh \"%s/tests/support/serial-peer.sh\" %s %s 7 8", VELKOR_SOURCE_DIR_UNIX,
-             action, peer->folder.c_str());
-    if (!StartUnixProgram(command)) {
+    std::string script = VELKOR_SOURCE_DIR_UNIX "/tests/support/serial-peer.sh";
+    if (!StartUnixProgram("/bin/sh \"" + script + "\" " + action + " " + peer->folder + " 7 8")) {
         printf("serial: cannot run /bin/sh, error %lu\n", GetLastError());
         return false;
     }
