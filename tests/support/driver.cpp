@@ -82,9 +82,7 @@ static bool StartBuilt(VelkorProcess &app, const char *program, const std::strin
                         &startup, &info))
         return false;
     CloseHandle(info.hThread);
-    app.process = info.hProcess;
-    app.processId = info.dwProcessId;
-    app.window = NULL;
+    app = {info.hProcess, info.dwProcessId, NULL};
     return true;
 }
 
@@ -97,16 +95,14 @@ bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statu
 {
     std::string path = "\\\\.\\pipe\\" + name;
     std::string arguments = " /pipe " + name + " /status " + std::to_string(statusMs) + " /quiet";
-    if (!StartBuilt(device, "velkor-echo.exe", arguments, "")) {
-        printf("cannot start velkor-echo.exe: error %lu\n", GetLastError());
-        return false;
-    }
-    if (!PumpUntil([&] { return WaitNamedPipeA(path.c_str(), 0) || GetLastError() == ERROR_SEM_TIMEOUT; }, 10000)) {
-        printf("velkor-echo does not serve %s\n", path.c_str());
+    bool serves = StartBuilt(device, "velkor-echo.exe", arguments, "") &&
+                  PumpUntil([&] { return WaitNamedPipeA(path.c_str(), 0) || GetLastError() == ERROR_SEM_TIMEOUT; },
+                            10000);
+    if (!serves) {
+        printf("velkor-echo.exe does not serve %s, error %lu\n", path.c_str(), GetLastError());
         EndVelkorProcess(device);
-        return false;
     }
-    return true;
+    return serves;
 }
 
 std::vector<HWND> VelkorWindows(DWORD processId)
