@@ -65,7 +65,7 @@ TEST_F(ShellE2E, StartsWithItsStartLineAndEndsWithExitCodeZero)
     DWORD code = 12345;
     ASSERT_TRUE(WaitForExit(app, DRIVER_TIMEOUT_MS, &code));
     EXPECT_EQ(0u, code);
-    EXPECT_TRUE(VelkorWindows().empty());
+    EXPECT_TRUE(TopWindows("VELKOR_WND").empty());
 }
 
 TEST_F(ShellE2E, SecondStartIsRefusedAndBringsTheFirstWindowBack)
@@ -75,7 +75,7 @@ TEST_F(ShellE2E, SecondStartIsRefusedAndBringsTheFirstWindowBack)
     ASSERT_TRUE(PumpUntil([&] { return IsIconic(app.window) != 0; }, DRIVER_TIMEOUT_MS));
 
     EXPECT_EQ(0u, RefuseSecondStart(second));
-    EXPECT_EQ(1u, VelkorWindows().size());
+    EXPECT_EQ(1u, TopWindows("VELKOR_WND").size());
     EXPECT_TRUE(PumpUntil([&] { return !IsIconic(app.window); }, DRIVER_TIMEOUT_MS)) << "not restored";
     RECT r = WindowRect(app.window);
     EXPECT_EQ((GetSystemMetrics(SM_CXFULLSCREEN) - (r.right - r.left)) / 2, r.left);
@@ -94,7 +94,7 @@ TEST_F(ShellE2E, SecondStartFindsNoWindowWhoseTitleCarriesADevice)
     EXPECT_EQ(0u, RefuseSecondStart(second));
     PumpFor(300);
     EXPECT_TRUE(IsIconic(app.window)) << "the first window was touched";
-    EXPECT_EQ(1u, VelkorWindows().size());
+    EXPECT_EQ(1u, TopWindows("VELKOR_WND").size());
 }
 
 TEST_F(ShellE2E, SavesTheLogByteForByte)

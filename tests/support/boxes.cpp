@@ -149,12 +149,9 @@ static SeenBox DescribeBox(HWND box)
 
 HWND FindBox(DWORD processId, DWORD threadId, const std::vector<HWND> &skip)
 {
-    for (HWND box = NULL; (box = FindWindowExA(NULL, box, "#32770", NULL)) != NULL;) {
-        DWORD pid = 0, tid = GetWindowThreadProcessId(box, &pid);
-        if (pid == processId && (!threadId || tid == threadId) && IsWindowVisible(box) && IsWindowEnabled(box) &&
-            std::find(skip.begin(), skip.end(), box) == skip.end())
+    for (HWND box : TopWindows("#32770", processId, threadId))
+        if (IsWindowVisible(box) && IsWindowEnabled(box) && std::find(skip.begin(), skip.end(), box) == skip.end())
             return box;
-    }
     return NULL;
 }
 

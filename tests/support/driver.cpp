@@ -105,13 +105,12 @@ bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statu
     return serves;
 }
 
-std::vector<HWND> VelkorWindows(DWORD processId)
+std::vector<HWND> TopWindows(const char *windowClass, DWORD processId, DWORD threadId)
 {
     std::vector<HWND> found;
-    for (HWND window = NULL; (window = FindWindowExA(NULL, window, "VELKOR_WND", NULL)) != NULL;) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (processId == 0 || pid == processId)
+    for (HWND window = NULL; (window = FindWindowExA(NULL, window, windowClass, NULL)) != NULL;) {
+        DWORD pid = 0, tid = GetWindowThreadProcessId(window, &pid);
+        if ((!processId || pid == processId) && (!threadId || tid == threadId))
             found.push_back(window);
     }
     return found;
@@ -123,7 +122,7 @@ bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs)
                [&] {
                    if (!StillRunning(app))
                        return true; // ended before showing its window: no point waiting
-                   std::vector<HWND> windows = VelkorWindows(app.processId);
+                   std::vector<HWND> windows = TopWindows("VELKOR_WND", app.processId);
                    HWND log = windows.empty() ? NULL : GetDlgItem(windows[0], IDC_MESSAGE_LOG);
                    if (!log || !IsWindowVisible(windows[0]) || Send(log, LB_GETCOUNT, 0, 0) < 1)
                        return false;

@@ -172,8 +172,8 @@ bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std:
 bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs = 0);
 // Waits until the process shows its main window with at least one log line; sets app.window.
 bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
-// Every top-level window of class "VELKOR_WND" of a process (0: of any).
-std::vector<HWND> VelkorWindows(DWORD processId = 0);
+// Every top-level window of a class, of one process and thread unless 0 (the program's class is "VELKOR_WND").
+std::vector<HWND> TopWindows(const char *windowClass, DWORD processId = 0, DWORD threadId = 0);
 // The entries of a list box (or with combo, of a combo box) of any process.
 std::vector<std::string> ListBoxEntries(HWND box, bool combo = false);
 // The message log's lines, oldest first.
