@@ -401,7 +401,6 @@ bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs)
 
 void PeerVanish(DevicePeer *peer)
 {
-    PeerStopFlood(peer);
     if (peer->serial)
         RunSerialScript(peer, "kill");
     StopServing(peer);
