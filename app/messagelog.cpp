@@ -8,6 +8,12 @@
 // and at the latest FRAME_MAX_MS after the first held line (a timer's message
 // waits while posted messages keep coming).
 //
+// A frame paints the rows before the scroll bar: under a theme the bar is the
+// dearer part (about 4 ms under Wine, against 1 ms for the rows), and the list
+// box would draw it first. After a quiet spell the bar waits for a short
+// timer, so the thread goes idle in between and the new line reaches the
+// screen at once (Wine hands a window's pixels on when its thread is idle).
+//
 // A run of any length keeps the list box bounded: once it holds
 // LOG_HIGH_WATER lines, all but the newest LOG_KEEP_LINES go to the journal
 // (app/logjournal) in the .msg form, and saving writes the journal first.
@@ -42,6 +48,7 @@ static bool drawingHeld;       // the list box was told not to redraw
 static DWORD heldSince;        // when the first held line came
 static DWORD lastShown;        // when the newest line was last shown
 static UINT_PTR frameTimer;    // thread timer of the next frame, or 0
+static UINT_PTR barTimer;      // thread timer that redraws a scroll bar left behind, or 0
 static bool journalBroken;     // the journal failed: lines stay in the list box
 static bool refusalReported;   // a refused line was reported
 // While "Nachrichtenfenster loeschen?" is open: the saved lines still at the
@@ -77,25 +84,64 @@ static void HoldDrawing(HWND log)
     heldSince = GetTickCount();
 }
 
+static void KillFrameTimer(UINT_PTR *timer)
+{
+    if (*timer)
+        KillTimer(NULL, *timer);
+    *timer = 0;
+}
+
+// Draws the scroll bar as the list box keeps it, left behind by a frame.
+static void RedrawScrollBar()
+{
+    KillFrameTimer(&barTimer);
+    SCROLLINFO info = {sizeof info, SIF_POS, 0, 0, 0, 0, 0};
+    HWND log = MessageLog();
+    if (log && GetScrollInfo(log, SB_VERT, &info))
+        SetScrollInfo(log, SB_VERT, &info, TRUE);
+}
+
+static void CALLBACK ScrollBarDue(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(NULL, id);
+    if (id == barTimer) {
+        barTimer = 0;
+        RedrawScrollBar();
+    }
+}
+
 // The frame: the newest line in view and painted now, not when the queue
-// has run dry (under a stream of blocks it seldom does).
-static void ShowFrame()
+// has run dry (under a stream of blocks it seldom does); the scroll bar
+// after the rows, with barLater after a short timer.
+static void ShowFrame(bool barLater = false)
 {
     HWND log = MessageLog();
-    if (frameTimer) {
-        KillTimer(NULL, frameTimer);
-        frameTimer = 0;
-    }
+    KillFrameTimer(&frameTimer);
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
     drawingHeld = false;
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
+    // Taking its drawing back while not visible, the list box only records
+    // its new scroll range; DefWindowProc's WM_SETREDRAW switches the
+    // visibility alone, drawing nothing.
+    bool visible = IsWindowVisible(log) != FALSE;
+    if (visible)
+        DefWindowProcA(log, WM_SETREDRAW, FALSE, 0);
     SendMessageA(log, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(log, NULL, TRUE);
-    UpdateWindow(log);
+    if (visible) {
+        DefWindowProcA(log, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(log, NULL, NULL, RDW_VALIDATE | RDW_NOFRAME | RDW_NOCHILDREN);
+    }
+    RedrawWindow(log, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_NOCHILDREN);
     lastShown = GetTickCount();
+    if (!visible)
+        return;
+    if (barLater && !barTimer)
+        barTimer = SetTimer(NULL, 0, USER_TIMER_MINIMUM, ScrollBarDue);
+    if (!barLater || !barTimer)
+        RedrawScrollBar();
 }
 
 static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)
@@ -132,7 +178,7 @@ static void PlanFrame()
     // Looking at the queue runs messages other threads send, which may log
     // lines and show or plan a frame of their own.
     if (since >= FRAME_MS && !PostedMessagesWaiting()) {
-        ShowFrame();
+        ShowFrame(true);
         return;
     }
     if (frameTimer || !drawingHeld)
@@ -386,9 +432,8 @@ static void AppendLine(const char *line)
 
 void ResetMessageLog()
 {
-    if (frameTimer)
-        KillTimer(NULL, frameTimer);
-    frameTimer = 0;
+    KillFrameTimer(&frameTimer);
+    KillFrameTimer(&barTimer);
     batchDepth = 0;
     drawingHeld = false;
     lastShown = 0;

@@ -169,7 +169,14 @@ TEST_F(ShellLog, NewestLineStaysInView)
         LogMessage("Zeile", 9);
     // The view follows at the next frame.
     EXPECT_TRUE(PumpUntil(LastLineInView, 1000));
-    EXPECT_GT(SendMessageA(MessageLog(), LB_GETTOPINDEX, 0, 0), 0);
+    LRESULT top = SendMessageA(MessageLog(), LB_GETTOPINDEX, 0, 0);
+    EXPECT_GT(top, 0);
+    // The scroll bar, drawn after the rows, shows the same view.
+    SCROLLINFO bar = {sizeof bar, SIF_ALL, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(GetScrollInfo(MessageLog(), SB_VERT, &bar));
+    EXPECT_EQ(top, bar.nPos);
+    EXPECT_EQ(SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0) - 1, bar.nMax);
+    EXPECT_TRUE(IsWindowVisible(MessageLog()));
 }
 
 TEST_F(ShellLog, BatchKeepsEveryLineInOrder)
