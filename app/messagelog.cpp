@@ -279,8 +279,8 @@ static bool CopyInStep(HWND log, LRESULT count)
 
 // Keeps line newest, just added to the list box, in the copy. A short log
 // needs none; a long one starts its copy by reading the list box back once.
-// Out of step (something else changed the list box), the copy waits for the
-// next spill to read it back.
+// Out of step (something else changed the list box), the copy is dropped and
+// the next spill reads the list box back.
 static void CopyNewLine(HWND log, LRESULT newest, const char *line)
 {
     if (newest + 1 < COPY_FROM_LINES || journalBroken) {
@@ -291,6 +291,10 @@ static void CopyNewLine(HWND log, LRESULT newest, const char *line)
             ForgetCopy(COPY_OUT_OF_STEP);
     } else if (newest + 1 == COPY_FROM_LINES) {
         CopyInStep(log, newest + 1);
+    } else if (copyLines != COPY_OUT_OF_STEP) {
+        // Lines the copy does not know of: counting on, it would later look in
+        // step with a list box it no longer matches.
+        ForgetCopy(COPY_OUT_OF_STEP);
     }
 }
 

@@ -379,3 +379,53 @@ TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
     EXPECT_EQ(before + 220000, SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
     EXPECT_EQ("Zeile 219999", LogText(LogLines().back()));
 }
+
+// A list box out of memory, for as long as the test needs one.
+static WNDPROC logProc;
+static LRESULT CALLBACK RefuseLines(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_ADDSTRING)
+        return LB_ERRSPACE;
+    return CallWindowProcA(logProc, window, message, wParam, lParam);
+}
+
+TEST_F(ShellSaveLog, ALineTheListBoxRefusesIsReportedOnce)
+{
+    LRESULT before = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
+    logProc = (WNDPROC)SetWindowLongPtrA(MessageLog(), GWLP_WNDPROC, (LONG_PTR)RefuseLines);
+    AnswerNextBoxWith(IDOK);
+    LogMessage("abgelehnt", 9);
+    LogMessage("auch abgelehnt", 9);
+    SetWindowLongPtrA(MessageLog(), GWLP_WNDPROC, (LONG_PTR)logProc);
+
+    ASSERT_EQ(1u, SeenBoxes().size());
+    EXPECT_EQ("VELKOR", SeenBoxes()[0].caption);
+    EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), SeenBoxes()[0].style);
+    EXPECT_EQ(0u, SeenBoxes()[0].text.find("Das Nachrichtenfenster nimmt keine weiteren Zeilen auf.")) << SeenBoxes()[0].text;
+    EXPECT_EQ(before, SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
+    LogMessage("angenommen", 9);
+    EXPECT_EQ("angenommen", LogText(LogLines().back()));
+}
+
+TEST_F(ShellSaveLog, ALineRemovedBehindTheLogsBackIsNotSavedAfterASpill)
+{
+    SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
+    LogNumbered("Zeile %d", 150000);
+    // The log keeps a copy of a long list box for its spills; changed from
+    // outside, the list box is read back before the next spill.
+    SendMessageA(MessageLog(), LB_DELETESTRING, 7, 0);
+    LogNumbered("danach %d", 100000);
+    std::string path = folder + "\\outside.msg";
+    AnswerNextBox(ChooseFile(path));
+    AnswerNextBoxWith(IDNO);
+    RunCommand(IDM_SAVE_LOG);
+
+    std::vector<std::string> saved = FileBodies(ReadWholeFile(path));
+    ASSERT_EQ(249999u, saved.size());
+    EXPECT_EQ("Zeile 6", saved[6]);
+    EXPECT_EQ("Zeile 8", saved[7]);
+    EXPECT_EQ("Zeile 149999", saved[149998]);
+    for (int i = 0; i < 100000; i += 997)
+        ASSERT_EQ("danach " + std::to_string(i), saved[149999 + i]);
+    EXPECT_EQ("danach 99999", saved.back());
+}
