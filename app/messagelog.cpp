@@ -8,11 +8,13 @@
 // and at the latest FRAME_MAX_MS after the first held line (a timer's message
 // waits while posted messages keep coming).
 //
-// A frame paints the rows before the scroll bar: under a theme the bar is the
-// dearer part (about 4 ms under Wine, against 1 ms for the rows), and the list
-// box would draw it first. After a quiet spell the bar waits for a short
-// timer, so the thread goes idle in between and the new line reaches the
-// screen at once (Wine hands a window's pixels on when its thread is idle).
+// The list box draws its scroll bar before its rows, and under a theme the
+// bar is the dearer part (about 4 ms under Wine, against 1 ms for the rows).
+// So a frame shown at once, a line after a quiet spell, paints the rows first
+// and the bar after a short timer: the thread goes idle in between, and the
+// line reaches the screen at once (Wine hands a window's pixels on when its
+// thread is idle). Frames of a stream keep the list box's order, which costs
+// less than switching its visibility.
 //
 // A run of any length keeps the list box bounded: once it holds
 // LOG_HIGH_WATER lines, all but the newest LOG_KEEP_LINES go to the journal
@@ -31,6 +33,9 @@
 // Shortest time between two frames, and the longest a line waits for its frame.
 static const DWORD FRAME_MS = 4;
 static const DWORD FRAME_MAX_MS = 50;
+// A frame after this much quiet may have one more follow at once: an answer
+// to a sent command comes a little after the command's own line.
+static const DWORD FRAME_PAUSE_MS = 50;
 // Lines the list box keeps for scrolling after a spill, and the count that starts one.
 static const LRESULT LOG_KEEP_LINES = 100000;
 static const LRESULT LOG_HIGH_WATER = 200000;
@@ -46,7 +51,8 @@ static const char LINE_REFUSED[] = "Das Nachrichtenfenster nimmt keine weiteren 
 static int batchDepth;         // BeginLogBatch calls not ended yet
 static bool drawingHeld;       // the list box was told not to redraw
 static DWORD heldSince;        // when the first held line came
-static DWORD lastShown;        // when the newest line was last shown
+static DWORD lastShown;        // when the last frame ended
+static bool afterPause;        // the last frame came after a quiet spell
 static UINT_PTR frameTimer;    // thread timer of the next frame, or 0
 static UINT_PTR barTimer;      // thread timer that redraws a scroll bar left behind, or 0
 static bool journalBroken;     // the journal failed: lines stay in the list box
@@ -110,9 +116,25 @@ static void CALLBACK ScrollBarDue(HWND, UINT, UINT_PTR id, DWORD)
     }
 }
 
+// Paints the rows and leaves the scroll bar to a short timer. Taking its
+// drawing back while not visible, the list box only records its new scroll
+// range; DefWindowProc's WM_SETREDRAW switches the visibility alone.
+static void ShowRowsFirst(HWND log)
+{
+    DefWindowProcA(log, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(log, WM_SETREDRAW, TRUE, 0);
+    DefWindowProcA(log, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(log, NULL, NULL, RDW_VALIDATE | RDW_NOFRAME | RDW_NOCHILDREN);
+    RedrawWindow(log, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_NOCHILDREN);
+    if (!barTimer)
+        barTimer = SetTimer(NULL, 0, USER_TIMER_MINIMUM, ScrollBarDue);
+    if (!barTimer)
+        RedrawScrollBar();
+}
+
 // The frame: the newest line in view and painted now, not when the queue
-// has run dry (under a stream of blocks it seldom does); the scroll bar
-// after the rows, with barLater after a short timer.
+// has run dry (under a stream of blocks it seldom does). A line after a
+// quiet spell (barLater) is painted before the scroll bar.
 static void ShowFrame(bool barLater = false)
 {
     HWND log = MessageLog();
@@ -120,28 +142,20 @@ static void ShowFrame(bool barLater = false)
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
     drawingHeld = false;
+    afterPause = GetTickCount() - lastShown >= FRAME_PAUSE_MS;
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
-    // Taking its drawing back while not visible, the list box only records
-    // its new scroll range; DefWindowProc's WM_SETREDRAW switches the
-    // visibility alone, drawing nothing.
-    bool visible = IsWindowVisible(log) != FALSE;
-    if (visible)
-        DefWindowProcA(log, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(log, WM_SETREDRAW, TRUE, 0);
-    if (visible) {
-        DefWindowProcA(log, WM_SETREDRAW, TRUE, 0);
-        RedrawWindow(log, NULL, NULL, RDW_VALIDATE | RDW_NOFRAME | RDW_NOCHILDREN);
+    if (barLater && IsWindowVisible(log)) {
+        ShowRowsFirst(log);
+    } else {
+        // The list box redraws its scroll bar as it takes its drawing back.
+        KillFrameTimer(&barTimer);
+        SendMessageA(log, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(log, NULL, TRUE);
+        UpdateWindow(log);
     }
-    RedrawWindow(log, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_NOCHILDREN);
     lastShown = GetTickCount();
-    if (!visible)
-        return;
-    if (barLater && !barTimer)
-        barTimer = SetTimer(NULL, 0, USER_TIMER_MINIMUM, ScrollBarDue);
-    if (!barLater || !barTimer)
-        RedrawScrollBar();
 }
 
 static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)
@@ -177,12 +191,15 @@ static void PlanFrame()
     DWORD since = now - lastShown;
     // Looking at the queue runs messages other threads send, which may log
     // lines and show or plan a frame of their own.
-    if (since >= FRAME_MS && !PostedMessagesWaiting()) {
+    if ((since >= FRAME_MS || afterPause) && !PostedMessagesWaiting()) {
         ShowFrame(true);
         return;
     }
     if (frameTimer || !drawingHeld)
         return;
+    // The frame draws the scroll bar after its rows; a bar timer before it
+    // would only hold the rows back.
+    KillFrameTimer(&barTimer);
     DWORD due = since < FRAME_MS ? FRAME_MS - since : 1;
     frameTimer = SetTimer(NULL, 0, due, FrameDue);
     if (!frameTimer)
@@ -441,6 +458,7 @@ void ResetMessageLog()
     batchDepth = 0;
     drawingHeld = false;
     lastShown = 0;
+    afterPause = false;
     saveCounting = false;
     journalBroken = false;
     refusalReported = false;
