@@ -179,6 +179,17 @@ TEST_F(ShellLog, NewestLineStaysInView)
     EXPECT_TRUE(IsWindowVisible(MessageLog()));
 }
 
+TEST_F(ShellLog, AnAnswerRightAfterALineAfterAQuietSpellIsInViewAtOnce)
+{
+    for (int i = 0; i < 60; i++)
+        LogMessage("Zeile", 9);
+    PumpFor(100); // the quiet spell
+    LogMessage("Kommando", 9);
+    LogMessage("Antwort", 9);
+    EXPECT_TRUE(LastLineInView()) << "shown without waiting for a timer";
+    EXPECT_TRUE(IsWindowVisible(MessageLog()));
+}
+
 TEST_F(ShellLog, BatchKeepsEveryLineInOrder)
 {
     BeginLogBatch();
