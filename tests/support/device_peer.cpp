@@ -212,6 +212,7 @@ static bool StartServing(DevicePeer *peer)
 {
     ResetEvent(peer->quitEvent);
     if (peer->serial) {
+        peer->firstEnd = INVALID_HANDLE_VALUE; // a failed start must not serve the port closed before
         bool up = RunSerialScript(peer, "start");
         for (DWORD start = GetTickCount(); up && GetTickCount() - start < 5000; Sleep(20)) {
             peer->firstEnd = CreateFileA("\\\\.\\COM8", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
