@@ -10,11 +10,11 @@
 //
 // The list box draws its scroll bar before its rows, and under a theme the
 // bar is the dearer part (about 4 ms under Wine, against 1 ms for the rows).
-// So a frame shown at once, a line after a quiet spell, paints the rows first
-// and the bar after a short timer: the thread goes idle in between, and the
-// line reaches the screen at once (Wine hands a window's pixels on when its
-// thread is idle). Frames of a stream keep the list box's order, which costs
-// less than switching its visibility.
+// So the frame of a line after a quiet spell, and of an answer right after
+// it, paints the rows first and the bar after a short timer: the thread goes
+// idle in between, and the line reaches the screen at once (Wine hands a
+// window's pixels on when its thread is idle). Frames of a stream keep the
+// list box's order, which costs less than switching its visibility.
 //
 // A run of any length keeps the list box bounded: once it holds
 // LOG_HIGH_WATER lines, all but the newest LOG_KEEP_LINES go to the journal
@@ -192,7 +192,9 @@ static void PlanFrame()
     // Looking at the queue runs messages other threads send, which may log
     // lines and show or plan a frame of their own.
     if ((since >= FRAME_MS || afterPause) && !PostedMessagesWaiting()) {
-        ShowFrame(true);
+        // Rows before the scroll bar only after a quiet spell: under a stream
+        // that costs more than it gains.
+        ShowFrame(since >= FRAME_PAUSE_MS || afterPause);
         return;
     }
     if (frameTimer || !drawingHeld)
