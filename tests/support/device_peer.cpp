@@ -213,13 +213,13 @@ static bool StartServing(DevicePeer *peer)
     ResetEvent(peer->quitEvent);
     if (peer->serial) {
         peer->firstEnd = INVALID_HANDLE_VALUE; // a failed start must not serve the port closed before
-        bool up = RunSerialScript(peer, "start");
-        for (DWORD start = GetTickCount(); up && GetTickCount() - start < 5000; Sleep(20)) {
+        auto opened = [&] {
             peer->firstEnd = CreateFileA("\\\\.\\COM8", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                                          FILE_FLAG_OVERLAPPED, NULL);
-            if (peer->firstEnd != INVALID_HANDLE_VALUE)
-                break;
-        }
+            return peer->firstEnd != INVALID_HANDLE_VALUE;
+        };
+        if (RunSerialScript(peer, "start"))
+            PumpUntil(opened, 5000);
         SetCurrentEnd(peer, peer->firstEnd != INVALID_HANDLE_VALUE ? peer->firstEnd : NULL);
     } else {
         peer->firstEnd = NewInstance(peer);
