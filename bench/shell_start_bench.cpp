@@ -12,6 +12,7 @@
 
 static const char MINIMAL_CLASS[] = "VELKOR_BENCH_MINIMAL";
 static const char MINIMAL_SWITCH[] = "--minimal-window";
+static const char MINIMAL_READY[] = "minimal, painted";
 // Rounds unless the first argument gives another count (a loaded machine needs more).
 static const int ROUNDS = 7;
 
@@ -42,6 +43,8 @@ static int RunMinimalWindow()
         return 1;
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
+    // Painted and about to take messages, as velkor.exe is when its first line is there.
+    SetWindowTextA(window, MINIMAL_READY);
     MSG msg;
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
         TranslateMessage(&msg);
@@ -83,8 +86,9 @@ static double TimeVelkor()
     return shown ? Milliseconds(start, end) : -1;
 }
 
-// Time from process creation to the minimal program's visible window.
-static double TimeMinimal()
+// Time from process creation to the minimal program's visible window, and
+// to its window painted (in *painted).
+static double TimeMinimal(double *painted)
 {
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, sizeof self);
@@ -104,6 +108,8 @@ static double TimeMinimal()
         },
         DRIVER_TIMEOUT_MS);
     LARGE_INTEGER end = Now();
+    bool ready = shown && PumpUntil([&] { return FindWindowA(MINIMAL_CLASS, MINIMAL_READY) != NULL; }, DRIVER_TIMEOUT_MS);
+    *painted = ready ? Milliseconds(start, Now()) : -1;
     if (window)
         PostMessageA(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(info.hProcess, DRIVER_TIMEOUT_MS) != WAIT_OBJECT_0)
@@ -128,26 +134,29 @@ int main(int argc, char **argv)
     if (rounds < 1)
         rounds = ROUNDS;
     // One start of each first, so that both find the same warm system.
-    TimeMinimal();
+    double painted;
+    TimeMinimal(&painted);
     TimeVelkor();
-    std::vector<double> velkor, minimal;
+    std::vector<double> velkor, minimal, minimalPainted;
     for (int i = 0; i < rounds; i++) {
-        double m = TimeMinimal();
+        double m = TimeMinimal(&painted);
         double v = TimeVelkor();
         if (m > 0)
             minimal.push_back(m);
+        if (painted > 0)
+            minimalPainted.push_back(painted);
         if (v > 0)
             velkor.push_back(v);
     }
-    if (velkor.empty() || minimal.empty()) {
+    if (velkor.empty() || minimal.empty() || minimalPainted.empty()) {
         printf("start-up: could not measure (velkor %u, minimal %u runs)\n", (unsigned)velkor.size(),
                (unsigned)minimal.size());
         return 0;
     }
-    double v = Median(velkor), m = Median(minimal);
-    printf("start-up to the first log line: velkor.exe %.0f ms, minimal window program %.0f ms "
-           "(medians of %d runs each)\n",
-           v, m, rounds);
-    printf("start-up ratio velkor / minimal: %.2f\n", v / m);
+    double v = Median(velkor), m = Median(minimal), p = Median(minimalPainted);
+    printf("start-up to the first log line: velkor.exe %.0f ms, minimal window program %.0f ms to its visible "
+           "window, %.0f ms to its window painted (medians of %d runs each)\n",
+           v, m, p, rounds);
+    printf("start-up ratio velkor / minimal: %.2f (against the minimal program painted: %.2f)\n", v / m, v / p);
     return 0;
 }
