@@ -90,21 +90,21 @@ static void HoldDrawing(HWND log)
     heldSince = GetTickCount();
 }
 
-static void KillFrameTimer(UINT_PTR *timer)
+static void StopTimer(UINT_PTR *timer)
 {
     if (*timer)
         KillTimer(NULL, *timer);
     *timer = 0;
 }
 
-// Draws the scroll bar as the list box keeps it, left behind by a frame.
+// Draws what a frame that painted its rows first left behind: the scroll
+// bar, and the border with it, whose drawing that frame let go.
 static void RedrawScrollBar()
 {
-    KillFrameTimer(&barTimer);
-    SCROLLINFO info = {sizeof info, SIF_POS, 0, 0, 0, 0, 0};
+    StopTimer(&barTimer);
     HWND log = MessageLog();
-    if (log && GetScrollInfo(log, SB_VERT, &info))
-        SetScrollInfo(log, SB_VERT, &info, TRUE);
+    if (log)
+        RedrawWindow(log, NULL, NULL, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_NOCHILDREN);
 }
 
 static void CALLBACK ScrollBarDue(HWND, UINT, UINT_PTR id, DWORD)
@@ -116,9 +116,9 @@ static void CALLBACK ScrollBarDue(HWND, UINT, UINT_PTR id, DWORD)
     }
 }
 
-// Paints the rows and leaves the scroll bar to a short timer. Taking its
-// drawing back while not visible, the list box only records its new scroll
-// range; DefWindowProc's WM_SETREDRAW switches the visibility alone.
+// Paints the rows and leaves the scroll bar and border to a short timer.
+// Taking its drawing back while not visible, the list box only records its
+// new scroll range; DefWindowProc's WM_SETREDRAW switches the visibility alone.
 static void ShowRowsFirst(HWND log)
 {
     DefWindowProcA(log, WM_SETREDRAW, FALSE, 0);
@@ -138,7 +138,7 @@ static void ShowRowsFirst(HWND log)
 static void ShowFrame(bool barLater = false)
 {
     HWND log = MessageLog();
-    KillFrameTimer(&frameTimer);
+    StopTimer(&frameTimer);
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
     drawingHeld = false;
@@ -150,7 +150,7 @@ static void ShowFrame(bool barLater = false)
         ShowRowsFirst(log);
     } else {
         // The list box redraws its scroll bar as it takes its drawing back.
-        KillFrameTimer(&barTimer);
+        StopTimer(&barTimer);
         SendMessageA(log, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(log, NULL, TRUE);
         UpdateWindow(log);
@@ -199,9 +199,9 @@ static void PlanFrame()
     }
     if (frameTimer || !drawingHeld)
         return;
-    // The frame draws the scroll bar after its rows; a bar timer before it
-    // would only hold the rows back.
-    KillFrameTimer(&barTimer);
+    // The frame redraws the scroll bar anyway: a bar timer firing first
+    // would draw it twice and hold the rows back.
+    StopTimer(&barTimer);
     DWORD due = since < FRAME_MS ? FRAME_MS - since : 1;
     frameTimer = SetTimer(NULL, 0, due, FrameDue);
     if (!frameTimer)
@@ -455,8 +455,8 @@ static void AppendLine(const char *line)
 
 void ResetMessageLog()
 {
-    KillFrameTimer(&frameTimer);
-    KillFrameTimer(&barTimer);
+    StopTimer(&frameTimer);
+    StopTimer(&barTimer);
     batchDepth = 0;
     drawingHeld = false;
     lastShown = 0;
