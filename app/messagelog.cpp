@@ -99,7 +99,7 @@ static void StopTimer(UINT_PTR *timer)
 
 // Draws what a frame that painted its rows first left behind: the scroll
 // bar, and the border with it, whose drawing that frame let go.
-static void RedrawScrollBar()
+static void RedrawBorderAndBar()
 {
     StopTimer(&barTimer);
     HWND log = MessageLog();
@@ -112,7 +112,7 @@ static void CALLBACK ScrollBarDue(HWND, UINT, UINT_PTR id, DWORD)
     KillTimer(NULL, id);
     if (id == barTimer) {
         barTimer = 0;
-        RedrawScrollBar();
+        RedrawBorderAndBar();
     }
 }
 
@@ -129,24 +129,27 @@ static void ShowRowsFirst(HWND log)
     if (!barTimer)
         barTimer = SetTimer(NULL, 0, USER_TIMER_MINIMUM, ScrollBarDue);
     if (!barTimer)
-        RedrawScrollBar();
+        RedrawBorderAndBar();
 }
 
 // The frame: the newest line in view and painted now, not when the queue
-// has run dry (under a stream of blocks it seldom does). A line after a
-// quiet spell (barLater) is painted before the scroll bar.
-static void ShowFrame(bool barLater = false)
+// has run dry (under a stream of blocks it seldom does). A frame shown at
+// once after a quiet spell, or right after such a frame, paints its rows
+// before the scroll bar; under a stream that would cost more than it gains.
+static void ShowFrame(bool atOnce = false)
 {
     HWND log = MessageLog();
     StopTimer(&frameTimer);
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
     drawingHeld = false;
-    afterPause = GetTickCount() - lastShown >= FRAME_PAUSE_MS;
+    bool quiet = GetTickCount() - lastShown >= FRAME_PAUSE_MS;
+    bool rowsFirst = atOnce && (quiet || afterPause) && IsWindowVisible(log);
+    afterPause = quiet;
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
-    if (barLater && IsWindowVisible(log)) {
+    if (rowsFirst) {
         ShowRowsFirst(log);
     } else {
         // The list box redraws its scroll bar as it takes its drawing back.
@@ -192,9 +195,7 @@ static void PlanFrame()
     // Looking at the queue runs messages other threads send, which may log
     // lines and show or plan a frame of their own.
     if ((since >= FRAME_MS || afterPause) && !PostedMessagesWaiting()) {
-        // Rows before the scroll bar only after a quiet spell: under a stream
-        // that costs more than it gains.
-        ShowFrame(since >= FRAME_PAUSE_MS || afterPause);
+        ShowFrame(true);
         return;
     }
     if (frameTimer || !drawingHeld)
