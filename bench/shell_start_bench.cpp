@@ -90,6 +90,7 @@ static double TimeVelkor()
 // to its window painted (in *painted).
 static double TimeMinimal(double *painted)
 {
+    *painted = -1;
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, sizeof self);
     std::string commandLine = std::string("\"") + self + "\" " + MINIMAL_SWITCH;
@@ -108,8 +109,8 @@ static double TimeMinimal(double *painted)
         },
         DRIVER_TIMEOUT_MS);
     LARGE_INTEGER end = Now();
-    bool ready = shown && PumpUntil([&] { return FindWindowA(MINIMAL_CLASS, MINIMAL_READY) != NULL; }, DRIVER_TIMEOUT_MS);
-    *painted = ready ? Milliseconds(start, Now()) : -1;
+    if (shown && PumpUntil([&] { return FindWindowA(MINIMAL_CLASS, MINIMAL_READY) != NULL; }, DRIVER_TIMEOUT_MS))
+        *painted = Milliseconds(start, Now());
     if (window)
         PostMessageA(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(info.hProcess, DRIVER_TIMEOUT_MS) != WAIT_OBJECT_0)
