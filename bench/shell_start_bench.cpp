@@ -1,6 +1,8 @@
 // Start-up time of velkor.exe to its first log line, against a minimal Win32
-// window program started the same way in the same run.
+// window program started the same way in the same run, and against the same
+// program carrying velkor's windows without any of velkor's own code.
 #include <windows.h>
+#include <commctrl.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -8,16 +10,37 @@
 #include <string>
 #include <vector>
 
+#include "app/layout.h"
+#include "resources/resource.h"
 #include "support.h"
 
 static const char MINIMAL_CLASS[] = "VELKOR_BENCH_MINIMAL";
 static const char MINIMAL_SWITCH[] = "--minimal-window";
+static const char WINDOWS_SWITCH[] = "--velkor-windows";
 static const char MINIMAL_READY[] = "minimal, painted";
 // Rounds unless the first argument gives another count (a loaded machine needs more).
 static const int ROUNDS = 7;
 
+// The comparison program's children, when it carries velkor's windows.
+static HWND toolbar, commandList, messageLog;
+
+static void PlaceChildren(HWND window)
+{
+    RECT client;
+    if (!messageLog || !GetClientRect(window, &client))
+        return;
+    PaneLayout layout = ComputePaneLayout(client.left, client.top, client.right, client.bottom);
+    SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);
+    MoveWindow(commandList, layout.commandList.x, layout.commandList.y, layout.commandList.width,
+               layout.commandList.height, TRUE);
+    MoveWindow(messageLog, layout.messageLog.x, layout.messageLog.y, layout.messageLog.width,
+               layout.messageLog.height, TRUE);
+}
+
 static LRESULT CALLBACK MinimalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_SIZE)
+        PlaceChildren(window);
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -25,9 +48,69 @@ static LRESULT CALLBACK MinimalProc(HWND window, UINT message, WPARAM wParam, LP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// The comparison program: a class, a shown window, a message loop.
-static int RunMinimalWindow()
+// The common controls, loaded by the variant that carries velkor's windows
+// only: linked to them, the minimal program would load them too.
+typedef BOOL(WINAPI *InitControlsFunction)(const INITCOMMONCONTROLSEX *);
+typedef HWND(WINAPI *CreateToolbarFunction)(HWND, DWORD, UINT, int, HINSTANCE, UINT_PTR, const TBBUTTON *, int, int,
+                                            int, int, int, UINT);
+static CreateToolbarFunction createToolbar;
+
+// Velkor's main window and its three children with their styles, size and
+// place, its menu, the log's font and one line: what the platform costs.
+static HWND CreateVelkorWindows(HINSTANCE instance, const char *className)
 {
+    int fullWidth = GetSystemMetrics(SM_CXMAXIMIZED), fullHeight = GetSystemMetrics(SM_CYMAXIMIZED);
+    HWND window = CreateWindowExA(0, className, "minimal", WS_OVERLAPPEDWINDOW, 0, 0, fullWidth, fullHeight, NULL,
+                                  LoadMenuA(instance, MAKEINTRESOURCEA(IDM_VELKOR)), instance, NULL);
+    if (!window)
+        return NULL;
+    TBBUTTON buttons[13];
+    ZeroMemory(buttons, sizeof buttons);
+    for (int i = 0, image = 0; i < 13; i++) {
+        bool separator = i % 3 == 1;
+        buttons[i].iBitmap = separator ? 0 : image++;
+        buttons[i].idCommand = separator ? 0 : 1000 + i;
+        buttons[i].fsState = TBSTATE_ENABLED;
+        buttons[i].fsStyle = separator ? BTNS_SEP : BTNS_AUTOSIZE;
+    }
+    toolbar = createToolbar(window, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, instance, IDB_TOOLBAR, buttons, 13, 16, 16,
+                            16, 16, sizeof(TBBUTTON));
+    commandList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                  WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                                      LVS_AUTOARRANGE,
+                                  0, 0, 10, 10, window, (HMENU)(INT_PTR)IDC_COMMAND_LIST, instance, NULL);
+    const char *titles[2] = {"Kommando", "Bemerkung"};
+    for (int i = 0; i < 2; i++) {
+        LVCOLUMNA column;
+        ZeroMemory(&column, sizeof column);
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = 100;
+        column.pszText = (char *)titles[i];
+        SendMessageA(commandList, LVM_INSERTCOLUMNA, i, (LPARAM)&column);
+    }
+    messageLog = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
+                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_DISABLENOSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0,
+                                 10, 10, window, (HMENU)(INT_PTR)IDC_MESSAGE_LOG, instance, NULL);
+    MoveWindow(window, fullWidth / 8, fullHeight / 8, (fullWidth / 8) * 6, (fullHeight / 8) * 6, FALSE);
+    SendMessageA(messageLog, WM_SETFONT, SendMessageA(commandList, WM_GETFONT, 0, 0), TRUE);
+    return window;
+}
+
+// The comparison program: a class, a shown window, a message loop; with
+// velkor's windows the one line is added after the first paint.
+static int RunMinimalWindow(bool withVelkorWindows)
+{
+    if (withVelkorWindows) {
+        HMODULE controls = LoadLibraryA("comctl32.dll");
+        InitControlsFunction initControls =
+            controls ? (InitControlsFunction)(void (*)(void))GetProcAddress(controls, "InitCommonControlsEx") : NULL;
+        createToolbar =
+            controls ? (CreateToolbarFunction)(void (*)(void))GetProcAddress(controls, "CreateToolbarEx") : NULL;
+        if (!initControls || !createToolbar)
+            return 1;
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+        initControls(&icc);
+    }
     WNDCLASSEXA wc;
     ZeroMemory(&wc, sizeof wc);
     wc.cbSize = sizeof wc;
@@ -37,12 +120,15 @@ static int RunMinimalWindow()
     wc.lpszClassName = MINIMAL_CLASS;
     if (!RegisterClassExA(&wc))
         return 1;
-    HWND window = CreateWindowExA(0, MINIMAL_CLASS, "minimal", WS_OVERLAPPEDWINDOW, 100, 100, 640, 480, NULL, NULL,
-                                  wc.hInstance, NULL);
+    HWND window = withVelkorWindows ? CreateVelkorWindows(wc.hInstance, MINIMAL_CLASS)
+                                    : CreateWindowExA(0, MINIMAL_CLASS, "minimal", WS_OVERLAPPEDWINDOW, 100, 100, 640,
+                                                      480, NULL, NULL, wc.hInstance, NULL);
     if (!window)
         return 1;
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
+    if (messageLog)
+        SendMessageA(messageLog, LB_ADDSTRING, 0, (LPARAM) "gestartet");
     // Painted and about to take messages, as velkor.exe is when its first line is there.
     SetWindowTextA(window, MINIMAL_READY);
     MSG msg;
@@ -79,21 +165,23 @@ static double TimeVelkor()
     LARGE_INTEGER end = Now();
     if (shown) {
         DWORD code;
-        PostCommand(app, 105);
+        PostCommand(app, IDM_EXIT);
         WaitForExit(app, DRIVER_TIMEOUT_MS, &code);
     }
     EndVelkorProcess(app);
     return shown ? Milliseconds(start, end) : -1;
 }
 
-// Time from process creation to the minimal program's visible window, and
-// to its window painted (in *painted).
-static double TimeMinimal(double *painted)
+// Time from process creation to the minimal program's visible window (with
+// velkor's windows: to its log's line, as for velkor.exe), and to its window
+// painted (in *painted).
+static double TimeMinimal(bool withVelkorWindows, double *painted)
 {
     *painted = -1;
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, sizeof self);
-    std::string commandLine = std::string("\"") + self + "\" " + MINIMAL_SWITCH;
+    std::string commandLine =
+        std::string("\"") + self + "\" " + (withVelkorWindows ? WINDOWS_SWITCH : MINIMAL_SWITCH);
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -105,7 +193,12 @@ static double TimeMinimal(double *painted)
     bool shown = PumpUntil(
         [&] {
             window = FindWindowA(MINIMAL_CLASS, NULL);
-            return window && IsWindowVisible(window);
+            if (!window || !IsWindowVisible(window))
+                return false;
+            DWORD_PTR lines = 0;
+            return !withVelkorWindows || (SendMessageTimeoutA(GetDlgItem(window, IDC_MESSAGE_LOG), LB_GETCOUNT, 0, 0,
+                                                              SMTO_ABORTIFHUNG, DRIVER_TIMEOUT_MS, &lines) &&
+                                          lines > 0);
         },
         DRIVER_TIMEOUT_MS);
     LARGE_INTEGER end = Now();
@@ -128,36 +221,54 @@ static double Median(std::vector<double> values)
 
 int main(int argc, char **argv)
 {
-    if (argc > 1 && lstrcmpA(argv[1], MINIMAL_SWITCH) == 0)
-        return RunMinimalWindow();
+    if (argc > 1 && (lstrcmpA(argv[1], MINIMAL_SWITCH) == 0 || lstrcmpA(argv[1], WINDOWS_SWITCH) == 0))
+        return RunMinimalWindow(lstrcmpA(argv[1], WINDOWS_SWITCH) == 0);
 
     int rounds = argc > 1 ? atoi(argv[1]) : ROUNDS;
     if (rounds < 1)
         rounds = ROUNDS;
-    // One start of each first, so that both find the same warm system.
-    double painted;
-    TimeMinimal(&painted);
+    // One start of each first, so that all three find the same warm system.
+    double painted, unused;
+    TimeMinimal(false, &painted);
+    TimeMinimal(true, &unused);
     TimeVelkor();
-    std::vector<double> velkor, minimal, minimalPainted;
+    std::vector<double> velkor, minimal, minimalPainted, windows;
     for (int i = 0; i < rounds; i++) {
-        double m = TimeMinimal(&painted);
-        double v = TimeVelkor();
+        // The order turns each round, so that no program always follows the same one.
+        double m = -1, w = -1, v = -1;
+        for (int k = 0; k < 3; k++) {
+            switch ((i + k) % 3) {
+            case 0:
+                m = TimeMinimal(false, &painted);
+                break;
+            case 1:
+                w = TimeMinimal(true, &unused);
+                break;
+            default:
+                v = TimeVelkor();
+            }
+        }
         if (m > 0)
             minimal.push_back(m);
         if (painted > 0)
             minimalPainted.push_back(painted);
+        if (w > 0)
+            windows.push_back(w);
         if (v > 0)
             velkor.push_back(v);
     }
-    if (velkor.empty() || minimal.empty() || minimalPainted.empty()) {
-        printf("start-up: could not measure (velkor %u, minimal %u runs)\n", (unsigned)velkor.size(),
-               (unsigned)minimal.size());
+    if (velkor.empty() || minimal.empty() || minimalPainted.empty() || windows.empty()) {
+        printf("start-up: could not measure (velkor %u, minimal %u, with velkor's windows %u runs)\n",
+               (unsigned)velkor.size(), (unsigned)minimal.size(), (unsigned)windows.size());
         return 0;
     }
-    double v = Median(velkor), m = Median(minimal), p = Median(minimalPainted);
+    double v = Median(velkor), m = Median(minimal), p = Median(minimalPainted), w = Median(windows);
     printf("start-up to the first log line: velkor.exe %.0f ms, minimal window program %.0f ms to its visible "
-           "window, %.0f ms to its window painted (medians of %d runs each)\n",
-           v, m, p, rounds);
-    printf("start-up ratio velkor / minimal: %.2f (against the minimal program painted: %.2f)\n", v / m, v / p);
+           "window, %.0f ms to its window painted; with velkor's windows %.0f ms to its line (medians of %d runs "
+           "each)\n",
+           v, m, p, w, rounds);
+    printf("start-up ratio velkor / minimal: %.2f (against the minimal program painted: %.2f; against it with "
+           "velkor's windows: %.2f)\n",
+           v / m, v / p, v / w);
     return 0;
 }
