@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/layout.h"
+#include "app/systemlibrary.h"
 #include "resources/resource.h"
 #include "support.h"
 
@@ -22,19 +23,20 @@ static const char MINIMAL_READY[] = "minimal, painted";
 static const int ROUNDS = 7;
 
 // The comparison program's children, when it carries velkor's windows.
-static HWND toolbar, commandList, messageLog;
+static HWND commandList, messageLog;
 
+// Velkor's layout of the two panes.
 static void PlaceChildren(HWND window)
 {
     RECT client;
     if (!messageLog || !GetClientRect(window, &client))
         return;
     PaneLayout layout = ComputePaneLayout(client.left, client.top, client.right, client.bottom);
-    SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);
     MoveWindow(commandList, layout.commandList.x, layout.commandList.y, layout.commandList.width,
                layout.commandList.height, TRUE);
     MoveWindow(messageLog, layout.messageLog.x, layout.messageLog.y, layout.messageLog.width,
                layout.messageLog.height, TRUE);
+    SendMessageA(commandList, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
 }
 
 static LRESULT CALLBACK MinimalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -48,12 +50,11 @@ static LRESULT CALLBACK MinimalProc(HWND window, UINT message, WPARAM wParam, LP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// The common controls, loaded by the variant that carries velkor's windows
-// only: linked to them, the minimal program would load them too.
+// The common controls are loaded by the variant with velkor's windows alone:
+// linked to them, the minimal program would load them too.
 typedef BOOL(WINAPI *InitControlsFunction)(const INITCOMMONCONTROLSEX *);
 typedef HWND(WINAPI *CreateToolbarFunction)(HWND, DWORD, UINT, int, HINSTANCE, UINT_PTR, const TBBUTTON *, int, int,
                                             int, int, int, UINT);
-static CreateToolbarFunction createToolbar;
 
 // Velkor's main window and its three children with their styles, size and
 // place, its menu, the log's font and one line: what the platform costs.
@@ -73,7 +74,11 @@ static HWND CreateVelkorWindows(HINSTANCE instance, const char *className)
         buttons[i].fsState = TBSTATE_ENABLED;
         buttons[i].fsStyle = separator ? BTNS_SEP : BTNS_AUTOSIZE;
     }
-    toolbar = createToolbar(window, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, instance, IDB_TOOLBAR, buttons, 13, 16, 16,
+    CreateToolbarFunction createToolbar =
+        (CreateToolbarFunction)(void (*)(void))SystemFunction("comctl32.dll", "CreateToolbarEx");
+    if (!createToolbar)
+        return NULL;
+    createToolbar(window, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, instance, IDB_TOOLBAR, buttons, 13, 16, 16,
                             16, 16, sizeof(TBBUTTON));
     commandList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
                                   WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
@@ -81,8 +86,7 @@ static HWND CreateVelkorWindows(HINSTANCE instance, const char *className)
                                   0, 0, 10, 10, window, (HMENU)(INT_PTR)IDC_COMMAND_LIST, instance, NULL);
     const char *titles[2] = {"Kommando", "Bemerkung"};
     for (int i = 0; i < 2; i++) {
-        LVCOLUMNA column;
-        ZeroMemory(&column, sizeof column);
+        LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.cx = 100;
         column.pszText = (char *)titles[i];
@@ -101,15 +105,11 @@ static HWND CreateVelkorWindows(HINSTANCE instance, const char *className)
 static int RunMinimalWindow(bool withVelkorWindows)
 {
     if (withVelkorWindows) {
-        HMODULE controls = LoadLibraryA("comctl32.dll");
         InitControlsFunction initControls =
-            controls ? (InitControlsFunction)(void (*)(void))GetProcAddress(controls, "InitCommonControlsEx") : NULL;
-        createToolbar =
-            controls ? (CreateToolbarFunction)(void (*)(void))GetProcAddress(controls, "CreateToolbarEx") : NULL;
-        if (!initControls || !createToolbar)
-            return 1;
+            (InitControlsFunction)(void (*)(void))SystemFunction("comctl32.dll", "InitCommonControlsEx");
         INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
-        initControls(&icc);
+        if (!initControls || !initControls(&icc))
+            return 1;
     }
     WNDCLASSEXA wc;
     ZeroMemory(&wc, sizeof wc);
@@ -227,42 +227,27 @@ int main(int argc, char **argv)
     int rounds = argc > 1 ? atoi(argv[1]) : ROUNDS;
     if (rounds < 1)
         rounds = ROUNDS;
-    // One start of each first, so that all three find the same warm system.
+    // Minimal program visible, with velkor's windows, velkor.exe, minimal program painted.
+    std::vector<double> times[4];
     double painted, unused;
-    TimeMinimal(false, &painted);
-    TimeMinimal(true, &unused);
-    TimeVelkor();
-    std::vector<double> velkor, minimal, minimalPainted, windows;
-    for (int i = 0; i < rounds; i++) {
-        // The order turns each round, so that no program always follows the same one.
-        double m = -1, w = -1, v = -1;
+    // Round -1 is one untimed start of each, so that all three find the same
+    // warm system; the order turns each round, so that none always follows the same one.
+    for (int i = -1; i < rounds; i++) {
         for (int k = 0; k < 3; k++) {
-            switch ((i + k) % 3) {
-            case 0:
-                m = TimeMinimal(false, &painted);
-                break;
-            case 1:
-                w = TimeMinimal(true, &unused);
-                break;
-            default:
-                v = TimeVelkor();
-            }
+            int which = (i + 1 + k) % 3;
+            double t = which == 2 ? TimeVelkor() : TimeMinimal(which == 1, which == 1 ? &unused : &painted);
+            if (i >= 0 && t > 0)
+                times[which].push_back(t);
+            if (i >= 0 && which == 0 && painted > 0)
+                times[3].push_back(painted);
         }
-        if (m > 0)
-            minimal.push_back(m);
-        if (painted > 0)
-            minimalPainted.push_back(painted);
-        if (w > 0)
-            windows.push_back(w);
-        if (v > 0)
-            velkor.push_back(v);
     }
-    if (velkor.empty() || minimal.empty() || minimalPainted.empty() || windows.empty()) {
+    if (times[0].empty() || times[1].empty() || times[2].empty() || times[3].empty()) {
         printf("start-up: could not measure (velkor %u, minimal %u, with velkor's windows %u runs)\n",
-               (unsigned)velkor.size(), (unsigned)minimal.size(), (unsigned)windows.size());
+               (unsigned)times[2].size(), (unsigned)times[0].size(), (unsigned)times[1].size());
         return 0;
     }
-    double v = Median(velkor), m = Median(minimal), p = Median(minimalPainted), w = Median(windows);
+    double m = Median(times[0]), w = Median(times[1]), v = Median(times[2]), p = Median(times[3]);
     printf("start-up to the first log line: velkor.exe %.0f ms, minimal window program %.0f ms to its visible "
            "window, %.0f ms to its window painted; with velkor's windows %.0f ms to its line (medians of %d runs "
            "each)\n",
