@@ -52,14 +52,13 @@ static double Percentile(std::vector<double> values, double p)
 
 // ---- the log list box, watched --------------------------------------------------
 
-static WNDPROC logProc;
 static std::vector<double> addTimes;   // when each line was added
 static std::vector<double> paintTimes; // when the log finished a paint
 static bool watching;
 
 static LRESULT CALLBACK WatchLog(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT result = CallWindowProcA(logProc, window, message, wParam, lParam);
+    LRESULT result = CallLogProc(window, message, wParam, lParam);
     if (watching) {
         if (message == LB_ADDSTRING)
             addTimes.push_back(NowMs());
@@ -69,26 +68,18 @@ static LRESULT CALLBACK WatchLog(HWND window, UINT message, WPARAM wParam, LPARA
     return result;
 }
 
-// Puts a watcher in front of the log's own procedure (logProc), or takes it away.
-static void Subclass(WNDPROC watcher)
-{
-    WNDPROC previous = (WNDPROC)SetWindowLongPtrA(MessageLog(), GWLP_WNDPROC, (LONG_PTR)(watcher ? watcher : logProc));
-    if (!logProc)
-        logProc = previous;
-}
-
 static void WatchLogStart()
 {
     addTimes.clear();
     paintTimes.clear();
-    Subclass(WatchLog);
+    WatchLogWindow(WatchLog);
     watching = true;
 }
 
 static void WatchLogStop()
 {
     watching = false;
-    Subclass(NULL);
+    WatchLogWindow(NULL);
 }
 
 // The first paint that finished at or after t; -1 when none did.
@@ -345,7 +336,7 @@ static LRESULT CALLBACK SeeHandOvers(int code, WPARAM wParam, LPARAM lParam)
 
 static LRESULT CALLBACK WatchShown(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LRESULT result = CallWindowProcA(logProc, window, message, wParam, lParam);
+    LRESULT result = CallLogProc(window, message, wParam, lParam);
     if (message == WM_PAINT) {
         DWORD now = GetTickCount();
         for (DWORD posted : unshownPosts) {
@@ -366,7 +357,7 @@ static void KeepUp(const char *what, DevicePeer *peer, uint32_t blockLength)
         return;
     PumpUntil([&] { return PeerConnected(peer); }, 2000);
     ClearLog();
-    Subclass(WatchShown);
+    WatchLogWindow(WatchShown);
     HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, SeeHandOvers, NULL, GetCurrentThreadId());
     unshownPosts.clear();
     worstDelay = 0;
@@ -381,7 +372,7 @@ static void KeepUp(const char *what, DevicePeer *peer, uint32_t blockLength)
     size_t lines = LogCount();
     PumpFor(600);
     UnhookWindowsHookEx(hook);
-    Subclass(NULL);
+    WatchLogWindow(NULL);
     printf("log keep-up, %s, block length %u, visible window: %.0f lines/s during the flood (the reader's pace); "
            "latest line shown %lu ms after its hand-over; %zu of %zu lines later than 100 ms; the window thread "
            "used %.0f ms of processor time for them, %.0f lines per second of it\n",

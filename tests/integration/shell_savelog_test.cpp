@@ -381,22 +381,19 @@ TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
 }
 
 // A list box out of memory, for as long as the test needs one.
-static WNDPROC logProc;
 static LRESULT CALLBACK RefuseLines(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == LB_ADDSTRING)
-        return LB_ERRSPACE;
-    return CallWindowProcA(logProc, window, message, wParam, lParam);
+    return message == LB_ADDSTRING ? LB_ERRSPACE : CallLogProc(window, message, wParam, lParam);
 }
 
 TEST_F(ShellSaveLog, ALineTheListBoxRefusesIsReportedOnce)
 {
     LRESULT before = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
-    logProc = (WNDPROC)SetWindowLongPtrA(MessageLog(), GWLP_WNDPROC, (LONG_PTR)RefuseLines);
+    WatchLogWindow(RefuseLines);
     AnswerNextBoxWith(IDOK);
     LogMessage("abgelehnt", 9);
     LogMessage("auch abgelehnt", 9);
-    SetWindowLongPtrA(MessageLog(), GWLP_WNDPROC, (LONG_PTR)logProc);
+    WatchLogWindow(NULL);
 
     ASSERT_EQ(1u, SeenBoxes().size());
     EXPECT_EQ("VELKOR", SeenBoxes()[0].caption);

@@ -204,6 +204,10 @@ bool StartTestApp();
 int StopTestApp();
 // True when the log's newest line is wholly in view.
 bool LastLineInView();
+// Puts watcher in front of the log's own window procedure, or takes it away again (NULL).
+void WatchLogWindow(WNDPROC watcher);
+// The log's own window procedure, for a watcher to hand each message on to.
+LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Inserts an entry with the given column texts at the end; returns its index.
 int InsertListEntry(const char *command, const char *remark);
 // Selects entry n and makes it the selection mark (-1: no selection mark).

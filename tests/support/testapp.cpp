@@ -54,6 +54,21 @@ bool LastLineInView()
     return item.top >= client.top && item.bottom <= client.bottom;
 }
 
+// Owned by the test's thread: the log's own procedure, while a watcher stands in front of it.
+static WNDPROC logProc;
+
+void WatchLogWindow(WNDPROC watcher)
+{
+    WNDPROC previous = (WNDPROC)SetWindowLongPtrA(MessageLog(), GWLP_WNDPROC, (LONG_PTR)(watcher ? watcher : logProc));
+    if (!logProc)
+        logProc = previous;
+}
+
+LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return CallWindowProcA(logProc, window, message, wParam, lParam);
+}
+
 int InsertListEntry(const char *command, const char *remark)
 {
     LVITEMA lv = {};
