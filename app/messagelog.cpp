@@ -109,11 +109,10 @@ static void RedrawBorderAndBar()
 
 static void CALLBACK ScrollBarDue(HWND, UINT, UINT_PTR id, DWORD)
 {
-    KillTimer(NULL, id);
-    if (id == barTimer) {
-        barTimer = 0;
-        RedrawBorderAndBar();
-    }
+    if (id == barTimer)
+        RedrawBorderAndBar(); // which stops the timer
+    else
+        KillTimer(NULL, id);
 }
 
 // Paints the rows and leaves the scroll bar and border to a short timer.
