@@ -4,20 +4,20 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/controls.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "controls/controls.h"
 #include "app/layout.h"
-#include "app/messagelog.h"
+#include "log/messagelog.h"
 #include "commands/commandfile.h"
 #include "commands/editdialog.h"
 #include "device/connection.h"
-#include "device/devicehandle.h"
+#include "base/devicehandle.h"
 #include "device/receiver.h"
 #include "device/sender.h"
 #include "help/help.h"
 #include "resources/resource.h"
-#include "settings/propertiesdialog.h"
+#include "properties/propertiesdialog.h"
 #include "settings/settings.h"
 
 // Places a child; one already in place is left alone (the window's first

@@ -3,12 +3,12 @@
 
 #include <commctrl.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/controls.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "controls/controls.h"
 #include "app/mainwindow.h"
-#include "app/messagelog.h"
-#include "commands/commandfilename.h"
+#include "log/messagelog.h"
+#include "base/commandfilename.h"
 #include "commands/commandlist.h"
 #include "device/connection.h"
 #include "device/receivebuffer.h"

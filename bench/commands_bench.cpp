@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 #include "resources/resource.h"
 
 #include "support.h"

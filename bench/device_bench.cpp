@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/appwindows.h"
-#include "app/messagelog.h"
+#include "base/appwindows.h"
+#include "log/messagelog.h"
 #include "resources/resource.h"
 
 #include "support.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/layout.h"
-#include "app/systemlibrary.h"
+#include "base/systemlibrary.h"
 #include "resources/resource.h"
 #include "support.h"
 

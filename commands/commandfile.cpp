@@ -6,14 +6,14 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/controls.h"
-#include "app/filedialog.h"
-#include "app/logformat.h"
-#include "app/messagelog.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "controls/controls.h"
+#include "base/filedialog.h"
+#include "log/logformat.h"
+#include "log/messagelog.h"
 #include "commands/cmdcodec.h"
-#include "commands/commandfilename.h"
+#include "base/commandfilename.h"
 #include "commands/commandlist.h"
 #include "settings/settings.h"
 

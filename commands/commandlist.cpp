@@ -3,8 +3,8 @@
 
 #include <commctrl.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
 #include "commands/cmdcodec.h"
 #include "settings/settings.h"
 

@@ -5,9 +5,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/appwindows.h"
-#include "app/controls.h"
-#include "commands/commandfilename.h"
+#include "base/appwindows.h"
+#include "controls/controls.h"
+#include "base/commandfilename.h"
 #include "commands/commandlist.h"
 #include "resources/resource.h"
 #include "settings/settings.h"

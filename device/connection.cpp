@@ -3,12 +3,12 @@
 
 #include <stdio.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/controls.h"
-#include "app/messagelog.h"
-#include "app/systemtext.h"
-#include "device/devicehandle.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "controls/controls.h"
+#include "log/messagelog.h"
+#include "base/systemtext.h"
+#include "base/devicehandle.h"
 #include "device/receiver.h"
 #include "settings/settings.h"
 

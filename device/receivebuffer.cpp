@@ -5,8 +5,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
 #include "settings/settings.h"
 #include "settings/settingscodec.h"
 

@@ -20,10 +20,10 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/messagelog.h"
-#include "app/systemtext.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "log/messagelog.h"
+#include "base/systemtext.h"
 #include "device/gather.h"
 #include "device/receivebuffer.h"
 

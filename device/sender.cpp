@@ -8,12 +8,12 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/messagelog.h"
-#include "app/systemtext.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "log/messagelog.h"
+#include "base/systemtext.h"
 #include "commands/commandlist.h"
-#include "device/devicehandle.h"
+#include "base/devicehandle.h"
 #include "settings/settings.h"
 
 // How long a cancelled write may take to finish before its record is given up.

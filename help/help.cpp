@@ -2,9 +2,9 @@
 // user-interface thread.
 #include "help/help.h"
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/systemlibrary.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "base/systemlibrary.h"
 #include "help/helppath.h"
 #include "resources/resource.h"
 

@@ -6,9 +6,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/systemtext.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "base/systemtext.h"
 #include "settings/settingscodec.h"
 
 static const char SETTINGS_PARENT_KEY[] = "Software\\Talmeck";

@@ -7,7 +7,7 @@
 #include <commctrl.h>
 #include <stdlib.h>
 
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 #include "commands/commandlist.h"
 #include "resources/resource.h"
 #include "settings/settings.h"

@@ -7,7 +7,7 @@
 
 #include <map>
 
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

@@ -6,7 +6,7 @@
 #include <commctrl.h>
 
 #include "device/connection.h"
-#include "device/devicehandle.h"
+#include "base/devicehandle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

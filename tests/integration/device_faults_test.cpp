@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 #include "device/connection.h"
 #include "device/gather.h"
 #include "resources/resource.h"

@@ -5,10 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "device/devicehandle.h"
+#include "base/devicehandle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 
 #include "probes.h"
 #include "support.h"

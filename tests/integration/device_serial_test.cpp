@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "device/devicehandle.h"
+#include "base/devicehandle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

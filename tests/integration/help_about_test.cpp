@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 #include "app/shell.h"
 #include "resources/resource.h"
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 #include "device/receivebuffer.h"
 #include "resources/resource.h"
 #include "settings/settings.h"

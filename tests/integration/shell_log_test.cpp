@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <string.h>
 
-#include "app/appwindows.h"
-#include "app/messagelog.h"
+#include "base/appwindows.h"
+#include "log/messagelog.h"
 
 #include "support.h"
 

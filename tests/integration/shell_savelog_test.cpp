@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "app/appwindows.h"
-#include "app/messagelog.h"
+#include "base/appwindows.h"
+#include "log/messagelog.h"
 #include "resources/resource.h"
 
 #include "support.h"

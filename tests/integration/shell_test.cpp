@@ -5,11 +5,11 @@
 #include <commctrl.h>
 #include <string.h>
 
-#include "app/appwindows.h"
-#include "app/controls.h"
+#include "base/appwindows.h"
+#include "controls/controls.h"
 #include "app/shell.h"
-#include "app/systemtext.h"
-#include "commands/commandfilename.h"
+#include "base/systemtext.h"
+#include "base/commandfilename.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

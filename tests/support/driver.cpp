@@ -4,8 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "app/appwindows.h"
-#include "app/logformat.h"
+#include "base/appwindows.h"
+#include "log/logformat.h"
 #include "resources/resource.h"
 
 // A sent message that takes longer than this means the program hangs.

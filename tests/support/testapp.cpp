@@ -3,11 +3,11 @@
 #include <commctrl.h>
 #include <stdio.h>
 
-#include "app/appwindows.h"
-#include "app/controls.h"
+#include "base/appwindows.h"
+#include "controls/controls.h"
 #include "app/shell.h"
-#include "commands/commandfilename.h"
-#include "device/devicehandle.h"
+#include "base/commandfilename.h"
+#include "base/devicehandle.h"
 #include "device/receivebuffer.h"
 #include "resources/resource.h"
 #include "settings/settings.h"

@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "app/layout.h"
-#include "app/logformat.h"
+#include "log/logformat.h"
 
 static const LogClock T090507 = {9, 5, 7, 45};
 

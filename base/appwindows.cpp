@@ -1,5 +1,5 @@
 // The program-wide window handles and names.
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 
 #include "resources/resource.h"
 

@@ -1,7 +1,7 @@
 // System libraries loaded at first use. Each stays loaded until the process
 // ends: a file dialog or the shell may leave threads and hooks behind that
 // still run the library's code.
-#include "app/systemlibrary.h"
+#include "base/systemlibrary.h"
 
 #include <string.h>
 

@@ -1,6 +1,6 @@
 // Formatting of message log lines (no windows.h).
-#ifndef VELKOR_APP_LOGFORMAT_H
-#define VELKOR_APP_LOGFORMAT_H
+#ifndef VELKOR_LOG_LOGFORMAT_H
+#define VELKOR_LOG_LOGFORMAT_H
 
 #include <stddef.h>
 

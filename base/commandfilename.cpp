@@ -1,12 +1,12 @@
 // The remembered command file name.
-#include "commands/commandfilename.h"
+#include "base/commandfilename.h"
 
 #include <windows.h>
 #include <commctrl.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/appwindows.h"
+#include "base/appwindows.h"
 
 // Owned by the user-interface thread: heap copy of the path, or null.
 static char *commandFileName;

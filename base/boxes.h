@@ -1,7 +1,7 @@
 // The program's message boxes: their captions, the texts more than one
 // module shows, and the one way every box is shown.
-#ifndef VELKOR_APP_BOXES_H
-#define VELKOR_APP_BOXES_H
+#ifndef VELKOR_BASE_BOXES_H
+#define VELKOR_BASE_BOXES_H
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // The program-wide windows, their names and the main window's private
 // messages; set by start-up, read everywhere (user-interface thread).
-#ifndef VELKOR_APP_APPWINDOWS_H
-#define VELKOR_APP_APPWINDOWS_H
+#ifndef VELKOR_BASE_APPWINDOWS_H
+#define VELKOR_BASE_APPWINDOWS_H
 
 #include <windows.h>
 

@@ -18,17 +18,17 @@
 //
 // A run of any length keeps the list box bounded: once it holds
 // LOG_HIGH_WATER lines, all but the newest LOG_KEEP_LINES go to the journal
-// (app/logjournal) in the .msg form, and saving writes the journal first.
-#include "app/messagelog.h"
+// (log/logjournal) in the .msg form, and saving writes the journal first.
+#include "log/messagelog.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/filedialog.h"
-#include "app/logformat.h"
-#include "app/logjournal.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "base/filedialog.h"
+#include "log/logformat.h"
+#include "log/logjournal.h"
 
 // Shortest time between two frames, and the longest a line waits for its frame.
 static const DWORD FRAME_MS = 4;

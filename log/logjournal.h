@@ -1,7 +1,7 @@
 // The log's journal: a file in the user's temporary folder that holds, in the
 // .msg form, the oldest lines the list box gave up (user-interface thread).
-#ifndef VELKOR_APP_LOGJOURNAL_H
-#define VELKOR_APP_LOGJOURNAL_H
+#ifndef VELKOR_LOG_LOGJOURNAL_H
+#define VELKOR_LOG_LOGJOURNAL_H
 
 #include <windows.h>
 

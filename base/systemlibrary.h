@@ -1,7 +1,7 @@
 // System libraries that only some commands need, loaded at their first use
 // so that start-up does not pay for them.
-#ifndef VELKOR_APP_SYSTEMLIBRARY_H
-#define VELKOR_APP_SYSTEMLIBRARY_H
+#ifndef VELKOR_BASE_SYSTEMLIBRARY_H
+#define VELKOR_BASE_SYSTEMLIBRARY_H
 
 #include <windows.h>
 

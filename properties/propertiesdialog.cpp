@@ -1,13 +1,13 @@
 // The device properties dialog: shows the settings, checks the hex fields,
 // test-opens the device, starts the registry editor, and applies everything
 // at once on OK.
-#include "settings/propertiesdialog.h"
+#include "properties/propertiesdialog.h"
 
 #include <stdio.h>
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/systemtext.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "base/systemtext.h"
 #include "commands/commandlist.h"
 #include "commands/commandtext.h"
 #include "device/receivebuffer.h"

@@ -1,6 +1,6 @@
 // The common file dialogs of the log and the command files.
-#ifndef VELKOR_APP_FILEDIALOG_H
-#define VELKOR_APP_FILEDIALOG_H
+#ifndef VELKOR_BASE_FILEDIALOG_H
+#define VELKOR_BASE_FILEDIALOG_H
 
 #include <windows.h>
 #include <commdlg.h>

@@ -1,4 +1,4 @@
-#include "app/systemtext.h"
+#include "base/systemtext.h"
 
 #include <windows.h>
 #include <stdio.h>

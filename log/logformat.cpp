@@ -1,5 +1,5 @@
 // Log line formatting.
-#include "app/logformat.h"
+#include "log/logformat.h"
 
 #include <stdio.h>
 #include <string.h>

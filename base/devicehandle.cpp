@@ -1,5 +1,5 @@
 // The open device's handle.
-#include "device/devicehandle.h"
+#include "base/devicehandle.h"
 
 // Owned by the user-interface thread.
 static HANDLE device = INVALID_HANDLE_VALUE;

@@ -1,6 +1,6 @@
 // The system's own text for an error number, as boxes and log lines quote it.
-#ifndef VELKOR_APP_SYSTEMTEXT_H
-#define VELKOR_APP_SYSTEMTEXT_H
+#ifndef VELKOR_BASE_SYSTEMTEXT_H
+#define VELKOR_BASE_SYSTEMTEXT_H
 
 #include <stddef.h>
 

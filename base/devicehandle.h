@@ -1,6 +1,6 @@
 // The open device's handle (owned by the user-interface thread).
-#ifndef VELKOR_DEVICE_DEVICEHANDLE_H
-#define VELKOR_DEVICE_DEVICEHANDLE_H
+#ifndef VELKOR_BASE_DEVICEHANDLE_H
+#define VELKOR_BASE_DEVICEHANDLE_H
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // Menu items and toolbar buttons that follow the program's state.
-#ifndef VELKOR_APP_CONTROLS_H
-#define VELKOR_APP_CONTROLS_H
+#ifndef VELKOR_CONTROLS_CONTROLS_H
+#define VELKOR_CONTROLS_CONTROLS_H
 
 #include <windows.h>
 #include <commctrl.h>

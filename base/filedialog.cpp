@@ -1,9 +1,9 @@
 // The common file dialogs of the log and the command files.
-#include "app/filedialog.h"
+#include "base/filedialog.h"
 
-#include "app/appwindows.h"
-#include "app/boxes.h"
-#include "app/systemlibrary.h"
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "base/systemlibrary.h"
 
 typedef BOOL(WINAPI *FileDialogFunction)(OPENFILENAMEA *);
 

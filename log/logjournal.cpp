@@ -1,5 +1,5 @@
 // The log's journal file.
-#include "app/logjournal.h"
+#include "log/logjournal.h"
 
 // All owned by the user-interface thread.
 static HANDLE journal = INVALID_HANDLE_VALUE;

@@ -1,11 +1,11 @@
 // The message log: time-stamped lines in the lower pane, and the .msg file.
-#ifndef VELKOR_APP_MESSAGELOG_H
-#define VELKOR_APP_MESSAGELOG_H
+#ifndef VELKOR_LOG_MESSAGELOG_H
+#define VELKOR_LOG_MESSAGELOG_H
 
 #include <windows.h>
 #include <stddef.h>
 
-#include "app/logformat.h" // LogKind
+#include "log/logformat.h" // LogKind
 
 // Appends one line of the given kind; kind 3 dumps the text up to its zero byte.
 // The newest line is shown within a frame: at once when nothing else waits.

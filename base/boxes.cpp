@@ -1,10 +1,10 @@
 // The program's message boxes.
-#include "app/boxes.h"
+#include "base/boxes.h"
 
 #include <stdio.h>
 
-#include "app/appwindows.h"
-#include "app/systemtext.h"
+#include "base/appwindows.h"
+#include "base/systemtext.h"
 
 const char CAPTION_VELKOR[] = "VELKOR";
 const char CAPTION_START[] = "sorry";

@@ -1,9 +1,9 @@
 // Menu items and toolbar buttons that follow the program's state.
-#include "app/controls.h"
+#include "controls/controls.h"
 
-#include "app/appwindows.h"
-#include "commands/commandfilename.h"
-#include "device/devicehandle.h"
+#include "base/appwindows.h"
+#include "base/commandfilename.h"
+#include "base/devicehandle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 

@@ -1,6 +1,6 @@
 // The remembered command file name (owned by the user-interface thread).
-#ifndef VELKOR_COMMANDS_COMMANDFILENAME_H
-#define VELKOR_COMMANDS_COMMANDFILENAME_H
+#ifndef VELKOR_BASE_COMMANDFILENAME_H
+#define VELKOR_BASE_COMMANDFILENAME_H
 
 // The remembered file name, or null when none is remembered.
 const char *CommandFileName();
