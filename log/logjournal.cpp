@@ -1,13 +1,19 @@
 // The log's journal file.
 #include "log/logjournal.h"
 
+#include <string.h>
+
+// Appended bytes wait here until a frame or a full buffer writes them.
+static const DWORD BUFFER_SIZE = 64 * 1024;
+// Copies go through this much memory at a time.
+static const DWORD COPY_CHUNK = 1 << 20;
+
 // All owned by the user-interface thread.
 static HANDLE journal = INVALID_HANDLE_VALUE;
 static ULONGLONG journalStart; // bytes before it were saved and let go
-static ULONGLONG journalEnd;
-
-// Copies go through this much memory at a time.
-static const DWORD COPY_CHUNK = 1 << 20;
+static ULONGLONG written;      // the file's bytes in use end here
+static char buffer[BUFFER_SIZE];
+static DWORD buffered;         // bytes after written, not in the file yet
 
 // Creates the file: deleted by the system when its handle closes, so nothing
 // is left behind, not even after a crash.
@@ -27,7 +33,6 @@ static bool OpenJournal(DWORD *error)
         DeleteFileA(path);
         return false;
     }
-    journalStart = journalEnd = 0;
     return true;
 }
 
@@ -38,57 +43,103 @@ static bool Seek(ULONGLONG offset)
     return SetFilePointerEx(journal, at, NULL, FILE_BEGIN) != 0;
 }
 
-bool JournalAppend(const char *bytes, DWORD size, DWORD *error)
+static bool WriteAt(ULONGLONG offset, const char *bytes, DWORD size, DWORD *error)
 {
-    *error = 0;
-    if (journal == INVALID_HANDLE_VALUE && !OpenJournal(error))
-        return false;
-    DWORD written = 0;
-    if (!Seek(journalEnd) || !WriteFile(journal, bytes, size, &written, NULL) || written != size) {
+    DWORD done = 0;
+    if (!Seek(offset) || !WriteFile(journal, bytes, size, &done, NULL) || done != size) {
         *error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
         return false;
     }
-    journalEnd += size;
+    return true;
+}
+
+bool JournalFlush(DWORD *error)
+{
+    *error = 0;
+    if (buffered == 0)
+        return true;
+    if (journal == INVALID_HANDLE_VALUE && !OpenJournal(error))
+        return false;
+    if (!WriteAt(written, buffer, buffered, error))
+        return false;
+    written += buffered;
+    buffered = 0;
+    return true;
+}
+
+bool JournalAppend(const char *bytes, DWORD size, DWORD *error)
+{
+    *error = 0;
+    if (buffered + size > BUFFER_SIZE && !JournalFlush(error))
+        return false;
+    if (size <= BUFFER_SIZE) {
+        memcpy(buffer + buffered, bytes, size);
+        buffered += size;
+        return true;
+    }
+    if (journal == INVALID_HANDLE_VALUE && !OpenJournal(error))
+        return false;
+    if (!WriteAt(written, bytes, size, error))
+        return false;
+    written += size;
     return true;
 }
 
 ULONGLONG JournalStart() { return journalStart; }
-ULONGLONG JournalEnd() { return journalEnd; }
+ULONGLONG JournalEnd() { return written + buffered; }
 
 void JournalRewind(ULONGLONG end)
 {
-    if (end >= journalStart && end < journalEnd)
-        journalEnd = end;
+    if (end < journalStart)
+        end = journalStart;
+    if (end >= written + buffered)
+        return;
+    if (end >= written) {
+        buffered = (DWORD)(end - written);
+    } else {
+        written = end;
+        buffered = 0;
+    }
 }
 
 void JournalDropUpTo(ULONGLONG offset)
 {
-    if (offset > journalEnd)
-        offset = journalEnd;
+    if (offset > written)
+        offset = written;
     if (offset > journalStart)
         journalStart = offset;
-    if (journalStart == journalEnd && journal != INVALID_HANDLE_VALUE && Seek(0) && SetEndOfFile(journal))
-        journalStart = journalEnd = 0;
+    if (journalStart == written && buffered == 0 && journal != INVALID_HANDLE_VALUE && Seek(0) &&
+        SetEndOfFile(journal))
+        journalStart = written = 0;
+}
+
+bool JournalRead(ULONGLONG at, char *out, DWORD size, DWORD *got)
+{
+    *got = 0;
+    if (at >= written)
+        return true;
+    if (written - at < size)
+        size = (DWORD)(written - at);
+    return Seek(at) && ReadFile(journal, out, size, got, NULL) && *got == size;
 }
 
 bool JournalCopyTo(HANDLE file, DWORD *error)
 {
-    *error = 0;
-    if (journalEnd == journalStart)
+    if (!JournalFlush(error))
+        return false;
+    if (written == journalStart)
         return true;
     char *chunk = (char *)HeapAlloc(GetProcessHeap(), 0, COPY_CHUNK);
     if (!chunk) {
         *error = ERROR_NOT_ENOUGH_MEMORY;
         return false;
     }
-    bool ok = Seek(journalStart);
-    for (ULONGLONG at = journalStart; ok && at < journalEnd;) {
-        DWORD want = journalEnd - at < COPY_CHUNK ? (DWORD)(journalEnd - at) : COPY_CHUNK;
+    bool ok = true;
+    for (ULONGLONG at = journalStart; ok && at < written;) {
         DWORD got = 0;
-        DWORD written = 0;
-        ok = ReadFile(journal, chunk, want, &got, NULL) && got == want &&
-             WriteFile(file, chunk, want, &written, NULL) && written == want;
-        at += want;
+        DWORD done = 0;
+        ok = JournalRead(at, chunk, COPY_CHUNK, &got) && WriteFile(file, chunk, got, &done, NULL) && done == got;
+        at += got;
     }
     if (!ok)
         *error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
@@ -101,5 +152,6 @@ void JournalClose()
     if (journal != INVALID_HANDLE_VALUE)
         CloseHandle(journal);
     journal = INVALID_HANDLE_VALUE;
-    journalStart = journalEnd = 0;
+    journalStart = written = 0;
+    buffered = 0;
 }

@@ -1,20 +1,24 @@
-// The log's journal: a file in the user's temporary folder that holds, in the
-// .msg form, the oldest lines the list box gave up (user-interface thread).
+// The log's journal: a file in the user's temporary folder that holds the
+// log's lines in the .msg form, written through a buffer (user-interface thread).
 #ifndef VELKOR_LOG_LOGJOURNAL_H
 #define VELKOR_LOG_LOGJOURNAL_H
 
 #include <windows.h>
 
-// Appends size bytes at the journal's end, creating the file first; false
-// with the system's error, nothing appended, when it cannot be written.
+// Appends size bytes at the journal's end through its buffer; false with the
+// system's error when the buffer could not be written out.
 bool JournalAppend(const char *bytes, DWORD size, DWORD *error);
-// Offset of the journal's first byte still in use, and of its end.
+// Writes the buffer out, creating the file first; false with the system's error.
+bool JournalFlush(DWORD *error);
+// Offset of the journal's first byte still in use, and of its end (buffer included).
 ULONGLONG JournalStart();
 ULONGLONG JournalEnd();
-// Gives up what was appended after offset end (a spill that failed half-way).
+// Gives up everything after offset end, written or buffered.
 void JournalRewind(ULONGLONG end);
-// Forgets the bytes before offset; a journal left empty is cut to nothing.
+// Forgets the bytes before offset (written ones only); a journal left empty is cut to nothing.
 void JournalDropUpTo(ULONGLONG offset);
+// Reads written bytes from offset at; false when the file cannot be read.
+bool JournalRead(ULONGLONG at, char *buffer, DWORD size, DWORD *got);
 // Writes the bytes in use to file; false with the system's error.
 bool JournalCopyTo(HANDLE file, DWORD *error);
 // Closes the journal, which deletes its file.

@@ -1,4 +1,4 @@
-// The message log: time-stamped lines in the lower pane, and the .msg file.
+// The message log: time-stamped lines in the lower pane.
 #ifndef VELKOR_LOG_MESSAGELOG_H
 #define VELKOR_LOG_MESSAGELOG_H
 
@@ -12,15 +12,11 @@
 void LogMessage(const char *text, unsigned kind);
 // Appends the dump of a received block, every byte (zeros too), 99 per line.
 void LogReceivedBlock(const unsigned char *bytes, size_t count);
-// For a newly created log window: no batch open, nothing held, no journal.
+// For a newly created log window: no batch open, nothing held, nothing stored.
 void ResetMessageLog();
 // Starts a batch: lines are added without redrawing until EndLogBatch.
 void BeginLogBatch();
 // Ends a batch: one redraw, the newest line scrolled into view.
 void EndLogBatch();
-// WMU_LOG_TEXT from any sender: logs the text at address, reading only readable memory.
-void LogPostedText(WPARAM address);
-// "Ausgaben speicher": writes the journal and the log to a .msg file and offers to empty both.
-void SaveLog();
 
 #endif

@@ -309,7 +309,9 @@ static std::vector<std::string> FileBodies(const std::string &file)
 
 TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
 {
+    Stop();
     const int files = JournalFiles();
+    Start();
     std::vector<std::string> first = LogLines();
     LogNumbered("Zeile %d", 250000);
     LRESULT count = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
@@ -361,13 +363,17 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
 
 TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
 {
+    // The journal is made with the log's first line.
+    Stop();
     char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
     GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
     GetEnvironmentVariableA("TEMP", temp, sizeof temp);
     std::string missing = folder + "\\fehlt\\";
     SetEnvironmentVariableA("TMP", missing.c_str());
     SetEnvironmentVariableA("TEMP", missing.c_str());
+    ClearSeenBoxes();
     AnswerNextBoxWith(IDOK);
+    Start();
     LRESULT before = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
     LogNumbered("Zeile %d", 220000);
     SetEnvironmentVariableA("TMP", tmp[0] ? tmp : NULL);
@@ -378,6 +384,20 @@ TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
     EXPECT_EQ(0u, SeenBoxes()[0].text.find("Aeltere Ausgaben koennen nicht")) << SeenBoxes()[0].text;
     EXPECT_EQ(before + 220000, SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
     EXPECT_EQ("Zeile 219999", LogText(LogLines().back()));
+
+    // Saved and emptied, the log holds what came after, as without journal.
+    std::string path = folder + "\\ohne.msg";
+    AnswerNextBox(ChooseFile(path));
+    AnswerNextBox([](HWND box, const SeenBox &) {
+        LogMessage("bei der Frage", 9);
+        PressButton(box, IDYES);
+    });
+    RunCommand(IDM_SAVE_LOG);
+    std::vector<std::string> saved = FileBodies(ReadWholeFile(path));
+    ASSERT_EQ((size_t)before + 220000, saved.size());
+    EXPECT_EQ("Zeile 219999", saved.back());
+    ASSERT_EQ(2u, LogLines().size());
+    EXPECT_EQ("bei der Frage", LogText(LogLines()[0]));
 }
 
 // A list box out of memory, for as long as the test needs one.
@@ -404,12 +424,12 @@ TEST_F(ShellSaveLog, ALineTheListBoxRefusesIsReportedOnce)
     EXPECT_EQ("angenommen", LogText(LogLines().back()));
 }
 
-TEST_F(ShellSaveLog, ALineRemovedBehindTheLogsBackIsNotSavedAfterASpill)
+TEST_F(ShellSaveLog, ALineRemovedBehindTheLogsBackIsNotSavedAfterATrim)
 {
     SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
     LogNumbered("Zeile %d", 150000);
-    // The log keeps a copy of a long list box for its spills; changed from
-    // outside, the list box is read back before the next spill.
+    // Changed from outside, the list box's lines go to the journal again
+    // before its next trim.
     SendMessageA(MessageLog(), LB_DELETESTRING, 7, 0);
     LogNumbered("danach %d", 100000);
     std::string path = folder + "\\outside.msg";

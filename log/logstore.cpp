@@ -1,0 +1,349 @@
+// The one store of the log's lines.
+//
+// Every line the log shows goes to the journal (log/logjournal) in the .msg
+// form as it is added, and the list box is a window onto the newest of them:
+// once it holds LOG_HIGH_WATER lines, it is emptied and refilled with the
+// newest LOG_KEEP_LINES from the journal's tail (deleting lines from the top
+// would move all the others each time). A save copies the journal.
+//
+// The list box is trusted to show the journal's newest lines while it has as
+// many lines as the log gave it, with the same first and last line. Another
+// program may change it with list box messages; then its lines are written to
+// the journal again before the journal is read or saved.
+//
+// A text with a CR LF of its own (another program may post one) reads back
+// as two lines after a trim; the journal, and so a saved file, keeps it as
+// it was logged.
+//
+// When the journal cannot be written the user is told once, and from then on
+// the list box alone holds the lines after those the journal kept, as a log
+// without journal: no trims, and a save writes the journal, then the list box.
+#include "log/logstore.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "base/boxes.h"
+#include "log/logformat.h"
+#include "log/logjournal.h"
+
+// Lines the list box keeps after a trim, and the count that starts one.
+static const LRESULT LOG_KEEP_LINES = 100000;
+static const LRESULT LOG_HIGH_WATER = 200000;
+// The journal is read back through this much memory at a time.
+static const DWORD READ_CHUNK = 1 << 20;
+
+static const char JOURNAL_FAILED[] = "Aeltere Ausgaben koennen nicht in eine temporaere Datei ausgelagert werden"
+                                     " (Fehler %d).\r\nSie bleiben im Nachrichtenfenster; bitte Ausgaben bald speichern.";
+static const char LINE_REFUSED[] = "Das Nachrichtenfenster nimmt keine weiteren Zeilen auf.\r\n"
+                                   "Bitte Ausgaben speichern und das Nachrichtenfenster loeschen.";
+
+// All owned by the user-interface thread.
+static bool broken;             // the journal failed: the list box holds what it did not keep
+static bool refusalReported;    // a line the list box refused was reported
+static ULONGLONG linesTaken;    // lines added since the start: tells a save's lines from later ones
+static ULONGLONG boxStart;      // where the list box's first line starts in the journal
+static LRESULT boxLines;        // lines the log gave the list box since its first line
+static char firstLine[LOG_LINE_SIZE]; // the list box's first and last line as the log gave them
+static char lastLine[LOG_LINE_SIZE];
+
+static void Keep(char *kept, const char *line)
+{
+    snprintf(kept, LOG_LINE_SIZE, "%s", line);
+}
+
+// Tells the user once; more lines may arrive while the box is open.
+static void ReportOnce(bool *reported, const char *text)
+{
+    if (*reported)
+        return;
+    *reported = true;
+    ShowBox(text, CAPTION_VELKOR, MB_ICONWARNING | MB_OK);
+}
+
+// The journal failed: it keeps what precedes the list box's lines.
+static void Break(DWORD error)
+{
+    if (broken)
+        return;
+    JournalRewind(boxStart);
+    char text[256];
+    snprintf(text, sizeof text, JOURNAL_FAILED, (int)error);
+    ReportOnce(&broken, text);
+}
+
+static void Journal(const char *line, size_t length)
+{
+    DWORD error = 0;
+    // An empty line is left out, as the .msg file leaves it out.
+    if (!broken && length > 0 &&
+        (!JournalAppend(line, (DWORD)length, &error) || !JournalAppend("\r\n", 2, &error)))
+        Break(error);
+}
+
+// Line i of the list box in *line, grown as needed (free with HeapFree); its length, or -1.
+static LRESULT ReadBoxLine(HWND log, LRESULT i, char **line, size_t *capacity)
+{
+    LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
+    if (length < 0)
+        return -1;
+    if ((size_t)length + 3 > *capacity) {
+        char *bigger = (char *)(*line ? HeapReAlloc(GetProcessHeap(), 0, *line, (size_t)length + 3)
+                                      : HeapAlloc(GetProcessHeap(), 0, (size_t)length + 3));
+        if (!bigger)
+            return -1;
+        *line = bigger;
+        *capacity = (size_t)length + 3;
+    }
+    return SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)*line);
+}
+
+static bool SameLine(HWND log, LRESULT i, const char *kept)
+{
+    char text[LOG_LINE_SIZE];
+    LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
+    return length >= 0 && (size_t)length < sizeof text && SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)text) == length &&
+           strcmp(text, kept) == 0;
+}
+
+static bool InStep(HWND log, LRESULT count)
+{
+    return count == boxLines && (count == 0 || (SameLine(log, 0, firstLine) && SameLine(log, count - 1, lastLine)));
+}
+
+// Writes the list box's lines to the journal again, in place of those it had
+// for them; false when the journal failed.
+static bool Resync(HWND log, LRESULT count)
+{
+    JournalRewind(boxStart);
+    char *line = NULL;
+    size_t capacity = 0;
+    firstLine[0] = lastLine[0] = 0;
+    for (LRESULT i = 0; i < count && !broken; i++) {
+        LRESULT length = ReadBoxLine(log, i, &line, &capacity);
+        if (length < 0) {
+            Break(ERROR_NOT_ENOUGH_MEMORY);
+            break;
+        }
+        Journal(line, (size_t)length);
+        if (i == 0)
+            Keep(firstLine, line);
+        Keep(lastLine, line);
+    }
+    if (line)
+        HeapFree(GetProcessHeap(), 0, line);
+    boxLines = count;
+    return !broken;
+}
+
+// Empties the list box for a refill whose first line starts at offset at.
+static void EmptyBox(HWND log, ULONGLONG at)
+{
+    SendMessageA(log, LB_RESETCONTENT, 0, 0);
+    SendMessageA(log, LB_INITSTORAGE, (WPARAM)LOG_KEEP_LINES, (LPARAM)(JournalEnd() - at));
+    boxStart = at;
+    boxLines = 0;
+    firstLine[0] = 0;
+}
+
+// Refills the list box with the journal's lines from offset from on, after
+// skipping skip of them; the list box's lines before are dropped. False,
+// nothing changed, when the journal could not be read up to the first line kept.
+static bool Refill(HWND log, ULONGLONG from, LRESULT skip)
+{
+    DWORD error = 0;
+    if (!JournalFlush(&error)) {
+        Break(error);
+        return false;
+    }
+    char *chunk = (char *)HeapAlloc(GetProcessHeap(), 0, READ_CHUNK);
+    if (!chunk)
+        return false;
+    LRESULT selected = SendMessageA(log, LB_GETCURSEL, 0, 0);
+    LRESULT before = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    bool emptied = skip == 0;
+    if (emptied)
+        EmptyBox(log, from);
+    LRESULT seen = 0;
+    ULONGLONG base = from; // the journal offset of chunk[0]
+    size_t used = 0;
+    bool ok = true;
+    while (ok && base + used < JournalEnd()) {
+        DWORD got = 0;
+        ok = JournalRead(base + used, chunk + used, READ_CHUNK - (DWORD)used, &got) && got > 0;
+        used += got;
+        size_t lineStart = 0;
+        size_t scan = 0;
+        for (char *end; (end = (char *)memchr(chunk + scan, '\n', used - scan)) != NULL;) {
+            size_t next = (size_t)(end - chunk) + 1;
+            scan = next;
+            if (end == chunk + lineStart || end[-1] != '\r')
+                continue; // a line feed inside a line
+            end[-1] = 0;
+            if (emptied) {
+                SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(chunk + lineStart));
+                if (boxLines++ == 0)
+                    Keep(firstLine, chunk + lineStart);
+            } else if (++seen == skip) {
+                EmptyBox(log, base + next);
+                emptied = true;
+            }
+            lineStart = next;
+        }
+        // A line longer than a chunk (one another program put into the list
+        // box) stays in the journal but out of the refilled view.
+        if (lineStart == 0 && used == READ_CHUNK)
+            lineStart = used;
+        base += lineStart;
+        memmove(chunk, chunk + lineStart, used - lineStart);
+        used -= lineStart;
+    }
+    HeapFree(GetProcessHeap(), 0, chunk);
+    if (!emptied) {
+        Break(ok ? ERROR_HANDLE_EOF : ERROR_READ_FAULT);
+        return false;
+    }
+    LRESULT dropped = before - boxLines;
+    if (selected != LB_ERR && selected >= dropped)
+        SendMessageA(log, LB_SETCURSEL, (WPARAM)(selected - dropped), 0);
+    if (!ok)
+        Break(ERROR_READ_FAULT); // the journal keeps the lines before the list box's
+    return true;
+}
+
+// The list box keeps only its newest keep lines, read back from itself (the
+// journal does not have them all). False, nothing changed, without the memory.
+static bool KeepNewestOfBox(HWND log, LRESULT count, LRESULT keep)
+{
+    char *lines = NULL;
+    size_t capacity = 0, used = 0;
+    char *line = NULL;
+    size_t lineCapacity = 0;
+    bool ok = true;
+    for (LRESULT i = count - keep; i < count && ok; i++) {
+        LRESULT length = ReadBoxLine(log, i, &line, &lineCapacity);
+        if (length < 0)
+            length = 0;
+        if (used + (size_t)length + 1 > capacity) {
+            size_t grown = capacity * 2 > used + (size_t)length + 1 ? capacity * 2 : used + (size_t)length + 1 + 4096;
+            char *bigger = (char *)(lines ? HeapReAlloc(GetProcessHeap(), 0, lines, grown)
+                                          : HeapAlloc(GetProcessHeap(), 0, grown));
+            ok = bigger != NULL;
+            if (ok) {
+                lines = bigger;
+                capacity = grown;
+            }
+        }
+        if (ok) {
+            memcpy(lines + used, length ? line : "", (size_t)length);
+            lines[used + (size_t)length] = 0;
+            used += (size_t)length + 1;
+        }
+    }
+    if (ok) {
+        SendMessageA(log, LB_RESETCONTENT, 0, 0);
+        for (size_t at = 0; at < used; at += strlen(lines + at) + 1)
+            SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(lines + at));
+        boxLines = keep;
+        Keep(firstLine, keep ? lines : "");
+    }
+    if (line)
+        HeapFree(GetProcessHeap(), 0, line);
+    if (lines)
+        HeapFree(GetProcessHeap(), 0, lines);
+    return ok;
+}
+
+void StoreLine(HWND log, const char *line)
+{
+    // The list box is not sorted: a line's index is the count before it.
+    LRESULT newest = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
+    if (newest == LB_ERR || newest == LB_ERRSPACE) {
+        ReportOnce(&refusalReported, LINE_REFUSED);
+        return;
+    }
+    linesTaken++;
+    if (boxLines++ == 0)
+        Keep(firstLine, line);
+    Keep(lastLine, line);
+    Journal(line, strlen(line));
+    if (newest + 1 >= LOG_HIGH_WATER && !broken && (InStep(log, newest + 1) || Resync(log, newest + 1)))
+        Refill(log, boxStart, newest + 1 - LOG_KEEP_LINES);
+}
+
+void FlushStore()
+{
+    DWORD error = 0;
+    if (!broken && !JournalFlush(&error))
+        Break(error);
+}
+
+// Writes the list box's first count lines that are not empty, each with CR LF.
+static bool WriteBoxLines(HWND log, HANDLE file, LRESULT count, DWORD *error)
+{
+    char *line = NULL;
+    size_t capacity = 0;
+    bool ok = true;
+    for (LRESULT i = 0; i < count && ok; i++) {
+        LRESULT length = ReadBoxLine(log, i, &line, &capacity);
+        if (length < 0) {
+            *error = ERROR_NOT_ENOUGH_MEMORY;
+            ok = false;
+        } else if (length > 0) {
+            line[length] = '\r';
+            line[length + 1] = '\n';
+            DWORD written = 0;
+            ok = WriteFile(file, line, (DWORD)length + 2, &written, NULL) && written == (DWORD)length + 2;
+            if (!ok)
+                *error = GetLastError();
+        }
+    }
+    if (line)
+        HeapFree(GetProcessHeap(), 0, line);
+    return ok;
+}
+
+bool WriteStoreTo(HWND log, HANDLE file, StoreMark *mark, DWORD *error)
+{
+    *error = 0;
+    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    if (!broken && !InStep(log, count))
+        Resync(log, count);
+    FlushStore();
+    mark->lines = linesTaken;
+    bool ok = JournalCopyTo(file, error) && (!broken || WriteBoxLines(log, file, count, error));
+    mark->journalEnd = JournalEnd();
+    return ok;
+}
+
+void ForgetStoredUpTo(HWND log, const StoreMark &mark)
+{
+    FlushStore();
+    JournalDropUpTo(mark.journalEnd);
+    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    ULONGLONG newer = linesTaken - mark.lines;
+    if (newer >= (ULONGLONG)count)
+        return; // a trim meanwhile left only lines that came after the save
+    if (newer == 0) {
+        SendMessageA(log, LB_RESETCONTENT, 0, 0);
+        boxStart = JournalEnd();
+        boxLines = 0;
+    } else if (broken || !InStep(log, count) || !Refill(log, mark.journalEnd, 0)) {
+        if (!KeepNewestOfBox(log, count, (LRESULT)newer))
+            for (LRESULT i = 0; i < count - (LRESULT)newer; i++)
+                SendMessageA(log, LB_DELETESTRING, 0, 0);
+        boxStart = JournalEnd();
+        boxLines = (LRESULT)newer;
+    }
+}
+
+void ResetStore()
+{
+    JournalClose();
+    broken = false;
+    refusalReported = false;
+    linesTaken = 0;
+    boxStart = 0;
+    boxLines = 0;
+    firstLine[0] = lastLine[0] = 0;
+}

@@ -1,0 +1,48 @@
+// "Ausgaben speicher": writes every line of the log to a .msg file, asks
+// whether to empty the log, and removes exactly the lines saved on Yes.
+#include "log/savelog.h"
+
+#include <windows.h>
+#include <stdio.h>
+
+#include "base/appwindows.h"
+#include "base/boxes.h"
+#include "base/filedialog.h"
+#include "log/logformat.h"
+#include "log/logstore.h"
+#include "log/messagelog.h"
+
+// Without its dot, as the dialog documents it: given as ".msg", Wine's
+// dialog makes "name..msg" of a bare name while "alle (*.*)" is chosen.
+static const FileDialogKind LOG_FILE_DIALOG = {"VelkorNachrichten (*.msg)\0*.msg\0alle (*.*)\0*.*\0", CAPTION_SAVE_LOG,
+                                               "msg", CAPTION_SAVE_LOG};
+
+void SaveLog()
+{
+    char path[FILE_PATH_ROOM] = "velkor.msg";
+    HANDLE file = CreateChosenFile(LOG_FILE_DIALOG, path);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    HWND log = MessageLog();
+    // Lines that came while the dialog was open are saved: they are in the
+    // store by now. A failed write is reported and nothing more: the file
+    // does not hold the lines, so they stay in the log and no "gespeichert"
+    // is claimed.
+    StoreMark saved;
+    DWORD error = 0;
+    if (!WriteStoreTo(log, file, &saved, &error)) {
+        ShowNumberBox(TEXT_WRITE_ERROR, error, CAPTION_SAVE_LOG);
+    } else {
+        // Lines arriving while the question is open are neither saved nor removed.
+        int answer = ShowBox("Nachrichtenfenster loeschen?", CAPTION_SAVE_LOG, MB_ICONQUESTION | MB_YESNO);
+        if (answer == IDYES) {
+            BeginLogBatch();
+            ForgetStoredUpTo(log, saved);
+            EndLogBatch();
+        }
+        char text[LOG_LINE_SIZE];
+        snprintf(text, sizeof text, "Nachrichtendatei %s gespeichert", path);
+        LogMessage(text, LOG_EVENT);
+    }
+    CloseHandle(file);
+}
