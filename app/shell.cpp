@@ -182,7 +182,9 @@ int RunMessageLoop()
     ZeroMemory(&msg, sizeof msg);
     // GetMessageA gives -1 on a broken call; ending then beats spinning on it.
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
+        // Keys go to the focused child; the main window alone routes the
+        // accelerators' commands, so it is the one they are translated for.
+        if (!TranslateAcceleratorA(MainWindow(), accelerators, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

@@ -62,12 +62,14 @@ void ValidateHexField(HWND dialog, int controlId, const char *text)
     SetDlgItemTextA(dialog, controlId, "");
 }
 
-unsigned char HexPairToByte(const char *text)
+unsigned char HexPairToByte(const char *text, bool *converted)
 {
     bool complete;
     unsigned char value = HexPairValue(text ? text : "", &complete);
     if (!complete)
         ShowBox(CONVERT_WARNING, CAPTION_SEND, MB_ICONWARNING);
+    if (converted)
+        *converted = complete;
     return value;
 }
 

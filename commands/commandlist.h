@@ -21,8 +21,9 @@ CommandBuffer &WorkingCommand();
 void InsertCommandColumns(HWND list);
 // On leaving a hex box: warns about and empties a text that is not 0-2 hex characters.
 void ValidateHexField(HWND dialog, int controlId, const char *text);
-// Converts two hex digits to a byte; warns (once) when they are not.
-unsigned char HexPairToByte(const char *text);
+// Converts two hex digits to a byte; warns (once) when they are not, and then
+// gives the value so far with *converted (when asked for) false.
+unsigned char HexPairToByte(const char *text, bool *converted = NULL);
 // Reads column subItem of entry n into text (room bytes, always terminated).
 void GetEntryText(int n, int subItem, char *text, int room);
 // Writes the CommandBuffer into entry n with the current decorations.

@@ -26,19 +26,26 @@ static void WarnSend(const char *text)
     ShowBox(text, CAPTION_SEND, MB_ICONWARNING);
 }
 
-// The prefix, the byte fields up to the first empty one, the suffix.
-static size_t BuildBytes(unsigned char *bytes)
+// The prefix, the byte fields up to the first empty one, the suffix, counted
+// in *count. False when a field was not two hex digits; every such field has
+// been warned about by then.
+static bool BuildBytes(unsigned char *bytes, size_t *count)
 {
     const DeviceSettings &settings = Settings();
     const CommandBuffer &command = WorkingCommand();
-    size_t count = 0;
+    bool allConverted = true;
+    size_t n = 0;
     if (OptionalByteOn(settings.sendPrefix))
-        bytes[count++] = OptionalByteValue(settings.sendPrefix);
-    for (int i = 0; i < 8 && command.byteField[i][0]; i++)
-        bytes[count++] = HexPairToByte(command.byteField[i]);
+        bytes[n++] = OptionalByteValue(settings.sendPrefix);
+    for (int i = 0; i < 8 && command.byteField[i][0]; i++) {
+        bool converted;
+        bytes[n++] = HexPairToByte(command.byteField[i], &converted);
+        allConverted = allConverted && converted;
+    }
     if (OptionalByteOn(settings.sendSuffix))
-        bytes[count++] = OptionalByteValue(settings.sendSuffix);
-    return count;
+        bytes[n++] = OptionalByteValue(settings.sendSuffix);
+    *count = n;
+    return allConverted;
 }
 
 // "!! Error ..." with the system's text for error, kind 2.
@@ -134,7 +141,11 @@ void SendSelectedCommand()
 
     unsigned char bytes[16];
     memset(bytes, 0, sizeof bytes);
-    size_t count = BuildBytes(bytes);
+    size_t count = 0;
+    // A half-converted byte is one nobody asked for: the device gets none of
+    // the command, and the log no line claiming it was sent.
+    if (!BuildBytes(bytes, &count))
+        return;
     // A warning about a byte field runs a modal loop, in which a posted close
     // may have been handled: the handle is taken anew.
     device = DeviceHandle();

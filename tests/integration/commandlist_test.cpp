@@ -153,7 +153,9 @@ TEST_F(CommandListTest, CancelEmptiesTheBoxAndLeavesTheFocus)
 
 TEST_F(CommandListTest, HexPairToByteWarnsOnceWithTheValueSoFar)
 {
-    EXPECT_EQ(0x1B, HexPairToByte("1b"));
+    bool converted = false;
+    EXPECT_EQ(0x1B, HexPairToByte("1b", &converted));
+    EXPECT_TRUE(converted);
     EXPECT_EQ(0x1B, HexPairToByte("1B"));
     EXPECT_EQ(0xF0, HexPairToByte("f0"));
     EXPECT_TRUE(SeenBoxes().empty());
@@ -163,7 +165,8 @@ TEST_F(CommandListTest, HexPairToByteWarnsOnceWithTheValueSoFar)
         ClearSeenBoxes();
         SeenBox box;
         AnswerNextBox(RecordBox(&box, IDOK));
-        EXPECT_EQ(c.value, HexPairToByte(c.text)) << c.text;
+        EXPECT_EQ(c.value, HexPairToByte(c.text, &converted)) << c.text;
+        EXPECT_FALSE(converted) << c.text;
         EXPECT_EQ(1u, SeenBoxes().size()) << c.text;
         ASSERT_TRUE(box.seen) << c.text;
         EXPECT_EQ("VELKOR senden", box.caption);

@@ -98,6 +98,25 @@ TEST_F(DeviceSend, WarningBoxesWriteAndLogNothing)
     EXPECT_EQ("successful: 1 Bytes ( 0x41)", Send(entry).at(0).substr(16));
 }
 
+TEST_F(DeviceSend, AByteThatIsNotHexIsWarnedAboutAndNothingIsSent)
+{
+    Settings().sendPrefix = 0x02;
+    Settings().sendSuffix = 0x03;
+    OpenPeer();
+    int bad = InsertListEntry("0x02   0x4G 0x41 0xZ1  0x03", "");
+    int good = InsertListEntry("0x02   0x41 0x42  0x03", "");
+    AnswerNextBoxWith(IDOK);
+    AnswerNextBoxWith(IDOK);
+    EXPECT_TRUE(Send(bad).empty());
+    ASSERT_EQ(2u, SeenBoxes().size()); // one warning per bad field, as before
+    for (const SeenBox &box : SeenBoxes())
+        EXPECT_EQ("Fehler beim konvertieren des Sendestrings", box.text);
+    // The pipe keeps order: only the good command's bytes reach the device.
+    EXPECT_EQ("successful: 4 Bytes (0x02   0x41 0x42  0x03)", Send(good).at(0).substr(16));
+    ASSERT_TRUE(WaitPeerReceived(peer, 4, 2000));
+    EXPECT_EQ(HexBytes("02 41 42 03"), PeerReceived(peer));
+}
+
 TEST_F(DeviceSend, AWriteTheDeviceDoesNotTakeEndsAfterTheWriteTimeout)
 {
     // The peer reads nothing and its pipe buffers nothing.

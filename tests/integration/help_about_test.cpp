@@ -503,10 +503,10 @@ LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(dialogHook, code, wParam, lParam);
 }
 
-// Posts one character message to the main window with Alt held or not, and
-// runs the program's own message loop until it has been handled; returns the
-// titles of the dialogs it opened.
-std::vector<std::string> TypeIntoMessageLoop(UINT message, char character, bool alt)
+// Posts one character message to target (the window with the focus, as the
+// keyboard does) with Alt held or not, and runs the program's own message loop
+// until it has been handled; returns the titles of the dialogs it opened.
+std::vector<std::string> TypeIntoMessageLoop(UINT message, char character, bool alt, HWND target = MainWindow())
 {
     BYTE saved[256], keys[256];
     GetKeyboardState(saved);
@@ -517,7 +517,7 @@ std::vector<std::string> TypeIntoMessageLoop(UINT message, char character, bool 
     activatedDialogs.clear();
     dialogHook = SetWindowsHookExA(WH_CBT, WatchDialogs, NULL, GetCurrentThreadId());
     LPARAM lParam = 1 | (alt ? KF_ALTDOWN << 16 : 0);
-    PostMessageA(MainWindow(), message, (WPARAM)(unsigned char)character, lParam);
+    PostMessageA(target, message, (WPARAM)(unsigned char)character, lParam);
     // The quit comes only after every posted message, so the loop returns
     // once the character has been handled (and any box it opened closed).
     PostQuitMessage(77);
@@ -532,12 +532,17 @@ std::vector<std::string> TypeIntoMessageLoop(UINT message, char character, bool 
 
 TEST_F(About, AltQuestionMarkAndAltSlashOpenTheBoxThroughTheMessageLoop)
 {
-    for (char key : {'?', '/'}) {
-        SCOPED_TRACE(std::string("Alt+") + key);
-        std::vector<std::string> dialogs = TypeIntoMessageLoop(WM_SYSCHAR, key, true);
-        ASSERT_EQ(1u, dialogs.size());
-        EXPECT_EQ("Info", dialogs[0]);
-    }
+    // Wherever the focus is: the main window, the command list or the log.
+    for (int id : {0, IDC_COMMAND_LIST, IDC_MESSAGE_LOG})
+        for (char key : {'?', '/'}) {
+            SCOPED_TRACE(std::string("Alt+") + key + " with the focus in window " + std::to_string(id));
+            HWND focus = id ? GetDlgItem(MainWindow(), id) : MainWindow();
+            SetFocus(focus);
+            ASSERT_EQ(focus, GetFocus());
+            std::vector<std::string> dialogs = TypeIntoMessageLoop(WM_SYSCHAR, key, true, focus);
+            ASSERT_EQ(1u, dialogs.size());
+            EXPECT_EQ("Info", dialogs[0]);
+        }
     // Typing them without Alt does nothing.
     EXPECT_TRUE(TypeIntoMessageLoop(WM_CHAR, '?', false).empty());
     EXPECT_TRUE(TypeIntoMessageLoop(WM_CHAR, '/', false).empty());
