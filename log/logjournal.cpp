@@ -85,6 +85,18 @@ bool JournalAppend(const char *bytes, DWORD size, DWORD *error)
     return true;
 }
 
+bool JournalAppendLine(const char *line, DWORD length, DWORD *error)
+{
+    if (length + 2 > BUFFER_SIZE - buffered)
+        return JournalAppend(line, length, error) && JournalAppend("\r\n", 2, error);
+    memcpy(buffer + buffered, line, length);
+    buffer[buffered + length] = '\r';
+    buffer[buffered + length + 1] = '\n';
+    buffered += length + 2;
+    *error = 0;
+    return true;
+}
+
 ULONGLONG JournalStart() { return journalStart; }
 ULONGLONG JournalEnd() { return written + buffered; }
 

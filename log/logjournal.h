@@ -8,6 +8,8 @@
 // Appends size bytes at the journal's end through its buffer; false with the
 // system's error when the buffer could not be written out.
 bool JournalAppend(const char *bytes, DWORD size, DWORD *error);
+// Appends a line and CR LF, as JournalAppend does.
+bool JournalAppendLine(const char *line, DWORD length, DWORD *error);
 // Writes the buffer out, creating the file first; false with the system's error.
 bool JournalFlush(DWORD *error);
 // Offset of the journal's first byte still in use, and of its end (buffer included).

@@ -47,9 +47,12 @@ static LRESULT boxLines;        // lines the log gave the list box since its fir
 static char firstLine[LOG_LINE_SIZE]; // the list box's first and last line as the log gave them
 static char lastLine[LOG_LINE_SIZE];
 
-static void Keep(char *kept, const char *line)
+static void Keep(char *kept, const char *line, size_t length)
 {
-    snprintf(kept, LOG_LINE_SIZE, "%s", line);
+    if (length >= LOG_LINE_SIZE)
+        length = LOG_LINE_SIZE - 1;
+    memcpy(kept, line, length);
+    kept[length] = 0;
 }
 
 // Tells the user once; more lines may arrive while the box is open.
@@ -76,8 +79,7 @@ static void Journal(const char *line, size_t length)
 {
     DWORD error = 0;
     // An empty line is left out, as the .msg file leaves it out.
-    if (!broken && length > 0 &&
-        (!JournalAppend(line, (DWORD)length, &error) || !JournalAppend("\r\n", 2, &error)))
+    if (!broken && length > 0 && !JournalAppendLine(line, (DWORD)length, &error))
         Break(error);
 }
 
@@ -127,8 +129,8 @@ static bool Resync(HWND log, LRESULT count)
         }
         Journal(line, (size_t)length);
         if (i == 0)
-            Keep(firstLine, line);
-        Keep(lastLine, line);
+            Keep(firstLine, line, (size_t)length);
+        Keep(lastLine, line, (size_t)length);
     }
     if (line)
         HeapFree(GetProcessHeap(), 0, line);
@@ -183,7 +185,7 @@ static bool Refill(HWND log, ULONGLONG from, LRESULT skip)
             if (emptied) {
                 SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(chunk + lineStart));
                 if (boxLines++ == 0)
-                    Keep(firstLine, chunk + lineStart);
+                    Keep(firstLine, chunk + lineStart, next - 2 - lineStart);
             } else if (++seen == skip) {
                 EmptyBox(log, base + next);
                 emptied = true;
@@ -245,7 +247,7 @@ static bool KeepNewestOfBox(HWND log, LRESULT count, LRESULT keep)
         for (size_t at = 0; at < used; at += strlen(lines + at) + 1)
             SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(lines + at));
         boxLines = keep;
-        Keep(firstLine, keep ? lines : "");
+        Keep(firstLine, lines, keep ? strlen(lines) : 0);
     }
     if (line)
         HeapFree(GetProcessHeap(), 0, line);
@@ -262,11 +264,12 @@ void StoreLine(HWND log, const char *line)
         ReportOnce(&refusalReported, LINE_REFUSED);
         return;
     }
+    size_t length = strlen(line);
     linesTaken++;
     if (boxLines++ == 0)
-        Keep(firstLine, line);
-    Keep(lastLine, line);
-    Journal(line, strlen(line));
+        Keep(firstLine, line, length);
+    Keep(lastLine, line, length);
+    Journal(line, length);
     if (newest + 1 >= LOG_HIGH_WATER && !broken && (InStep(log, newest + 1) || Resync(log, newest + 1)))
         Refill(log, boxStart, newest + 1 - LOG_KEEP_LINES);
 }
