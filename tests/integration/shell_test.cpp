@@ -422,28 +422,6 @@ TEST_F(Shell, SaveControlsFollowTheCommandFileName)
     EXPECT_FALSE(ButtonState(IDM_SAVE_COMMANDS_BUTTON) & TBSTATE_ENABLED);
 }
 
-TEST_F(Shell, AltQuestionMarkOpensTheAboutBox)
-{
-    // Through the loop's own translation, as Alt+? arrives: a system character
-    // with the Alt context bit while the Alt key is down (Wine asks the key state).
-    HACCEL table = LoadAcceleratorsA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDM_VELKOR));
-    BYTE keys[256], altDown[256];
-    GetKeyboardState(keys);
-    memcpy(altDown, keys, sizeof keys);
-    altDown[VK_MENU] = 0x80;
-    SetKeyboardState(altDown);
-    MSG msg = {MainWindow(), WM_SYSCHAR, '?', 0x20000001, 0, {0, 0}};
-    AnswerNextBoxWith(IDOK);
-    BOOL translated = TranslateAcceleratorA(MainWindow(), table, &msg);
-    SetKeyboardState(keys);
-    EXPECT_TRUE(translated);
-    PumpPending();
-    ASSERT_EQ(1u, SeenBoxes().size());
-    EXPECT_FALSE(SeenBoxes()[0].isMessageBox);
-    EXPECT_FALSE(SeenBoxes()[0].unexpected);
-    DestroyAcceleratorTable(table);
-}
-
 TEST_F(Shell, BeendenEndsTheLoopWithExitCodeZero)
 {
     SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
