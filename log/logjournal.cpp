@@ -43,26 +43,25 @@ static bool Seek(ULONGLONG offset)
     return SetFilePointerEx(journal, at, NULL, FILE_BEGIN) != 0;
 }
 
-static bool WriteAt(ULONGLONG offset, const char *bytes, DWORD size, DWORD *error)
+// Writes bytes after those in use, creating the file first.
+static bool WriteOut(const char *bytes, DWORD size, DWORD *error)
 {
     DWORD done = 0;
-    if (!Seek(offset) || !WriteFile(journal, bytes, size, &done, NULL) || done != size) {
+    if (journal == INVALID_HANDLE_VALUE && !OpenJournal(error))
+        return false;
+    if (!Seek(written) || !WriteFile(journal, bytes, size, &done, NULL) || done != size) {
         *error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
         return false;
     }
+    written += size;
     return true;
 }
 
 bool JournalFlush(DWORD *error)
 {
     *error = 0;
-    if (buffered == 0)
-        return true;
-    if (journal == INVALID_HANDLE_VALUE && !OpenJournal(error))
+    if (buffered > 0 && !WriteOut(buffer, buffered, error))
         return false;
-    if (!WriteAt(written, buffer, buffered, error))
-        return false;
-    written += buffered;
     buffered = 0;
     return true;
 }
@@ -70,18 +69,12 @@ bool JournalFlush(DWORD *error)
 bool JournalAppend(const char *bytes, DWORD size, DWORD *error)
 {
     *error = 0;
-    if (buffered + size > BUFFER_SIZE && !JournalFlush(error))
+    if (size > BUFFER_SIZE - buffered && !JournalFlush(error))
         return false;
-    if (size <= BUFFER_SIZE) {
-        memcpy(buffer + buffered, bytes, size);
-        buffered += size;
-        return true;
-    }
-    if (journal == INVALID_HANDLE_VALUE && !OpenJournal(error))
-        return false;
-    if (!WriteAt(written, bytes, size, error))
-        return false;
-    written += size;
+    if (size > BUFFER_SIZE)
+        return WriteOut(bytes, size, error);
+    memcpy(buffer + buffered, bytes, size);
+    buffered += size;
     return true;
 }
 
