@@ -139,19 +139,20 @@ static bool Resync(HWND log, LRESULT count)
 }
 
 // Empties the list box for a refill whose first line starts at offset at.
-static void EmptyBox(HWND log, ULONGLONG at)
+static void EmptyBox(HWND log, ULONGLONG at, LRESULT lines)
 {
     SendMessageA(log, LB_RESETCONTENT, 0, 0);
-    SendMessageA(log, LB_INITSTORAGE, (WPARAM)LOG_KEEP_LINES, (LPARAM)(JournalEnd() - at));
+    SendMessageA(log, LB_INITSTORAGE, (WPARAM)lines, (LPARAM)(JournalEnd() - at));
     boxStart = at;
     boxLines = 0;
     firstLine[0] = 0;
 }
 
-// Refills the list box with the journal's lines from offset from on, after
-// skipping skip of them; the list box's lines before are dropped. False,
-// nothing changed, when the journal could not be read up to the first line kept.
-static bool Refill(HWND log, ULONGLONG from, LRESULT skip)
+// Refills the list box with the journal's lines from offset from on (about
+// keep of them), after skipping skip of them; the list box's lines before are
+// dropped. False, nothing changed, when the journal could not be read up to
+// the first line kept.
+static bool Refill(HWND log, ULONGLONG from, LRESULT skip, LRESULT keep)
 {
     DWORD error = 0;
     if (!JournalFlush(&error)) {
@@ -165,7 +166,7 @@ static bool Refill(HWND log, ULONGLONG from, LRESULT skip)
     LRESULT before = SendMessageA(log, LB_GETCOUNT, 0, 0);
     bool emptied = skip == 0;
     if (emptied)
-        EmptyBox(log, from);
+        EmptyBox(log, from, keep);
     LRESULT seen = 0;
     ULONGLONG base = from; // the journal offset of chunk[0]
     size_t used = 0;
@@ -187,7 +188,7 @@ static bool Refill(HWND log, ULONGLONG from, LRESULT skip)
                 if (boxLines++ == 0)
                     Keep(firstLine, chunk + lineStart, next - 2 - lineStart);
             } else if (++seen == skip) {
-                EmptyBox(log, base + next);
+                EmptyBox(log, base + next, keep);
                 emptied = true;
             }
             lineStart = next;
@@ -271,7 +272,7 @@ void StoreLine(HWND log, const char *line)
     Keep(lastLine, line, length);
     Journal(line, length);
     if (newest + 1 >= LOG_HIGH_WATER && !broken && (InStep(log, newest + 1) || Resync(log, newest + 1)))
-        Refill(log, boxStart, newest + 1 - LOG_KEEP_LINES);
+        Refill(log, boxStart, newest + 1 - LOG_KEEP_LINES, LOG_KEEP_LINES);
 }
 
 void FlushStore()
@@ -323,6 +324,12 @@ void ForgetStoredUpTo(HWND log, const StoreMark &mark)
 {
     FlushStore();
     JournalDropUpTo(mark.journalEnd);
+    // The list box's first lines may be among those dropped, and a journal
+    // left empty starts again at offset 0.
+    if (boxStart < JournalStart())
+        boxStart = JournalStart();
+    if (boxStart > JournalEnd())
+        boxStart = JournalEnd();
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     ULONGLONG newer = linesTaken - mark.lines;
     if (newer >= (ULONGLONG)count)
@@ -331,13 +338,15 @@ void ForgetStoredUpTo(HWND log, const StoreMark &mark)
         SendMessageA(log, LB_RESETCONTENT, 0, 0);
         boxStart = JournalEnd();
         boxLines = 0;
-    } else if (broken || !InStep(log, count) || !Refill(log, mark.journalEnd, 0)) {
-        if (!KeepNewestOfBox(log, count, (LRESULT)newer))
-            for (LRESULT i = 0; i < count - (LRESULT)newer; i++)
-                SendMessageA(log, LB_DELETESTRING, 0, 0);
-        boxStart = JournalEnd();
-        boxLines = (LRESULT)newer;
+        return;
     }
+    if (!broken && InStep(log, count) && Refill(log, mark.journalEnd, 0, (LRESULT)newer))
+        return;
+    if (!KeepNewestOfBox(log, count, (LRESULT)newer))
+        for (LRESULT i = 0; i < count - (LRESULT)newer; i++)
+            SendMessageA(log, LB_DELETESTRING, 0, 0);
+    boxStart = broken ? JournalEnd() : mark.journalEnd;
+    boxLines = (LRESULT)newer;
 }
 
 void ResetStore()
