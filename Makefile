@@ -1,5 +1,5 @@
 # The two commands a fresh Debian machine needs: `make test` and `make run`.
-.PHONY: test run build bench dist clean
+.PHONY: test run build bench dist screenshot clean
 
 test:
 	sh tools/setup.sh
@@ -20,6 +20,10 @@ bench:
 dist:
 	sh tools/setup.sh
 	sh tools/build.sh dist
+
+screenshot:
+	sh tools/setup.sh
+	sh tools/screenshot.sh
 
 clean:
 	rm -rf build

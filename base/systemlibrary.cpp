@@ -56,3 +56,14 @@ FARPROC SystemFunction(const char *library, const char *function)
     HMODULE module = LibraryModule(library);
     return module ? GetProcAddress(module, function) : NULL;
 }
+
+typedef HINSTANCE(WINAPI *ShellExecuteFunction)(HWND, const char *, const char *, const char *, const char *, INT);
+
+bool ShellOpen(const char *path, int show)
+{
+    ShellExecuteFunction shellExecute = (ShellExecuteFunction)(void (*)(void))SystemFunction("shell32.dll", "ShellExecuteA");
+    if (!shellExecute)
+        return false;
+    // Above 32 is success (ShellExecuteA's documentation).
+    return (INT_PTR)shellExecute(NULL, "open", path, NULL, NULL, show) > 32;
+}

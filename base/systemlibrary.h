@@ -8,5 +8,7 @@
 // A function of a library in the system folder (loaded once, kept for the
 // process); null, with the error set, when the library or the function is missing.
 FARPROC SystemFunction(const char *library, const char *function);
+// Hands a file or program to the shell's "open" verb; false when the shell cannot be had or refuses.
+bool ShellOpen(const char *path, int show);
 
 #endif

@@ -10,6 +10,7 @@
 #include "base/systemtext.h"
 #include "base/devicehandle.h"
 #include "device/receiver.h"
+#include "device/serialport.h"
 #include "settings/settings.h"
 
 // All owned by the user-interface thread.
@@ -52,6 +53,8 @@ bool OpenDevice()
         if (device == INVALID_HANDLE_VALUE) {
             ShowOpenDeviceError(MainWindow(), error);
         } else {
+            // A port that refuses keeps the state it had, as before.
+            PrepareSerialPort(device);
             LogDeviceEvent("Device %s geoeffnet");
             opened = true;
         }

@@ -22,19 +22,6 @@ static bool ProgramPath(char *path, DWORD size)
     return ProgramPathFromCommandLine(GetCommandLineA(), path, size);
 }
 
-typedef HINSTANCE(WINAPI *ShellExecuteFunction)(HWND, const char *, const char *, const char *, const char *, INT);
-
-// Hands the file to the shell; the shell's library is loaded at the first
-// use, not at start-up. False when it cannot be had or the shell refuses.
-static bool OpenWithShell(const char *path)
-{
-    ShellExecuteFunction shellExecute = (ShellExecuteFunction)(void (*)(void))SystemFunction("shell32.dll", "ShellExecuteA");
-    if (!shellExecute)
-        return false;
-    HINSTANCE result = shellExecute(NULL, "open", path, NULL, NULL, SW_SHOWDEFAULT);
-    return (INT_PTR)result > 32;
-}
-
 void ShowHelp()
 {
     char programPath[HELP_PATH_SIZE];
@@ -43,7 +30,7 @@ void ShowHelp()
     bool opened = ProgramPath(programPath, sizeof programPath) &&
                   BuildHelpPath(programPath, helpPath, sizeof helpPath);
     if (opened)
-        opened = OpenWithShell(helpPath);
+        opened = ShellOpen(helpPath, SW_SHOWDEFAULT);
     if (!opened)
         ShowBox(HELP_MISSING_TEXT, CAPTION_VELKOR, MB_ICONERROR);
 }

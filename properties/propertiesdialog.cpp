@@ -7,10 +7,12 @@
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
+#include "base/systemlibrary.h"
 #include "base/systemtext.h"
 #include "commands/commandlist.h"
 #include "commands/commandtext.h"
 #include "device/receivebuffer.h"
+#include "properties/editorkey.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
@@ -25,7 +27,6 @@ static const int HEX_APPLY_READ = 3;
 static const char REGEDIT_CLASS[] = "RegEdit_RegEdit";
 static const char REGEDIT_TITLE[] = "Registrierungs-Editor";
 static const char REGEDIT_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
-static const char REGEDIT_LAST_KEY[] = "Arbeitsplatz\\HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB";
 
 // An optional byte's check box and the hex edit that holds its byte.
 struct OptionalBytePair {
@@ -170,20 +171,26 @@ static void OnTestDevice(HWND dialog)
     CloseHandle(device);
 }
 
-// Lets the registry editor open at the list of USB devices.
+// Lets the registry editor open at the list of USB devices. Without a
+// manifest GetVersion gives 6.2 on Windows 8.1 and later (GetVersion's
+// documentation): still 6 or more, all the root's name depends on.
 static void WriteRegistryEditorLastKey()
 {
+    const char *lastKey = RegistryEditorUsbKey(LOBYTE(LOWORD(GetVersion())));
     HKEY key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, REGEDIT_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
                         NULL) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(key, "LastKey", 0, REG_SZ, (const BYTE *)REGEDIT_LAST_KEY, (DWORD)lstrlenA(REGEDIT_LAST_KEY));
+    RegSetValueExA(key, "LastKey", 0, REG_SZ, (const BYTE *)lastKey, (DWORD)lstrlenA(lastKey));
     RegCloseKey(key);
 }
 
 // Starts the system's own editor by its full path: a bare "regedit" would be
 // looked for in the program's folder and the current folder first, where
-// anybody could have put a program of that name.
+// anybody could have put a program of that name. The editor asks for the
+// highest rights the user has: CreateProcess then fails with
+// ERROR_ELEVATION_REQUIRED, the shell asks the user to allow it (Microsoft's
+// "Elevation and process creation APIs"). A refused start stays silent.
 static void StartRegistryEditor()
 {
     char folder[MAX_PATH];
@@ -191,11 +198,11 @@ static void StartRegistryEditor()
     if (length == 0 || length >= sizeof folder)
         return;
     const char *separator = folder[length - 1] == '\\' ? "" : "\\";
-    char commandLine[MAX_PATH + 32];
-    int written = snprintf(commandLine, sizeof commandLine, "\"%s%sregedit.exe\"", folder, separator);
-    if (written < 0 || written >= (int)sizeof commandLine)
+    char path[MAX_PATH + 16];
+    int written = snprintf(path, sizeof path, "%s%sregedit.exe", folder, separator);
+    if (written < 0 || written >= (int)sizeof path)
         return;
-    WinExec(commandLine, SW_SHOWNORMAL);
+    ShellOpen(path, SW_SHOWNORMAL);
 }
 
 static void OnOpenRegistry(HWND dialog)

@@ -1,6 +1,7 @@
 # Checks the release package as a Windows user gets it: exactly the five files
-# at the top level, both programs 32-bit, velkor.exe a GUI program and
-# velkor-echo.exe a console program, LIESMICH.txt in Windows-1252 with CR LF.
+# at the top level, both programs 32-bit, velkor.exe a GUI program without
+# WinExec and velkor-echo.exe a console program, LIESMICH.txt in Windows-1252
+# with CR LF.
 #   cmake -DZIP=<package.zip> -DWORK=<scratch folder> -P package_check.cmake
 # Every fault found is reported before the check fails.
 cmake_minimum_required(VERSION 3.20)
@@ -88,6 +89,13 @@ endfunction()
 
 check_pe(velkor.exe 0x14C 2 "Windows GUI")
 check_pe(velkor-echo.exe 0x14C 3 "console")
+# WinExec cannot start a program that asks for administrator rights: nothing may use it.
+if(EXISTS "${WORK}/velkor.exe")
+    file(STRINGS "${WORK}/velkor.exe" winexec REGEX "^WinExec$")
+    if(winexec)
+        message(SEND_ERROR "velkor.exe imports WinExec")
+    endif()
+endif()
 
 set(liesmich "${WORK}/LIESMICH.txt")
 if(EXISTS "${liesmich}")

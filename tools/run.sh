@@ -63,6 +63,8 @@ headless() {
     log="$ROOT/build/velkor-run.log"
     # A wineserver of this display (one of another display would show nothing).
     "$RUNDIR/wine-start.sh" >/dev/null 2>&1
+    # Wine draws the title bar's buttons with Marlett, found only among the prefix's fonts.
+    cp /usr/share/wine/fonts/marlett.ttf "$RUNDIR/wineprefix/drive_c/windows/Fonts/" 2>/dev/null || true
     cd "$ROOT/build"
     "$RUNDIR/wine-run.sh" "$RUNDIR/velkor.exe" >"$log" 2>&1 &
     pid=$!

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "base/devicehandle.h"
+#include "device/serialport.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
@@ -96,4 +97,28 @@ TEST_F(DeviceSerial, APortThatVanishesIsReportedAndCanBeOpenedAgain)
     std::vector<Bytes> blocks = WaitForBlocks(had + 1, 3000);
     ASSERT_EQ(had + 1, blocks.size());
     EXPECT_EQ(HexBytes("0A 0B 0C"), blocks.back());
+}
+
+TEST_F(DeviceSerial, APortIsPreparedWithoutTimeOutsOrAbortOnErrorAndOtherwiseAsItWas)
+{
+    // What another program may have left: reads that return at once, short writes, abort on error (which Wine
+    // does not keep, so only Windows shows that flag cleared).
+    HANDLE port = CreateFileA("COM7", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, port);
+    COMMTIMEOUTS odd = {MAXDWORD, 0, 0, 1, 1};
+    DCB left = {}, after = {};
+    left.DCBlength = after.DCBlength = sizeof(DCB);
+    EXPECT_TRUE(SetCommTimeouts(port, &odd) && GetCommState(port, &left));
+    left.fAbortOnError = TRUE;
+    left.BaudRate = 4800;
+    EXPECT_TRUE(SetCommState(port, &left) && GetCommState(port, &left));
+
+    EXPECT_TRUE(PrepareSerialPort(port));
+    COMMTIMEOUTS now, none = {};
+    EXPECT_TRUE(GetCommTimeouts(port, &now) && GetCommState(port, &after));
+    CloseHandle(port);
+    EXPECT_EQ(0, memcmp(&now, &none, sizeof now)) << now.ReadIntervalTimeout << " " << now.WriteTotalTimeoutConstant;
+    EXPECT_FALSE(after.fAbortOnError);
+    left.fAbortOnError = FALSE;
+    EXPECT_EQ(0, memcmp(&left, &after, sizeof left)) << "another field changed, baud rate " << after.BaudRate;
 }

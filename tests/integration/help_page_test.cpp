@@ -6,6 +6,7 @@
 // the one character in <u>...</u> (the "&" of the resource text).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -16,17 +17,19 @@
 
 namespace {
 
-const std::set<std::string> VOID_ELEMENTS = {"meta", "br", "hr", "wbr"};
+const std::set<std::string> VOID_ELEMENTS = {"meta", "br", "hr", "wbr", "img"};
 const std::set<std::string> KNOWN_ELEMENTS = {
     "html", "head", "meta", "title", "style", "body", "nav", "h1", "h2", "h3", "p", "ul", "ol", "li",
     "table", "tr", "th", "td", "pre", "a", "b", "i", "u", "em", "strong", "small", "span", "code",
-    "kbd", "samp", "br", "hr", "wbr"};
+    "kbd", "samp", "br", "hr", "wbr", "img"};
 const std::set<std::string> BLOCK_ELEMENTS = {"nav", "h1", "h2", "h3", "p", "ul", "ol", "li", "table",
                                               "tr", "th", "td", "pre", "hr"};
 const std::set<std::string> INLINE_ELEMENTS = {"a", "b", "i", "u", "em", "strong", "small", "span",
                                                "code", "kbd", "samp", "title"};
-// The attributes the page may use; anything else (src, style, on...) is refused.
-const std::set<std::string> KNOWN_ATTRIBUTES = {"lang", "charset", "name", "content", "class", "id", "href"};
+// The attributes the page may use; anything else (style, on...) is refused.
+const std::set<std::string> KNOWN_ATTRIBUTES = {"lang", "charset", "name", "content", "class", "id", "href", "src", "alt"};
+// The one picture is embedded: the page stays one file.
+const std::string PICTURE = "data:image/png;base64,";
 const std::set<std::string> KNOWN_CLASSES = {"menu", "ctl", "hint"};
 // Named entities the page may use, with their Windows-1252 byte (0 when none).
 const std::map<std::string, unsigned char> ENTITIES = {
@@ -367,6 +370,9 @@ private:
                 Error("link leaves the page: " + value);
             else
                 links_.push_back(value.substr(1));
+        } else if (attribute == "src") {
+            if (element->name != "img" || value.compare(0, PICTURE.size(), PICTURE) != 0)
+                Error("src leaves the page: " + value.substr(0, 40));
         } else if (attribute == "charset") {
             report_.charset = value;
         } else if (attribute == "lang" && element->name != "html") {
@@ -499,6 +505,23 @@ TEST(HelpPage, IsWellFormedAndSelfContained)
     // Pure ASCII with entities reads the same in every Windows-1252 reader.
     EXPECT_EQ("windows-1252", report.charset);
     EXPECT_NE(std::string::npos, report.title.find("Velkor"));
+}
+
+TEST(HelpPage, ShowsTheScreenshotOfTheReadme)
+{
+    // help/velkor.png, base64-encoded: both come from `make screenshot`.
+    std::string png = ReadWholeFile(VELKOR_SOURCE_DIR_WIN "\\help\\velkor.png"), encoded = "src=\"" + PICTURE;
+    ASSERT_GT(png.size(), 1000u);
+    const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (size_t i = 0; i < png.size(); i += 3) {
+        size_t left = std::min<size_t>(3, png.size() - i);
+        unsigned long group = 0;
+        for (size_t k = 0; k < 3; k++)
+            group = group << 8 | (k < left ? (unsigned char)png[i + k] : 0);
+        for (size_t k = 0; k < 4; k++)
+            encoded += k <= left ? digits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    EXPECT_NE(std::string::npos, HelpSource().find(encoded + "\"")) << "run make screenshot";
 }
 
 TEST(HelpPage, ShipsBesideTheProgramUnchanged)

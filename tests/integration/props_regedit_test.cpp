@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "properties/editorkey.h"
 #include "resources/resource.h"
 
 #include "support.h"
@@ -11,7 +12,7 @@
 // A copy of this program planted as regedit.exe only leaves its marker.
 [[maybe_unused]] static const bool plantedRun = ExitIfPlanted();
 
-static const char LAST_KEY[] = "Arbeitsplatz\\HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB";
+static const char USB_KEY[] = "\\HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB";
 static const char INFO_TEXT[] = "Regedit wird als eigener Prozess gestartet und muss ggf. explizit beendet werden";
 static const char REGEDIT_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
 
@@ -114,11 +115,14 @@ TEST_F(PropsRegedit, WithoutAnEditorWindowWritesLastKeyAndStartsTheSystemsEditor
 
     ASSERT_TRUE(lastKeyFound);
     EXPECT_EQ((DWORD)REG_SZ, lastKeyType);
-    // Written without its terminating zero; the system adds a forgotten one
-    // when the byte after the data is zero (NT does so, and Wine with it).
-    if (lastKey.size() == sizeof LAST_KEY)
+    // The root as the reported Windows names it (the editor's since 6.0, XP's before), written without its
+    // terminating zero; the system adds a forgotten one when the byte after the data is zero (NT and Wine do).
+    EXPECT_EQ(std::string("Arbeitsplatz") + USB_KEY, RegistryEditorUsbKey(5));
+    EXPECT_EQ(std::string("Computer") + USB_KEY, RegistryEditorUsbKey(6));
+    std::string root = LOBYTE(LOWORD(GetVersion())) >= 6 ? "Computer" : "Arbeitsplatz";
+    if (!lastKey.empty() && lastKey.back() == 0)
         lastKey.pop_back();
-    EXPECT_EQ(std::string(LAST_KEY), lastKey);
+    EXPECT_EQ(root + USB_KEY, lastKey);
 
     ASSERT_EQ(1u, fresh.size()) << "one editor started";
     EXPECT_EQ(0, lstrcmpiA(SystemRegistryEditor().c_str(), fresh[0].image.c_str())) << fresh[0].image;

@@ -1,0 +1,27 @@
+// A serial port keeps its time-outs and its abort-on-error flag from the
+// program that used it last. The reader's wait and the send's write time-out
+// do all the timing, so the port's own are switched off; line settings (baud
+// rate, parity, handshake) stay as the user set them.
+#include "device/serialport.h"
+
+bool PrepareSerialPort(HANDLE device)
+{
+    DCB state;
+    ZeroMemory(&state, sizeof state);
+    state.DCBlength = sizeof state;
+    if (!GetCommState(device, &state))
+        return false; // a pipe or a USB interface: not a serial port
+    bool prepared = true;
+    // With fAbortOnError one line error fails every read and write until ClearCommError (DCB's documentation).
+    if (state.fAbortOnError) {
+        state.fAbortOnError = FALSE;
+        prepared = SetCommState(device, &state) != FALSE;
+    }
+    // All zero: a read waits for its byte and a write for its bytes (COMMTIMEOUTS' documentation).
+    COMMTIMEOUTS none;
+    ZeroMemory(&none, sizeof none);
+    prepared = SetCommTimeouts(device, &none) && prepared;
+    // Errors raised before the flag went off would still stop the port (ClearCommError's documentation).
+    prepared = ClearCommError(device, NULL, NULL) && prepared;
+    return prepared;
+}
