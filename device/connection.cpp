@@ -9,6 +9,7 @@
 #include "log/messagelog.h"
 #include "base/systemtext.h"
 #include "base/devicehandle.h"
+#include "device/handover.h"
 #include "device/receiver.h"
 #include "settings/settings.h"
 
