@@ -61,15 +61,22 @@ bool OpenDevice()
     return opened;
 }
 
-void CloseDevice()
+// Stops the reader (only an open device has one), cancels what is in flight
+// and closes the device.
+static void ReleaseDevice()
 {
+    StopReader();
     HANDLE device = DeviceHandle();
     if (device != INVALID_HANDLE_VALUE) {
-        StopReader();
         CancelIo(device);
         CloseHandle(device);
     }
     SetDeviceHandle(INVALID_HANDLE_VALUE);
+}
+
+void CloseDevice()
+{
+    ReleaseDevice();
     RefreshDeviceControls();
     LogDeviceEvent("Device %s geschlossen");
 }
@@ -171,12 +178,6 @@ bool LastReaderWasKilled() { return lastReaderKilled; }
 
 void ShutdownDevice()
 {
-    StopReader();
-    HANDLE device = DeviceHandle();
-    if (device != INVALID_HANDLE_VALUE) {
-        CancelIo(device);
-        CloseHandle(device);
-        SetDeviceHandle(INVALID_HANDLE_VALUE);
-    }
+    ReleaseDevice();
     ReleaseHandOver();
 }
