@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/appwindows.h"
+#include "base/dialogframe.h"
 #include "controls/controls.h"
 #include "base/commandfilename.h"
 #include "commands/commandlist.h"
@@ -221,16 +222,10 @@ static INT_PTR OnCommandDialogCommand(HWND dialog, WPARAM wParam)
     return FALSE;
 }
 
+// The focus goes to byte box 0, the template's first.
 static INT_PTR CALLBACK CommandDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        InitCommandDialog(dialog);
-        return TRUE; // the focus goes to byte box 0
-    case WM_COMMAND:
-        return OnCommandDialogCommand(dialog, wParam);
-    }
-    return FALSE;
+    return RouteDialogMessage(dialog, message, wParam, InitCommandDialog, OnCommandDialogCommand);
 }
 
 // The view opens 50 pixels left of and 80 pixels below its template place.
@@ -243,17 +238,15 @@ static void InitBitPatternDialog(HWND dialog)
 }
 
 // Only the OK button closes the view; Esc does not.
+static INT_PTR OnBitPatternCommand(HWND dialog, WPARAM wParam)
+{
+    if (LOWORD(wParam) != IDOK)
+        return FALSE;
+    EndDialog(dialog, IDOK);
+    return TRUE;
+}
+
 static INT_PTR CALLBACK BitPatternDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        InitBitPatternDialog(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) != IDOK)
-            return FALSE;
-        EndDialog(dialog, IDOK);
-        return TRUE;
-    }
-    return FALSE;
+    return RouteDialogMessage(dialog, message, wParam, InitBitPatternDialog, OnBitPatternCommand);
 }
