@@ -124,15 +124,21 @@ static void EndCommandDialog(HWND dialog, INT_PTR result)
     EndDialog(dialog, result);
 }
 
+// Byte box k as a byte field holds it: at most two characters, normalised.
+static void ReadStoredBox(HWND dialog, int k, char (&field)[STORED_BOX_ROOM])
+{
+    if (!GetDlgItemTextA(dialog, BYTE_BOXES[k], field, sizeof field))
+        field[0] = 0;
+    NormalizeHexField(field);
+}
+
 // OK: the boxes become the CommandBuffer, normalised but not checked again.
 static void AcceptCommandDialog(HWND dialog)
 {
     CommandBuffer &buffer = WorkingCommand();
     for (int k = 0; k < 8; k++) {
         char field[STORED_BOX_ROOM];
-        if (!GetDlgItemTextA(dialog, BYTE_BOXES[k], field, sizeof field))
-            field[0] = 0;
-        NormalizeHexField(field);
+        ReadStoredBox(dialog, k, field);
         memcpy(buffer.byteField[k], field, sizeof buffer.byteField[k]);
     }
     if (!GetDlgItemTextA(dialog, IDC_REMARK, buffer.remark, REMARK_BOX_ROOM))
@@ -166,9 +172,7 @@ static void BuildBitText(HWND dialog, char (&out)[sizeof CommandBuffer().remark]
     }
     for (int k = 0; k < 8; k++) {
         char field[STORED_BOX_ROOM];
-        if (!GetDlgItemTextA(dialog, BYTE_BOXES[k], field, sizeof field))
-            field[0] = 0;
-        NormalizeHexField(field);
+        ReadStoredBox(dialog, k, field);
         if (field[0])
             n += HexPairToBits(field[0], field[1], out + n);
     }
