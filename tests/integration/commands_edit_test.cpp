@@ -52,7 +52,7 @@ static void When(std::function<bool()> condition, std::function<void()> work)
 struct CommandDialogView {
     bool seen = false;
     std::string title;
-    std::string bytes[8]; // byte boxes 1003, 1006, ... 1016
+    std::string bytes[8]; // COMMAND_BYTE_BOXES
     std::string remark;
     RECT rect = {0, 0, 0, 0}; // screen rectangle
     int focusId = 0;          // control with the keyboard focus
@@ -578,18 +578,17 @@ TEST(CommandDialogTemplates, AreAsDesigned)
     const short labelX[8] = {20, 51, 82, 113, 144, 176, 207, 239};
     const short prefixX[8] = {15, 46, 77, 108, 140, 171, 203, 235};
     const short boxX[8] = {23, 54, 85, 116, 148, 179, 211, 243};
-    const int boxIds[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
     for (int k = 0; k < 8; k++) {
         ExpectItem(command.items[k], 0x82, -1, ("Byte" + std::to_string(k)).c_str(), labelX[k], 18, 20, 8);
         ExpectItem(command.items[8 + k], 0x82, -1, "0x", prefixX[k], 30, 8, 8);
-        ExpectItem(command.items[17 + k], 0x81, boxIds[k], "", boxX[k], 28, 19, 14);
+        ExpectItem(command.items[17 + k], 0x81, COMMAND_BYTE_BOXES[k], "", boxX[k], 28, 19, 14);
     }
     ExpectItem(command.items[16], 0x82, -1, "Notiz", 7, 53, 17, 8);
-    ExpectItem(command.items[25], 0x81, 1005, "", 7, 62, 265, 14);
-    ExpectItem(command.items[26], 0x80, 3, "&Abbrechen", 56, 87, 50, 14);
-    ExpectItem(command.items[27], 0x80, 1, "&Ok", 172, 87, 50, 14);
+    ExpectItem(command.items[25], 0x81, IDC_REMARK, "", 7, 62, 265, 14);
+    ExpectItem(command.items[26], 0x80, IDC_CMD_CANCEL, "&Abbrechen", 56, 87, 50, 14);
+    ExpectItem(command.items[27], 0x80, IDOK, "&Ok", 172, 87, 50, 14);
     ExpectItem(command.items[28], 0x80, -1, "Kommando", 7, 10, 265, 40);
-    ExpectItem(command.items[29], 0x80, 1017, "&Bitmuster", 113, 87, 50, 14);
+    ExpectItem(command.items[29], 0x80, IDC_BITPATTERN, "&Bitmuster", 113, 87, 50, 14);
     for (int i : {26, 27, 29}) { // tab stops, no default button
         EXPECT_EQ((DWORD)BS_PUSHBUTTON, command.items[i].style & 0xF) << i;
         EXPECT_TRUE(command.items[i].style & WS_TABSTOP) << i;
@@ -606,9 +605,9 @@ TEST(CommandDialogTemplates, AreAsDesigned)
     EXPECT_EQ("Arial", bits.font);
     EXPECT_EQ(8, bits.pointSize);
     ASSERT_EQ(3u, bits.items.size());
-    ExpectItem(bits.items[0], 0x80, 1, "OK", 159, 50, 50, 14);
+    ExpectItem(bits.items[0], 0x80, IDOK, "OK", 159, 50, 50, 14);
     EXPECT_EQ((DWORD)BS_DEFPUSHBUTTON, bits.items[0].style & 0xF);
-    ExpectItem(bits.items[1], 0x81, 1003, "", 7, 29, 355, 14);
+    ExpectItem(bits.items[1], 0x81, IDC_BITTEXT, "", 7, 29, 355, 14);
     ExpectItem(bits.items[2], 0x82, -1,
                "Die Leerzeichen werden nicht mit uebertragen.\nSie sind nur zur besseren Lesbarkeit eingefuegt", 7, 8,
                174, 17);

@@ -274,10 +274,10 @@ TEST(AboutTemplate, IsAsDesigned)
     };
     const DWORD child = WS_CHILD | WS_VISIBLE;
     const Expected expected[] = {
-        {2, 0x82, nullptr, 14, 9, 20, 20, child | SS_ICON},
+        {IDC_ABOUT_ICON, 0x82, nullptr, 14, 9, 20, 20, child | SS_ICON},
         {0xFFFF, 0x82, "Velkor Version 1.0", 49, 10, 119, 8, child | SS_LEFT | SS_NOPREFIX | WS_GROUP},
         {0xFFFF, 0x82, nullptr, 49, 20, 119, 8, child | SS_LEFT | WS_GROUP},
-        {1, 0x80, "OK", 195, 6, 30, 11, child | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP},
+        {IDOK, 0x80, "OK", 195, 6, 30, 11, child | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP},
         {0xFFFF, 0x82, nullptr, 49, 31, 119, 8, child | SS_LEFT | WS_GROUP},
         {0xFFFF, 0x82, nullptr, 49, 41, 119, 8, child | SS_LEFT | WS_GROUP},
         {0xFFFF, 0x82, nullptr, 47, 58, 130, 8, child | SS_LEFT | WS_GROUP},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <dlgs.h>
 
 #include "base/appwindows.h"
 #include "log/messagelog.h"
@@ -11,7 +12,6 @@
 #include "support.h"
 
 static const char CAPTION[] = "VELKOR Nachrichten speichern";
-static const int FILTER_COMBO_ID = 0x470;
 
 class ShellSaveLog : public VelkorAppTest {
 protected:
@@ -133,9 +133,9 @@ TEST_F(ShellSaveLog, BareNameGetsTheMsgExtension)
         SCOPED_TRACE(c.typed);
         int filter = c.filter;
         AnswerNextBox(ChooseFile(folder + "\\" + c.typed, NULL, [filter](HWND dialog) {
-            HWND combo = GetDlgItem(dialog, FILTER_COMBO_ID);
+            HWND combo = GetDlgItem(dialog, cmb1);
             SendMessageA(combo, CB_SETCURSEL, filter, 0);
-            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(FILTER_COMBO_ID, CBN_SELCHANGE), (LPARAM)combo);
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELCHANGE), (LPARAM)combo);
         }));
         AnswerNextBoxWith(IDNO);
         RunCommand(IDM_SAVE_LOG);

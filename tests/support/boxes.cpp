@@ -1,15 +1,16 @@
 #include "support.h"
 
+#include <dlgs.h>
 #include <limits.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <deque>
 
-const int COMMAND_BYTE_BOXES[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
-static const int REMARK_BOX = 1005;
-static const int FILE_NAME_ID = 0x47C;
-static const int FILE_TYPE_ID = 0x470;
+#include "resources/resource.h"
+
+const int COMMAND_BYTE_BOXES[8] = {IDC_BYTE0, IDC_BYTE1, IDC_BYTE2, IDC_BYTE3,
+                                   IDC_BYTE4, IDC_BYTE5, IDC_BYTE6, IDC_BYTE7};
 
 // The in-process answering, used only on the thread that started it.
 static UINT_PTR answerTimer;
@@ -264,7 +265,7 @@ BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *r
         for (int k = 0; k < 8; k++)
             SetDlgItemTextA(dialog, COMMAND_BYTE_BOXES[k], k < (int)bytes.size() ? bytes[k].c_str() : "");
         if (setRemark)
-            SetDlgItemTextA(dialog, REMARK_BOX, remarkText.c_str());
+            SetDlgItemTextA(dialog, IDC_REMARK, remarkText.c_str());
         if (button)
             PressButton(dialog, button);
     };
@@ -281,7 +282,7 @@ static BOOL CALLBACK FindEditChild(HWND child, LPARAM lParam)
 // The edit field of a file dialog's name control (a ComboBoxEx32, a combo box or an edit), or null.
 static HWND FileNameField(HWND dialog)
 {
-    HWND control = GetDlgItem(dialog, FILE_NAME_ID), edit = NULL;
+    HWND control = GetDlgItem(dialog, cmb13), edit = NULL;
     if (control)
         EnumChildWindows(control, FindEditChild, (LPARAM)&edit);
     return edit ? edit : control;
@@ -293,7 +294,7 @@ static FileDialogView ReadFileDialog(HWND dialog)
     view.seen = true;
     view.caption = WindowText(dialog);
     view.initialName = WindowText(FileNameField(dialog));
-    view.filters = ListBoxEntries(GetDlgItem(dialog, FILE_TYPE_ID), true);
+    view.filters = ListBoxEntries(GetDlgItem(dialog, cmb1), true);
     return view;
 }
 
