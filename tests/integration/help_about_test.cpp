@@ -432,9 +432,7 @@ TEST_F(About, ClicksOnTheIconAndTheTextsDoNothing)
                     iconStyle = GetWindowLongA(control, GWL_STYLE);
                 ClickCentre(control, false);
                 ClickCentre(control, true);
-                char text[64] = "";
-                GetWindowTextA(control, text, sizeof text);
-                clicked.push_back(text);
+                clicked.push_back(WindowText(control));
             }
             // A click and a double click each: three releases a control.
             for (DWORD start = GetTickCount(); releasesTaken < 3 * (LONG)clicked.size() && GetTickCount() - start < 5000;)

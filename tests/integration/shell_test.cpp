@@ -239,9 +239,7 @@ TEST_F(Shell, WindowClassWindowAndChildren)
 {
     EXPECT_STREQ("Velkor", WindowName());
     EXPECT_STREQ("VELKOR_WND", WindowClassName());
-    char title[128];
-    GetWindowTextA(MainWindow(), title, sizeof title);
-    EXPECT_STREQ("Velkor", title);
+    EXPECT_EQ("Velkor", WindowText(MainWindow()));
     EXPECT_EQ(MainWindow(), FindWindowA("VELKOR_WND", "Velkor"));
 
     WNDCLASSEXA wc;
@@ -286,17 +284,10 @@ TEST_F(Shell, WindowClassWindowAndChildren)
 
 TEST_F(Shell, ColumnsUntilSettingsArrive)
 {
-    char text[64];
-    LVCOLUMNA column;
-    ZeroMemory(&column, sizeof column);
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = text;
-    column.cchTextMax = sizeof text;
-    ASSERT_TRUE(SendMessageA(CommandList(), LVM_GETCOLUMNA, 0, (LPARAM)&column));
-    EXPECT_STREQ("Kommando", text);
-    EXPECT_EQ(250, column.cx);
-    ASSERT_TRUE(SendMessageA(CommandList(), LVM_GETCOLUMNA, 1, (LPARAM)&column));
-    EXPECT_STREQ("Bemerkung", text);
+    int width = 0;
+    EXPECT_EQ("Kommando", ColumnHeader(0, &width));
+    EXPECT_EQ(250, width);
+    EXPECT_EQ("Bemerkung", ColumnHeader(1));
     EXPECT_EQ(0, ListItemCount());
 }
 

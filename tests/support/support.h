@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/devicesettings.h"
+
 typedef std::vector<unsigned char> Bytes;
 
 // Generous deadline for start-up, exit and boxes on a loaded machine.
@@ -29,6 +31,12 @@ void PumpPending();
 
 // Removes "Software\Talmeck" under HKEY_LOCAL_MACHINE (a first run).
 void ClearVelkorRegistry();
+// Stores exactly these bytes as a value of "Software\Talmeck\Velkor" (made when missing); a failure fails the test.
+void PutVelkorValue(const char *name, DWORD type, const Bytes &data);
+// A value of "Software\Talmeck\Velkor": its bytes and (unless type is null) its type; false when it is missing.
+bool GetVelkorValue(const char *name, Bytes *data, DWORD *type = NULL);
+// The four bytes of a REG_DWORD value, little-endian.
+Bytes DwordBytes(uint32_t value);
 // A unique name for files and pipes of one test.
 std::string UniqueName(const char *stem);
 // A fresh folder for one test's files under the temporary folder (no trailing "\").
@@ -208,6 +216,8 @@ bool LastLineInView();
 void WatchLogWindow(WNDPROC watcher);
 // The log's own window procedure, for a watcher to hand each message on to.
 LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// A column header of the command list (or of list): its text, and its width into *width unless null.
+std::string ColumnHeader(int column, int *width = NULL, HWND list = NULL);
 // Inserts an entry with the given column texts at the end; returns its index.
 int InsertListEntry(const char *command, const char *remark);
 // Selects entry n and makes it the selection mark (-1: no selection mark).
@@ -222,6 +232,8 @@ bool SaveOffered(bool offered = true);
 void Remember(const char *name);
 std::string NameOrNone();
 
+// A settings record as one line of every field, the connect string by its text (for comparing records).
+std::string SettingsText(const DeviceSettings &settings);
 // The read settings and the connect string, as the properties dialog would set them.
 void UseDevice(const std::string &connectString, uint32_t blockLength = 3, uint32_t readTimeoutMs = 500,
                uint16_t endByte = 0xFF00);
