@@ -12,13 +12,8 @@
 
 static void PresetDevice(const std::string &connectString, DWORD blockLength)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor", 0, NULL, 0,
-                                             KEY_ALL_ACCESS, NULL, &key, NULL));
-    RegSetValueExA(key, "connectstring", 0, REG_SZ, (const BYTE *)connectString.c_str(),
-                   (DWORD)connectString.size());
-    RegSetValueExA(key, "readblocklen", 0, REG_DWORD, (const BYTE *)&blockLength, 4);
-    RegCloseKey(key);
+    PutVelkorValue("connectstring", REG_SZ, Bytes(connectString.begin(), connectString.end()));
+    PutVelkorValue("readblocklen", REG_DWORD, DwordBytes(blockLength));
 }
 
 static HMODULE FirstModule(HANDLE process)
