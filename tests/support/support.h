@@ -289,6 +289,16 @@ bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs);
 void PeerVanish(DevicePeer *peer);
 bool PeerRevive(DevicePeer *peer);
 
+// The fixture of a test with a device peer (started by the test or by BeforeStart), which is stopped at the end
+// (testapp.cpp).
+class VelkorPeerTest : public VelkorAppTest {
+protected:
+    void TearDown() override;
+    // Makes the peer the device with these read settings, opens it from the toolbar and waits until the peer sees it.
+    void OpenPeer(uint32_t blockLength = 3, uint32_t readTimeoutMs = 500, uint16_t endByte = 0xFF00);
+    DevicePeer *peer = NULL;
+};
+
 // Bytes from a text of hex pairs separated by blanks, "41 42 0D".
 Bytes HexBytes(const char *text);
 // Log lines that show received blocks, as their bytes.

@@ -184,6 +184,19 @@ void VelkorAppTest::TearDown()
     ClearVelkorRegistry();
 }
 
+void VelkorPeerTest::TearDown()
+{
+    VelkorAppTest::TearDown();
+    StopPeer(peer);
+}
+
+void VelkorPeerTest::OpenPeer(uint32_t blockLength, uint32_t readTimeoutMs, uint16_t endByte)
+{
+    UseDevice(PeerConnectString(peer), blockLength, readTimeoutMs, endByte);
+    ASSERT_TRUE(OpenFromToolbar());
+    ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
+}
+
 void VelkorAppTest::Start()
 {
     running = true; // a half-done start is undone by the stop as well
