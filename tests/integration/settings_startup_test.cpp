@@ -31,9 +31,7 @@ TEST_F(SettingsStartup, FirstRunShowsTheBareNameAndNoDevice)
     EXPECT_EQ("Velkor", WindowText(MainWindow()));
     EXPECT_TRUE(MenuState(IDM_OPEN_DEVICE) & MF_GRAYED);
     EXPECT_FALSE(ButtonState(IDM_OPEN_DEVICE_BUTTON) & TBSTATE_ENABLED);
-    int width;
-    EXPECT_EQ("Kommando", ColumnHeader(0, &width));
-    EXPECT_EQ(250, width);
+    EXPECT_EQ("Kommando|250", ColumnHeader(0));
     EXPECT_EQ(4u, ReceiveBufferSize());
     EXPECT_TRUE(SeenBoxes().empty());
 }
@@ -68,15 +66,12 @@ TEST_F(SettingsStartup, CommandColumnFollowsTheLoadedDecorations)
     PutDword("writepraeff", 0x02);
     PutDword("writesuff", 0x03);
     Start();
-    int width;
-    EXPECT_EQ("PF+Kommando+SF", ColumnHeader(0, &width));
-    EXPECT_EQ(306, width);
+    EXPECT_EQ("PF+Kommando+SF|306", ColumnHeader(0));
     Stop();
 
     PutDword("writepraeff", 0xFF41);
     Start();
-    EXPECT_EQ("Kommando+SF", ColumnHeader(0, &width));
-    EXPECT_EQ(278, width);
+    EXPECT_EQ("Kommando+SF|278", ColumnHeader(0));
 }
 
 TEST_F(SettingsStartup, BlockLengthThatWrapsIsRefusedWithTheDefaultBuffer)

@@ -216,8 +216,8 @@ bool LastLineInView();
 void WatchLogWindow(WNDPROC watcher);
 // The log's own window procedure, for a watcher to hand each message on to.
 LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// A column header of the command list (or of list): its text, and its width into *width unless null.
-std::string ColumnHeader(int column, int *width = NULL, HWND list = NULL);
+// A column header of the command list (or of list) as "text|width".
+std::string ColumnHeader(int column, HWND list = NULL);
 // Inserts an entry with the given column texts at the end; returns its index.
 int InsertListEntry(const char *command, const char *remark);
 // Selects entry n and makes it the selection mark (-1: no selection mark).

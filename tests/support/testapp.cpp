@@ -69,7 +69,7 @@ LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return CallWindowProcA(logProc, window, message, wParam, lParam);
 }
 
-std::string ColumnHeader(int column, int *width, HWND list)
+std::string ColumnHeader(int column, HWND list)
 {
     char text[64] = "";
     LVCOLUMNA c = {};
@@ -77,9 +77,7 @@ std::string ColumnHeader(int column, int *width, HWND list)
     c.pszText = text;
     c.cchTextMax = sizeof text;
     EXPECT_TRUE(SendMessageA(list ? list : CommandList(), LVM_GETCOLUMNA, column, (LPARAM)&c)) << "column " << column;
-    if (width)
-        *width = c.cx;
-    return text;
+    return text + ("|" + std::to_string(c.cx));
 }
 
 int InsertListEntry(const char *command, const char *remark)
