@@ -319,3 +319,68 @@ BoxAction ChooseFile(const std::string &path, FileDialogView *view, std::functio
         PressButton(dialog, IDOK);
     };
 }
+
+// A string-or-ordinal field of a dialog template: its text, or its number into *ordinal; returns what follows.
+static const WORD *ReadField(const WORD *p, std::string *text, int *ordinal)
+{
+    if (*p == 0xFFFF) {
+        *ordinal = p[1];
+        return p + 2;
+    }
+    const WORD *start = p;
+    while (*p)
+        p++;
+    char buffer[1024] = "";
+    WideCharToMultiByte(1252, 0, (const wchar_t *)start, (int)(p - start), buffer, sizeof buffer - 1, NULL, NULL);
+    *text = buffer;
+    return p + 1;
+}
+
+static DWORD DwordAt(const WORD *p) { return p[0] | (DWORD)p[1] << 16; }
+
+DialogTemplateView ReadDialogTemplate(int id, WORD language)
+{
+    DialogTemplateView view;
+    HMODULE module = GetModuleHandleA(NULL);
+    HRSRC resource = FindResourceExA(module, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(id), language);
+    const WORD *base = resource ? (const WORD *)LockResource(LoadResource(module, resource)) : NULL;
+    if (!base)
+        return view;
+    view.found = true;
+    view.extended = base[0] == 1 && base[1] == 0xFFFF;
+    // DLGTEMPLATEEX: version, signature, help id, extended style, style, count; DLGTEMPLATE: style, extended style, count.
+    const WORD *p = view.extended ? base + 4 : base;
+    view.exStyle = DwordAt(view.extended ? p : p + 2);
+    view.style = DwordAt(view.extended ? p + 2 : p);
+    WORD count = p[4];
+    view.x = (short)p[5], view.y = (short)p[6], view.cx = (short)p[7], view.cy = (short)p[8];
+    std::string menu, windowClass;
+    int menuOrdinal = -1, classOrdinal = -1, unused = -1;
+    p = ReadField(p + 9, &menu, &menuOrdinal);
+    view.hasMenu = !menu.empty() || menuOrdinal >= 0;
+    p = ReadField(p, &windowClass, &classOrdinal);
+    view.hasClass = !windowClass.empty() || classOrdinal >= 0;
+    p = ReadField(p, &view.title, &unused);
+    if (view.style & DS_SETFONT) {
+        view.pointSize = *p++;
+        if (view.extended)
+            p += 2; // weight, italic and character set
+        p = ReadField(p, &view.font, &unused);
+    }
+    for (WORD i = 0; i < count; i++) {
+        TemplateItem item;
+        p = base + (((p - base) + 1) & ~(ptrdiff_t)1); // items start on a DWORD
+        if (view.extended)
+            p += 2; // help id
+        item.exStyle = DwordAt(view.extended ? p : p + 2);
+        item.style = DwordAt(view.extended ? p + 2 : p);
+        item.x = (short)p[4], item.y = (short)p[5], item.cx = (short)p[6], item.cy = (short)p[7];
+        item.id = view.extended ? (int)DwordAt(p + 8) : (short)p[8];
+        std::string className;
+        p = ReadField(p + (view.extended ? 10 : 9), &className, &item.classAtom);
+        p = ReadField(p, &item.text, &item.textOrdinal);
+        p = (const WORD *)((const BYTE *)(p + 1) + *p); // creation data
+        view.items.push_back(item);
+    }
+    return view;
+}

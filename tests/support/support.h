@@ -144,6 +144,27 @@ extern const int COMMAND_BYTE_BOXES[8];
 // Fills dialog 807's byte boxes (missing ones empty) and its remark (unless null), then presses button (0: none).
 BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button = IDOK);
 
+// A control of a dialog template.
+struct TemplateItem {
+    DWORD style = 0, exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    int id = 0;           // -1: none
+    int classAtom = -1;   // 0x80 button, 0x81 edit, 0x82 static; -1: a class by name
+    std::string text;
+    int textOrdinal = -1; // a resource named by its number instead of a text (an icon)
+};
+// A dialog template as the resource compiler stored it (DLGTEMPLATE or DLGTEMPLATEEX).
+struct DialogTemplateView {
+    bool found = false, extended = false, hasMenu = false, hasClass = false;
+    DWORD style = 0, exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    std::string title, font;
+    WORD pointSize = 0;
+    std::vector<TemplateItem> items;
+};
+// This program's dialog template id in language (0: the one FindResource picks).
+DialogTemplateView ReadDialogTemplate(int id, WORD language = 0);
+
 // What a common file dialog showed when it was answered.
 struct FileDialogView {
     bool seen = false;
