@@ -106,9 +106,7 @@ TEST_F(CommandListTest, RefusedTextWarnsEmptiesAndRetryReturnsTheFocus)
         ValidateHexField(dialog, IDC_BYTE0, text);
         EXPECT_EQ(1u, SeenBoxes().size()) << text;
         ASSERT_TRUE(box.seen) << text;
-        EXPECT_EQ("VELKOR", box.caption);
-        EXPECT_EQ(HEX_WARNING, box.text);
-        EXPECT_EQ((UINT)(MB_ICONWARNING | MB_RETRYCANCEL), box.style);
+        ExpectBox(box, "VELKOR", HEX_WARNING, MB_ICONWARNING | MB_RETRYCANCEL);
         EXPECT_EQ(dialog, box.owner);
         EXPECT_EQ("", BoxText(IDC_BYTE0)) << text;
         EXPECT_EQ(byte0, GetFocus()) << text;
@@ -146,9 +144,7 @@ TEST_F(CommandListTest, HexPairToByteWarnsOnceWithTheValueSoFar)
         EXPECT_EQ(c.value, HexPairToByte(c.text)) << c.text;
         EXPECT_EQ(1u, SeenBoxes().size()) << c.text;
         ASSERT_TRUE(box.seen) << c.text;
-        EXPECT_EQ("VELKOR senden", box.caption);
-        EXPECT_EQ(CONVERT_WARNING, box.text);
-        EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), box.style);
+        ExpectBox(box, "VELKOR senden", CONVERT_WARNING, MB_ICONWARNING | MB_OK);
         EXPECT_EQ(MainWindow(), box.owner);
     }
 }

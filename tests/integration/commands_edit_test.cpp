@@ -275,9 +275,7 @@ TEST_F(CommandEditing, LeavingABoxWithBadTextWarnsAndEmptiesIt)
     });
     RunCommand(IDM_ADD_COMMAND);
     ASSERT_TRUE(warning.seen);
-    EXPECT_EQ("VELKOR", warning.caption);
-    EXPECT_EQ(HEX_WARNING, warning.text);
-    EXPECT_EQ((UINT)(MB_ICONWARNING | MB_RETRYCANCEL), warning.style);
+    ExpectBox(warning, "VELKOR", HEX_WARNING, MB_ICONWARNING | MB_RETRYCANCEL);
     EXPECT_EQ(IDC_BYTE0, focusAfter) << "Retry puts the focus back";
     EXPECT_EQ("", textAfter);
     EXPECT_EQ((std::vector<std::string>{" 0x12|"}), ListEntries());

@@ -241,9 +241,7 @@ TEST_F(CommandFiles, FormatErrorsNameTheEntryAndKeepTheEntriesBefore)
         SeenBox box = LoadRefused(path);
 
         ASSERT_TRUE(box.seen);
-        EXPECT_EQ("VELKOR Kommandodatei einlesen", box.caption);
-        EXPECT_EQ(c.text, box.text);
-        EXPECT_EQ((UINT)MB_OK, box.style); // no icon
+        ExpectBox(box, "VELKOR Kommandodatei einlesen", c.text, MB_OK); // no icon
         EXPECT_EQ(MainWindow(), box.owner);
         EXPECT_EQ(c.entries, ListEntries());
         EXPECT_EQ("(none)", NameOrNone());
@@ -267,17 +265,14 @@ TEST_F(CommandFiles, RefusedLoadsChangeNothing)
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     SeenBox box = LoadRefused(held);
     CloseHandle(holder);
-    EXPECT_EQ("VELKOR Datei \xF6" "ffnen", box.caption); // with the umlaut
-    EXPECT_EQ("Fehler beim \xF6" "ffnen der Datei:\r\n32", box.text);
-    EXPECT_EQ((UINT)MB_OK, box.style);
+    // With the umlaut.
+    ExpectBox(box, "VELKOR Datei \xF6" "ffnen", "Fehler beim \xF6" "ffnen der Datei:\r\n32", MB_OK);
     EXPECT_EQ(MainWindow(), box.owner);
 
     std::string empty = Path("empty.cmd");
     ASSERT_TRUE(WriteWholeFile(empty, ""));
     box = LoadRefused(empty);
-    EXPECT_EQ("VELKOR Datei oeffnen", box.caption);
-    EXPECT_EQ("Lesefehler !", box.text);
-    EXPECT_EQ((UINT)MB_OK, box.style);
+    ExpectBox(box, "VELKOR Datei oeffnen", "Lesefehler !", MB_OK);
 
     // Sizes whose buffer (size + 1 bytes) cannot be had: 4 GiB - 1 bytes, on
     // which size + 1 would wrap to 0 in a 32-bit program, and 4 GiB + 1.
@@ -311,9 +306,7 @@ TEST_F(CommandFiles, ASaveThatCannotCreateTheFileChangesNothing)
     size_t logLines = LogLines().size();
     SeenBox box = SaveRefused(held);
     CloseHandle(holder);
-    EXPECT_EQ("VELKOR Daten speichern", box.caption);
-    EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n32", box.text);
-    EXPECT_EQ((UINT)MB_OK, box.style);
+    ExpectBox(box, "VELKOR Daten speichern", "Fehler beim Schreiben der Daten:\r\n32", MB_OK);
     EXPECT_EQ(MainWindow(), box.owner);
     EXPECT_EQ("alt", ReadWholeFile(held));
     EXPECT_EQ("velkor.cmd", NameOrNone());
@@ -331,9 +324,7 @@ TEST_F(CommandFiles, AFailedWriteIsReportedAndNotLoggedAsSaved)
     Remember("velkor.cmd");
     size_t logLines = LogLines().size();
     SeenBox box = SaveRefused(full);
-    EXPECT_EQ("VELKOR Daten speichern", box.caption);
-    EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n112", box.text); // ERROR_DISK_FULL
-    EXPECT_EQ((UINT)MB_OK, box.style);
+    ExpectBox(box, "VELKOR Daten speichern", "Fehler beim Schreiben der Daten:\r\n112", MB_OK); // ERROR_DISK_FULL
     EXPECT_EQ(logLines, LogLines().size()) << "a failed save must not be logged as saved";
     // The replaced file is the one to write again: the next save proposes it.
     EXPECT_EQ(full, NameOrNone());

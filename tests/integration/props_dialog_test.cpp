@@ -399,9 +399,7 @@ TEST_F(PropsDialog, TestOpensUseTheirShareModes)
     EXPECT_GT(boxes[0].text.size(), refused.size()) << "the system's text follows";
     EXPECT_EQ("VELKOR", boxes[0].caption);
     EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), boxes[0].style);
-    EXPECT_EQ("konnte Device erfolgreich testen", boxes[1].text);
-    EXPECT_EQ("VELKOR", boxes[1].caption);
-    EXPECT_EQ((UINT)(MB_ICONINFORMATION | MB_OK), boxes[1].style);
+    ExpectBox(boxes[1], "VELKOR", "konnte Device erfolgreich testen", MB_ICONINFORMATION | MB_OK);
     ASSERT_NE((char *)NULL, Settings().connectString);
     EXPECT_STREQ(device.path.c_str(), Settings().connectString);
     EXPECT_TRUE(Settings().openExclusive);

@@ -59,9 +59,7 @@ TEST_F(ShellSaveLog, WritesEveryNonEmptyLineAndKeepsThemOnNo)
 
     ASSERT_EQ(2u, SeenBoxes().size());
     const SeenBox &question = SeenBoxes()[1];
-    EXPECT_EQ(CAPTION, question.caption);
-    EXPECT_EQ("Nachrichtenfenster loeschen?", question.text);
-    EXPECT_EQ((UINT)(MB_ICONQUESTION | MB_YESNO), question.style);
+    ExpectBox(question, CAPTION, "Nachrichtenfenster loeschen?", MB_ICONQUESTION | MB_YESNO);
 
     // Every non-empty line with CR LF, byte for byte, and nothing else.
     EXPECT_EQ(Joined(before), ReadWholeFile(path));

@@ -226,6 +226,13 @@ const std::vector<SeenBox> &SeenBoxes() { return seenBoxes; }
 void ClearSeenBoxes() { seenBoxes.clear(); }
 size_t PendingAnswers() { return script.size(); }
 
+void ExpectBox(const SeenBox &box, const std::string &caption, const std::string &text, UINT style)
+{
+    EXPECT_EQ(caption, box.caption) << box.text;
+    EXPECT_EQ(text, box.text) << box.caption;
+    EXPECT_EQ(style, box.style) << box.caption << ": " << box.text;
+}
+
 BoxAction RecordBox(SeenBox *box, int button)
 {
     return [box, button](HWND window, const SeenBox &seen) {

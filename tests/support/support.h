@@ -123,6 +123,8 @@ void AnswerNextBoxWith(int buttonId);
 const std::vector<SeenBox> &SeenBoxes();
 void ClearSeenBoxes();
 size_t PendingAnswers();
+// Expects box to have this caption, text and style (MB_ICON* | button set).
+void ExpectBox(const SeenBox &box, const std::string &caption, const std::string &text, UINT style);
 // An answer that copies the box into *box (when not null) and presses button.
 BoxAction RecordBox(SeenBox *box, int button);
 // A question with a Yes button is answered Yes and next waits for the box after it; any other box gets next.
