@@ -464,17 +464,22 @@ static void ExpectItem(const TemplateItem &item, WORD atom, int id, const char *
     }
 }
 
+// Both dialogs: a modal frame with a caption, in 8 point Arial.
+static void ExpectFrame(const DialogTemplateView &dialog, short cx, short cy, const char *title)
+{
+    EXPECT_EQ((DWORD)(WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT), dialog.style) << title;
+    EXPECT_EQ(cx, dialog.cx) << title;
+    EXPECT_EQ(cy, dialog.cy) << title;
+    EXPECT_EQ(title, dialog.title);
+    EXPECT_EQ("Arial", dialog.font) << title;
+    EXPECT_EQ(8, dialog.pointSize) << title;
+}
+
 TEST(CommandDialogTemplates, AreAsDesigned)
 {
-    const DWORD STYLE = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
     DialogTemplateView command = ReadDialogTemplate(IDD_COMMAND);
     EXPECT_TRUE(command.extended);
-    EXPECT_EQ(STYLE, command.style);
-    EXPECT_EQ(279, command.cx);
-    EXPECT_EQ(109, command.cy);
-    EXPECT_EQ("Kommand bearbeiten", command.title);
-    EXPECT_EQ("Arial", command.font);
-    EXPECT_EQ(8, command.pointSize);
+    ExpectFrame(command, 279, 109, "Kommand bearbeiten");
     ASSERT_EQ(30u, command.items.size());
     const short labelX[8] = {20, 51, 82, 113, 144, 176, 207, 239};
     const short prefixX[8] = {15, 46, 77, 108, 140, 171, 203, 235};
@@ -497,14 +502,9 @@ TEST(CommandDialogTemplates, AreAsDesigned)
     EXPECT_EQ((DWORD)BS_GROUPBOX, command.items[28].style & 0xF);
 
     DialogTemplateView bits = ReadDialogTemplate(IDD_BITPATTERN);
-    EXPECT_EQ(STYLE, bits.style);
+    ExpectFrame(bits, 369, 71, "Bitmuster (ggf. mit PF und SF)");
     EXPECT_EQ(0, bits.x);
     EXPECT_EQ(0, bits.y);
-    EXPECT_EQ(369, bits.cx);
-    EXPECT_EQ(71, bits.cy);
-    EXPECT_EQ("Bitmuster (ggf. mit PF und SF)", bits.title);
-    EXPECT_EQ("Arial", bits.font);
-    EXPECT_EQ(8, bits.pointSize);
     ASSERT_EQ(3u, bits.items.size());
     ExpectItem(bits.items[0], 0x80, IDOK, "OK", 159, 50, 50, 14);
     EXPECT_EQ((DWORD)BS_DEFPUSHBUTTON, bits.items[0].style & 0xF);

@@ -230,24 +230,25 @@ TEST_F(PropsDialog, CancelAndEscapeApplyNothing)
 
 TEST_F(PropsDialog, ASwitchedOffPrefixKeepsItsByteAcrossARestart)
 {
-    TempDevice device;
-    ApplyDevice(device.path, [](HWND dialog) {
-        ClickControl(dialog, IDC_PREFIX_ON);
-        SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "41");
-        ClickControl(dialog, IDC_PREFIX_ON);
+    auto expectOffKeeping41 = [](HWND dialog) {
         EXPECT_FALSE(ControlChecked(dialog, IDC_PREFIX_ON));
         EXPECT_FALSE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
         EXPECT_EQ("41", ControlText(dialog, IDC_PREFIX_BYTE));
+    };
+    TempDevice device;
+    ApplyDevice(device.path, [&](HWND dialog) {
+        ClickControl(dialog, IDC_PREFIX_ON);
+        SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "41");
+        ClickControl(dialog, IDC_PREFIX_ON);
+        expectOffKeeping41(dialog);
     });
     EXPECT_EQ(0xFF41, Settings().sendPrefix);
 
     Stop(); // stores the settings
     Start();
     EXPECT_EQ(0xFF41, Settings().sendPrefix);
-    RunDeviceDialog([](HWND dialog) {
-        EXPECT_FALSE(ControlChecked(dialog, IDC_PREFIX_ON));
-        EXPECT_FALSE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
-        EXPECT_EQ("41", ControlText(dialog, IDC_PREFIX_BYTE));
+    RunDeviceDialog([&](HWND dialog) {
+        expectOffKeeping41(dialog);
         ClickControl(dialog, IDC_PREFIX_ON);
         EXPECT_TRUE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
         EXPECT_EQ("41", ControlText(dialog, IDC_PREFIX_BYTE));

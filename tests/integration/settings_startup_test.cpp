@@ -82,12 +82,11 @@ TEST_F(SettingsStartup, BlockLengthThatWrapsIsRefusedWithTheDefaultBuffer)
     AnswerNextBox(RecordBox(&box, IDOK));
     Start();
     ASSERT_TRUE(box.seen);
-    EXPECT_EQ("VELKOR empfangen", box.caption);
-    EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
-    EXPECT_EQ(MainWindow(), box.owner);
-    EXPECT_EQ("Die Blocklaenge 4294967295 ist zu gross:\r\nhoechstens 1048576 Bytes je Block sind moeglich.\r\n"
+    ExpectBox(box, "VELKOR empfangen",
+              "Die Blocklaenge 4294967295 ist zu gross:\r\nhoechstens 1048576 Bytes je Block sind moeglich.\r\n"
               "Es gilt weiter die Blocklaenge 3.",
-              box.text);
+              MB_ICONERROR | MB_OK);
+    EXPECT_EQ(MainWindow(), box.owner);
     // The program goes on with a buffer that matches the record.
     EXPECT_EQ(3u, Settings().readBlockLength);
     EXPECT_EQ(4u, ReceiveBufferSize());
