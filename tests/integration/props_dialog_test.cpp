@@ -89,11 +89,12 @@ static std::string CurrentSettings()
 
 class PropsDialog : public VelkorAppTest {
 protected:
+    TempDevice device; // a device any test-open can open
     // Applies one connect string with OK, all else left as the dialog shows it.
-    void ApplyDevice(const std::string &device, const std::function<void(HWND)> &edit = nullptr)
+    void ApplyDevice(const std::string &connect, const std::function<void(HWND)> &edit = nullptr)
     {
         RunDeviceDialog([&](HWND dialog) {
-            SetDlgItemTextA(dialog, IDC_CONNECT, device.c_str());
+            SetDlgItemTextA(dialog, IDC_CONNECT, connect.c_str());
             if (edit)
                 edit(dialog);
             ClickControl(dialog, IDOK);
@@ -185,7 +186,6 @@ TEST_F(PropsDialog, OkWithANameThatCannotBeOpenedAsksFirst)
 
 TEST_F(PropsDialog, OkWithAnEmptyConnectFieldAsksAndChangesNothing)
 {
-    TempDevice device;
     ApplyDevice(device.path);
     std::string before = CurrentSettings();
     ClearSeenBoxes();
@@ -206,7 +206,6 @@ TEST_F(PropsDialog, OkWithAnEmptyConnectFieldAsksAndChangesNothing)
 
 TEST_F(PropsDialog, CancelAndEscapeApplyNothing)
 {
-    TempDevice device;
     std::string before = CurrentSettings();
     RunDeviceDialog([&](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());
@@ -235,7 +234,6 @@ TEST_F(PropsDialog, ASwitchedOffPrefixKeepsItsByteAcrossARestart)
         EXPECT_FALSE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
         EXPECT_EQ("41", ControlText(dialog, IDC_PREFIX_BYTE));
     };
-    TempDevice device;
     ApplyDevice(device.path, [&](HWND dialog) {
         ClickControl(dialog, IDC_PREFIX_ON);
         SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "41");
@@ -260,7 +258,6 @@ TEST_F(PropsDialog, ASwitchedOffPrefixKeepsItsByteAcrossARestart)
 
 TEST_F(PropsDialog, ShortHexTextsAreCompletedWithALeadingZero)
 {
-    TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
         ClickControl(dialog, IDC_PREFIX_ON);
         SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "a");
@@ -277,7 +274,6 @@ TEST_F(PropsDialog, ShortHexTextsAreCompletedWithALeadingZero)
 
 TEST_F(PropsDialog, AnEmptiedHexEditWarnsOnceAtOkAndStoresZero)
 {
-    TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
         ClickControl(dialog, IDC_ENDBYTE_ON);
         HWND edit = GetDlgItem(dialog, IDC_ENDBYTE_BYTE);
@@ -315,7 +311,6 @@ TEST_F(PropsDialog, LeavingAHexEditWithBadTextWarnsAndEmptiesIt)
 
 TEST_F(PropsDialog, UnreadableNumbersApplyZero)
 {
-    TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_WRITE_TIMEOUT, "abc"); // as pasted: ES_NUMBER does not see it
         SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "");
@@ -329,7 +324,6 @@ TEST_F(PropsDialog, UnreadableNumbersApplyZero)
 
 TEST_F(PropsDialog, ABlockLengthWithoutABufferLeavesSettingAndBufferAgreeing)
 {
-    TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) { SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "16"); });
     ASSERT_EQ(17u, ReceiveBufferSize());
     ClearSeenBoxes();
@@ -345,7 +339,6 @@ TEST_F(PropsDialog, ABlockLengthWithoutABufferLeavesSettingAndBufferAgreeing)
 
 TEST_F(PropsDialog, OnlyAChangedDecorationReRendersTheCommandList)
 {
-    TempDevice device;
     // Lower-case digits show whether an entry was rendered anew.
     InsertListEntry(" 0x1b 0x05", "erster");
     InsertListEntry(" 0xab", "zweiter");
@@ -376,7 +369,6 @@ TEST_F(PropsDialog, OnlyAChangedDecorationReRendersTheCommandList)
 // violation. So the share mode of each test-open shows in its outcome.
 TEST_F(PropsDialog, TestOpensUseTheirShareModes)
 {
-    TempDevice device;
     HANDLE peer = CreateFileA(device.path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, peer);
@@ -408,7 +400,6 @@ TEST_F(PropsDialog, TestOpensUseTheirShareModes)
 
 TEST_F(PropsDialog, DeviceTestenHoldsTheDeviceWhileItsBoxShows)
 {
-    TempDevice device;
     bool heldDuringBox = false;
     RunDeviceDialog([&](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());

@@ -7,16 +7,7 @@
 
 static DeviceSettings Defaults()
 {
-    DeviceSettings s;
-    s.connectString = NULL;
-    s.readBlockLength = 3;
-    s.readTimeoutMs = 500;
-    s.readEndByte = OPTIONAL_BYTE_OFF;
-    s.writeTimeoutMs = 500;
-    s.sendPrefix = OPTIONAL_BYTE_OFF;
-    s.sendSuffix = OPTIONAL_BYTE_OFF;
-    s.openExclusive = true;
-    return s;
+    return {NULL, 3, 500, OPTIONAL_BYTE_OFF, 500, OPTIONAL_BYTE_OFF, OPTIONAL_BYTE_OFF, true};
 }
 
 static std::string Bytes(const DeviceSettings &s, SettingsValue v)
