@@ -28,6 +28,9 @@ bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs);
 void PumpFor(DWORD ms);
 // Dispatches whatever is queued now.
 void PumpPending();
+// The performance counter's reading now, and the seconds between two readings.
+LARGE_INTEGER Now();
+double Seconds(LARGE_INTEGER from, LARGE_INTEGER to);
 
 // Removes "Software\Talmeck" under HKEY_LOCAL_MACHINE (a first run).
 void ClearVelkorRegistry();

@@ -29,6 +29,20 @@ bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs)
     }
 }
 
+LARGE_INTEGER Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t;
+}
+
+double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (double)(to.QuadPart - from.QuadPart) / (double)frequency.QuadPart;
+}
+
 void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
 void ClearVelkorRegistry()
