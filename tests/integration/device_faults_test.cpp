@@ -14,7 +14,7 @@
 #include "probes.h"
 #include "support.h"
 
-// Blocks handed over by readers and not yet logged, which receiver.cpp keeps to itself.
+// Blocks handed over by readers and not yet logged, which handover.cpp keeps to itself.
 size_t BlocksWaiting();
 
 class DeviceFaults : public VelkorPeerTest {
