@@ -14,7 +14,7 @@
 #include "commands/editdialog.h"
 #include "device/connection.h"
 #include "base/devicehandle.h"
-#include "device/receiver.h"
+#include "device/handover.h"
 #include "device/sender.h"
 #include "help/help.h"
 #include "resources/resource.h"

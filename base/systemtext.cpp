@@ -31,10 +31,10 @@ bool SystemErrorText(unsigned long error, char *out, size_t size, SystemTextEnd 
 }
 
 void ComposeSystemError(char *out, size_t size, const char *withText, const char *withoutText, unsigned long error,
-                        SystemTextEnd end)
+                        SystemTextEnd end, size_t systemRoom)
 {
     char system[512];
-    if (SystemErrorText(error, system, sizeof system, end))
+    if (SystemErrorText(error, system, systemRoom < sizeof system ? systemRoom : sizeof system, end))
         snprintf(out, size, withText, (int)error, system);
     else
         snprintf(out, size, withoutText, (int)error);

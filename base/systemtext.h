@@ -9,8 +9,9 @@ enum SystemTextEnd { KEEP_LINE_END, CUT_LINE_END };
 
 // Copies the system's text for error into out (cut to size); false, out empty, when it has none.
 bool SystemErrorText(unsigned long error, char *out, size_t size, SystemTextEnd end);
-// withText ("%d" the number, then "%s" the system's text), or withoutText ("%d") when it has none; cut to size.
+// withText ("%d" the number, then "%s" the system's text, first cut to systemRoom - 1 bytes), or withoutText
+// ("%d") when it has none; cut to size.
 void ComposeSystemError(char *out, size_t size, const char *withText, const char *withoutText, unsigned long error,
-                        SystemTextEnd end);
+                        SystemTextEnd end, size_t systemRoom = 512);
 
 #endif

@@ -15,20 +15,6 @@
 static const int ENTRIES = 10000;
 static const int RUNS = 3;
 
-static LARGE_INTEGER Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t;
-}
-
-static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return (double)(to.QuadPart - from.QuadPart) / (double)frequency.QuadPart;
-}
-
 static std::string MakeFile(int entries)
 {
     std::string bytes;

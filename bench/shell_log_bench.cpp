@@ -14,20 +14,6 @@
 
 #include "support.h"
 
-static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return (double)(to.QuadPart - from.QuadPart) / (double)frequency.QuadPart;
-}
-
-static LARGE_INTEGER Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t;
-}
-
 static const int LINES = 10000;
 
 // One line at a time, each followed by what the message loop would do

@@ -139,20 +139,6 @@ static int RunMinimalWindow(bool withVelkorWindows)
     return 0;
 }
 
-static double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * (double)(to.QuadPart - from.QuadPart) / (double)frequency.QuadPart;
-}
-
-static LARGE_INTEGER Now()
-{
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t;
-}
-
 // Time from process creation to velkor's first log line; negative on failure.
 static double TimeVelkor()
 {
@@ -169,7 +155,7 @@ static double TimeVelkor()
         WaitForExit(app, DRIVER_TIMEOUT_MS, &code);
     }
     EndVelkorProcess(app);
-    return shown ? Milliseconds(start, end) : -1;
+    return shown ? 1000 * Seconds(start, end) : -1;
 }
 
 // Time from process creation to the minimal program's visible window (with
@@ -203,14 +189,14 @@ static double TimeMinimal(bool withVelkorWindows, double *painted)
         DRIVER_TIMEOUT_MS);
     LARGE_INTEGER end = Now();
     if (shown && PumpUntil([&] { return FindWindowA(MINIMAL_CLASS, MINIMAL_READY) != NULL; }, DRIVER_TIMEOUT_MS))
-        *painted = Milliseconds(start, Now());
+        *painted = 1000 * Seconds(start, Now());
     if (window)
         PostMessageA(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(info.hProcess, DRIVER_TIMEOUT_MS) != WAIT_OBJECT_0)
         TerminateProcess(info.hProcess, 1);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
-    return shown ? Milliseconds(start, end) : -1;
+    return shown ? 1000 * Seconds(start, end) : -1;
 }
 
 static double Median(std::vector<double> values)

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/appwindows.h"
+#include "base/dialogframe.h"
 #include "controls/controls.h"
 #include "base/commandfilename.h"
 #include "commands/commandlist.h"
@@ -123,15 +124,21 @@ static void EndCommandDialog(HWND dialog, INT_PTR result)
     EndDialog(dialog, result);
 }
 
+// Byte box k as a byte field holds it: at most two characters, normalised.
+static void ReadStoredBox(HWND dialog, int k, char (&field)[STORED_BOX_ROOM])
+{
+    if (!GetDlgItemTextA(dialog, BYTE_BOXES[k], field, sizeof field))
+        field[0] = 0;
+    NormalizeHexField(field);
+}
+
 // OK: the boxes become the CommandBuffer, normalised but not checked again.
 static void AcceptCommandDialog(HWND dialog)
 {
     CommandBuffer &buffer = WorkingCommand();
     for (int k = 0; k < 8; k++) {
         char field[STORED_BOX_ROOM];
-        if (!GetDlgItemTextA(dialog, BYTE_BOXES[k], field, sizeof field))
-            field[0] = 0;
-        NormalizeHexField(field);
+        ReadStoredBox(dialog, k, field);
         memcpy(buffer.byteField[k], field, sizeof buffer.byteField[k]);
     }
     if (!GetDlgItemTextA(dialog, IDC_REMARK, buffer.remark, REMARK_BOX_ROOM))
@@ -165,9 +172,7 @@ static void BuildBitText(HWND dialog, char (&out)[sizeof CommandBuffer().remark]
     }
     for (int k = 0; k < 8; k++) {
         char field[STORED_BOX_ROOM];
-        if (!GetDlgItemTextA(dialog, BYTE_BOXES[k], field, sizeof field))
-            field[0] = 0;
-        NormalizeHexField(field);
+        ReadStoredBox(dialog, k, field);
         if (field[0])
             n += HexPairToBits(field[0], field[1], out + n);
     }
@@ -221,16 +226,10 @@ static INT_PTR OnCommandDialogCommand(HWND dialog, WPARAM wParam)
     return FALSE;
 }
 
+// The focus goes to byte box 0, the template's first.
 static INT_PTR CALLBACK CommandDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        InitCommandDialog(dialog);
-        return TRUE; // the focus goes to byte box 0
-    case WM_COMMAND:
-        return OnCommandDialogCommand(dialog, wParam);
-    }
-    return FALSE;
+    return RouteDialogMessage(dialog, message, wParam, InitCommandDialog, OnCommandDialogCommand);
 }
 
 // The view opens 50 pixels left of and 80 pixels below its template place.
@@ -243,17 +242,15 @@ static void InitBitPatternDialog(HWND dialog)
 }
 
 // Only the OK button closes the view; Esc does not.
+static INT_PTR OnBitPatternCommand(HWND dialog, WPARAM wParam)
+{
+    if (LOWORD(wParam) != IDOK)
+        return FALSE;
+    EndDialog(dialog, IDOK);
+    return TRUE;
+}
+
 static INT_PTR CALLBACK BitPatternDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        InitBitPatternDialog(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) != IDOK)
-            return FALSE;
-        EndDialog(dialog, IDOK);
-        return TRUE;
-    }
-    return FALSE;
+    return RouteDialogMessage(dialog, message, wParam, InitBitPatternDialog, OnBitPatternCommand);
 }

@@ -9,6 +9,7 @@
 #include "log/messagelog.h"
 #include "base/systemtext.h"
 #include "base/devicehandle.h"
+#include "device/handover.h"
 #include "device/receiver.h"
 #include "device/serialport.h"
 #include "settings/settings.h"
@@ -63,15 +64,22 @@ bool OpenDevice()
     return opened;
 }
 
-void CloseDevice()
+// Stops the reader (only an open device has one), cancels what is in flight
+// and closes the device.
+static void ReleaseDevice()
 {
+    StopReader();
     HANDLE device = DeviceHandle();
     if (device != INVALID_HANDLE_VALUE) {
-        StopReader();
         CancelIo(device);
         CloseHandle(device);
     }
     SetDeviceHandle(INVALID_HANDLE_VALUE);
+}
+
+void CloseDevice()
+{
+    ReleaseDevice();
     RefreshDeviceControls();
     LogDeviceEvent("Device %s geschlossen");
 }
@@ -173,12 +181,6 @@ bool LastReaderWasKilled() { return lastReaderKilled; }
 
 void ShutdownDevice()
 {
-    StopReader();
-    HANDLE device = DeviceHandle();
-    if (device != INVALID_HANDLE_VALUE) {
-        CancelIo(device);
-        CloseHandle(device);
-        SetDeviceHandle(INVALID_HANDLE_VALUE);
-    }
+    ReleaseDevice();
     ReleaseHandOver();
 }

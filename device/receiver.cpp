@@ -1,47 +1,14 @@
-// The receive thread and the main window's side of the hand-over.
-//
-// Blocks travel from the thread to the window through the hand-over storage:
-// a ring of slots of one block each, allocated by the user-interface thread.
-// The thread fills the slot after the last published one and publishes it.
-// It posts WMU_BLOCK_RECEIVED (the block's address and length) only when no
-// such message is already on its way; the window, woken by it, logs every
-// block published so far, oldest first, each as its own line with its own
-// time stamp; the message log decides when they are drawn. So a flood costs
-// one message per round of the window instead of one per block (posted
-// messages are limited to 10,000 per thread on Windows). The window
-// never reads memory a message points to: a message is
-// only a wake-up, taken when it names a slot of the ring, and only blocks the
-// reader published are logged; forged, replayed and stale messages log
-// nothing that was not handed over. The ring holds fewer blocks than the
-// posting limit; when it is full the thread waits for room while the device
-// buffers.
+// The receive thread: reads the device byte by byte, gathers the bytes into
+// blocks and hands finished blocks over to the main window (device/handover).
 #include "device/receiver.h"
-
-#include <stdio.h>
-#include <string.h>
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
-#include "log/messagelog.h"
 #include "base/systemtext.h"
 #include "device/gather.h"
-#include "device/receivebuffer.h"
+#include "device/handover.h"
 
 namespace {
-
-// The hand-over storage. Allocated and released by the user-interface thread;
-// `published` is written by the reader only, `consumed` by the window only;
-// `wakePending` is set by whoever posts a wake-up and cleared by the window
-// before it looks.
-struct HandOverPool {
-    volatile LONG published;   // blocks filled and published
-    volatile LONG consumed;    // blocks logged by the window
-    volatile LONG wakePending; // a WMU_BLOCK_RECEIVED is owed or on its way
-    uint32_t slotCount;  // READER_SPARE_SLOTS more than the reader fills while it runs
-    uint32_t slotSize;
-    uint32_t *lengths;   // per slot: bytes in its block
-    unsigned char *data; // slotCount slots of slotSize bytes
-};
 
 // Everything one reader works with, in one zeroed block. The user-interface
 // thread allocates and releases it; the reader uses it while it runs.
@@ -67,8 +34,6 @@ struct ReaderLoop {
     unsigned failRun;    // of those, failures in a row with the same error
     DWORD failError;
     bool blockKept;      // the gathered bytes are a finished block the stop kept from the ring
-    bool wakeOwed;       // this thread took on a wake-up whose post has not succeeded
-    ULONG wakeSequence;  // the block the owed wake-up names
 };
 
 enum ReadStart { READ_PENDING, READ_BYTE, READ_EMPTY, READ_REFUSED };
@@ -86,28 +51,8 @@ const unsigned FAILURES_BEFORE_REPORT = 3;
 const DWORD FINAL_POST_MS = 100;
 // How long a stopping reader waits for its cancelled read.
 const DWORD CANCEL_WAIT_MS = 100;
-// Longest time the window logs blocks in one go before it lets other
-// messages (the user's input among them) have their turn.
-const DWORD DRAIN_MAX_MS = 30;
-// Slots of the ring a running reader leaves free for what it has when it is
-// stopped: a finished block it was waiting to hand over, and the bytes of the
-// next one (a byte of the cancelled read among them).
-const uint32_t READER_SPARE_SLOTS = 2;
 
 } // namespace
-
-// Owned by the user-interface thread (the pointer; see HandOverPool for its contents).
-static HandOverPool *handOver;
-
-static unsigned char *SlotData(HandOverPool *pool, ULONG sequence)
-{
-    return pool->data + (size_t)(sequence % pool->slotCount) * pool->slotSize;
-}
-
-static LONG ReadShared(volatile LONG *value)
-{
-    return InterlockedCompareExchange(value, 0, 0);
-}
 
 // ---- The receive thread ----------------------------------------------------
 
@@ -126,62 +71,29 @@ static bool StopRequested(ReaderLoop &loop)
     return StopSignalled(loop.record->params.stopEvent, 0);
 }
 
-// Posts the wake-up this thread owes, naming its block. A failed post (a full
-// queue, a window gone) is retried after a pause; false when the stop event
-// came first.
-static bool PostOwedWake(ReaderLoop &loop)
+// Copies the finished block gathered into the next slot and publishes it;
+// wakes the window unless a wake-up is already on its way, retrying a failed
+// post (a full queue, a window gone) after a pause. Waits while the ring is
+// full. False when the stop event came meanwhile; a block it kept from the
+// ring stays gathered for EndReading.
+static bool HandOverGathered(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
-    HandOverPool *pool = record->pool;
-    while (loop.wakeOwed) {
-        WPARAM address = (WPARAM)SlotData(pool, loop.wakeSequence);
-        LPARAM length = (LPARAM)(ULONG_PTR)pool->lengths[loop.wakeSequence % pool->slotCount];
-        if (PostMessageA(record->params.window, WMU_BLOCK_RECEIVED, address, length))
-            loop.wakeOwed = false;
-        else if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
+    while (HandOverFull(record->pool)) {
+        if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS)) {
+            loop.blockKept = true;
+            return false;
+        }
+    }
+    PublishBlock(record->pool, loop.gatherer.buffer, loop.gatherer.count);
+    ClearGathered(loop.gatherer);
+    if (!ClaimWakeUp(record->pool))
+        return true;
+    while (!PostWakeUp(record->pool, record->params.window)) {
+        if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
             return false;
     }
     return true;
-}
-
-// Copies a block into the next slot, which must be free, and publishes it.
-static void Publish(HandOverPool *pool, const unsigned char *bytes, uint32_t count)
-{
-    ULONG sequence = (ULONG)pool->published;
-    memcpy(SlotData(pool, sequence), bytes, count);
-    pool->lengths[sequence % pool->slotCount] = count;
-    InterlockedIncrement(&pool->published); // full barrier: the block is complete first
-}
-
-// Copies a finished block into the next slot and publishes it; wakes the
-// window unless a wake-up is already on its way. Waits while the ring is
-// full; false when the stop event came meanwhile.
-static bool HandOver(ReaderLoop &loop, const unsigned char *bytes, uint32_t count)
-{
-    HandOverPool *pool = loop.record->pool;
-    while ((ULONG)pool->published - (ULONG)ReadShared(&pool->consumed) >= pool->slotCount - READER_SPARE_SLOTS) {
-        if (StopSignalled(loop.record->params.stopEvent, HAND_OVER_RETRY_MS))
-            return false;
-    }
-    ULONG sequence = (ULONG)pool->published;
-    Publish(pool, bytes, count);
-    if (InterlockedCompareExchange(&pool->wakePending, 1, 0) == 0) {
-        loop.wakeOwed = true;
-        loop.wakeSequence = sequence;
-    }
-    return PostOwedWake(loop);
-}
-
-// A block that the stop kept from being handed over stays gathered for EndReading.
-static bool HandOverGathered(ReaderLoop &loop)
-{
-    ULONG published = (ULONG)loop.record->pool->published;
-    bool going = HandOver(loop, loop.gatherer.buffer, loop.gatherer.count);
-    if ((ULONG)loop.record->pool->published != published)
-        ClearGathered(loop.gatherer);
-    else
-        loop.blockKept = true;
-    return going;
 }
 
 // A byte arrived; false when the stop event came while handing a block over.
@@ -246,18 +158,17 @@ static ReadStart StartRead(ReaderLoop &loop, DWORD *error)
     return READ_REFUSED;
 }
 
-// The outstanding read has completed: true with a byte in the read buffer.
+// The outstanding read has completed (or its cancellation has): true with a
+// byte in the read buffer; error is the read's failure, 0 when it succeeded.
 static bool FinishRead(ReaderLoop &loop, DWORD *error)
 {
     ReaderRecord *record = loop.record;
     DWORD got = 0;
+    BOOL done = GetOverlappedResult(record->params.device, &record->overlapped, &got, FALSE);
+    *error = done ? 0 : GetLastError();
     loop.inFlight = false;
     record->readInFlight = 0;
-    *error = 0;
-    if (GetOverlappedResult(record->params.device, &record->overlapped, &got, FALSE))
-        return got == 1;
-    *error = GetLastError();
-    return *error == ERROR_MORE_DATA && got == 1;
+    return got == 1 && (done || *error == ERROR_MORE_DATA);
 }
 
 enum CancelOutcome { CANCELLED_EMPTY, CANCELLED_LATE_BYTE, CANCEL_STOPPED };
@@ -274,12 +185,8 @@ static CancelOutcome CancelRead(ReaderLoop &loop)
     HANDLE waitSet[2] = {record->readEvent, record->params.stopEvent};
     if (WaitForMultipleObjects(2, waitSet, FALSE, INFINITE) != WAIT_OBJECT_0)
         return CANCEL_STOPPED;
-    DWORD got = 0;
-    BOOL done = GetOverlappedResult(record->params.device, &record->overlapped, &got, FALSE);
-    DWORD error = done ? 0 : GetLastError();
-    loop.inFlight = false;
-    record->readInFlight = 0;
-    return got == 1 && (done || error == ERROR_MORE_DATA) ? CANCELLED_LATE_BYTE : CANCELLED_EMPTY;
+    DWORD error;
+    return FinishRead(loop, &error) ? CANCELLED_LATE_BYTE : CANCELLED_EMPTY;
 }
 
 // A read gave no byte. A single failure is passed over; the same failure
@@ -326,12 +233,11 @@ static bool HandOverOnTimeout(ReaderLoop &loop)
 // window takes no blocks while it waits for the reader to end, so waiting for
 // room is no use. Only a ring that an earlier reader's blocks still fill to
 // the last slot leaves none.
-static void TakeRest(ReaderLoop &loop, HandOverPool *pool)
+static void TakeRest(ReaderLoop &loop)
 {
     if (loop.gatherer.count == 0)
         return;
-    if ((ULONG)pool->published - (ULONG)ReadShared(&pool->consumed) < pool->slotCount)
-        Publish(pool, loop.gatherer.buffer, loop.gatherer.count);
+    PublishBlock(loop.record->pool, loop.gatherer.buffer, loop.gatherer.count);
     ClearGathered(loop.gatherer);
 }
 
@@ -344,25 +250,19 @@ static void TakeRest(ReaderLoop &loop, HandOverPool *pool)
 static void EndReading(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
-    HandOverPool *pool = record->pool;
     bool lateByte = false;
     if (loop.inFlight) {
         CancelIo(record->params.device);
-        if (WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0) {
-            DWORD got = 0;
-            BOOL done = GetOverlappedResult(record->params.device, &record->overlapped, &got, FALSE);
-            DWORD error = done ? 0 : GetLastError();
-            loop.inFlight = false;
-            record->readInFlight = 0;
-            lateByte = got == 1 && (done || error == ERROR_MORE_DATA);
-        }
+        DWORD error;
+        if (WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0)
+            lateByte = FinishRead(loop, &error);
     }
     // A finished block still gathered goes first, then what follows it.
     if (loop.blockKept)
-        TakeRest(loop, pool);
+        TakeRest(loop);
     if (lateByte && GatherByte(loop.gatherer, record->readBuffer[0]))
-        TakeRest(loop, pool);
-    TakeRest(loop, pool);
+        TakeRest(loop);
+    TakeRest(loop);
     DWORD deadline = GetTickCount() + FINAL_POST_MS;
     while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) && (LONG)(GetTickCount() - deadline) < 0)
         Sleep(HAND_OVER_RETRY_MS);
@@ -427,130 +327,12 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
 
 // ---- The user-interface thread's side ---------------------------------------
 
-// A wake-up names a slot of the ring and a length a block can have; nothing
-// at its address is read. Anything else is ignored.
-static bool IsWakeUp(const HandOverPool *pool, WPARAM address, LPARAM length)
-{
-    if (!pool || length < 1 || (ULONG_PTR)length > pool->slotSize)
-        return false;
-    ULONG_PTR first = (ULONG_PTR)pool->data;
-    ULONG_PTR end = first + (ULONG_PTR)pool->slotCount * pool->slotSize;
-    return address >= first && address < end && (address - first) % pool->slotSize == 0;
-}
-
-static void CopyToReceiveBuffer(const unsigned char *bytes, size_t count)
-{
-    unsigned char *buffer = ReceiveBuffer();
-    size_t size = ReceiveBufferSize();
-    if (!buffer || size == 0)
-        return;
-    if (count > size - 1)
-        count = size - 1;
-    memcpy(buffer, bytes, count);
-    buffer[count] = 0;
-}
-
-// Logs the oldest waiting block (every byte, zeros too) and frees its slot.
-static void ConsumeOldest(HandOverPool *pool)
-{
-    ULONG consumed = (ULONG)pool->consumed;
-    const unsigned char *data = SlotData(pool, consumed);
-    size_t count = pool->lengths[consumed % pool->slotCount];
-    CopyToReceiveBuffer(data, count);
-    LogReceivedBlock(data, count);
-    InterlockedIncrement(&pool->consumed);
-}
-
-// Wakes the window itself for the blocks still waiting.
-static void RequestWake(HandOverPool *pool)
-{
-    ULONG oldest = (ULONG)pool->consumed;
-    if (oldest == (ULONG)ReadShared(&pool->published))
-        return;
-    InterlockedExchange(&pool->wakePending, 1);
-    if (!PostMessageA(MainWindow(), WMU_BLOCK_RECEIVED, (WPARAM)SlotData(pool, oldest),
-                      (LPARAM)(ULONG_PTR)pool->lengths[oldest % pool->slotCount]))
-        InterlockedExchange(&pool->wakePending, 0); // the reader's next block tries again
-}
-
-// Logs the blocks published so far, oldest first. After maxMs the window
-// wakes itself for the rest, so other messages are not kept waiting.
-static void LogWaitingBlocks(HandOverPool *pool, DWORD maxMs)
-{
-    DWORD start = GetTickCount();
-    while ((ULONG)ReadShared(&pool->published) != (ULONG)pool->consumed) {
-        if (maxMs != INFINITE && GetTickCount() - start >= maxMs) {
-            RequestWake(pool);
-            break;
-        }
-        ConsumeOldest(pool);
-    }
-}
-
-void HandleBlockReceived(WPARAM wParam, LPARAM lParam)
-{
-    HandOverPool *pool = handOver;
-    if (!IsWakeUp(pool, wParam, lParam))
-        return;
-    // Cleared before looking: a block published from here on gets a wake-up of its own.
-    InterlockedExchange(&pool->wakePending, 0);
-    LogWaitingBlocks(pool, DRAIN_MAX_MS);
-}
-
-void HandleReaderEnded()
-{
-    // The reader posts this after its last block. Every block still waiting
-    // is logged first, however long the backlog, so that none comes after
-    // the end line.
-    HandOverPool *pool = handOver;
-    if (pool) {
-        InterlockedExchange(&pool->wakePending, 0);
-        LogWaitingBlocks(pool, INFINITE);
-    }
-    LogMessage("Empfangsroutine wurde beendet", LOG_EVENT);
-}
-
-// Logs and drops every block left in the ring (no reader runs).
-static void DrainHandOver(HandOverPool *pool)
-{
-    while ((ULONG)pool->consumed != (ULONG)pool->published)
-        ConsumeOldest(pool);
-    pool->wakePending = 0;
-}
-
-// A ring for blocks of this length. A ring of the same slot size is kept, so
-// messages of an earlier reader still waiting in the queue stay valid. A new
-// one takes the place of the old only after the old one's blocks were logged.
-static bool PrepareHandOver(uint32_t blockLength)
-{
-    uint32_t slotSize = EffectiveBlockLength(blockLength);
-    if (handOver && handOver->slotSize == slotSize)
-        return true;
-    uint32_t slotCount = HandOverSlotCount(blockLength) + READER_SPARE_SLOTS;
-    size_t dataSize = HandOverDataSize(blockLength, slotCount);
-    size_t lengthsSize = (size_t)slotCount * sizeof(uint32_t);
-    if (dataSize == 0 || dataSize > (size_t)-1 - sizeof(HandOverPool) - lengthsSize)
-        return false;
-    HandOverPool *pool = (HandOverPool *)GlobalAlloc(GPTR, sizeof(HandOverPool) + lengthsSize + dataSize);
-    if (!pool)
-        return false;
-    pool->slotCount = slotCount;
-    pool->slotSize = slotSize;
-    pool->lengths = (uint32_t *)(pool + 1);
-    pool->data = (unsigned char *)(pool->lengths + slotCount);
-    if (handOver) {
-        DrainHandOver(handOver);
-        GlobalFree(handOver);
-    }
-    handOver = pool;
-    return true;
-}
-
 ReaderParams *CreateReaderParams(uint32_t blockLength)
 {
     uint32_t capacity = EffectiveBlockLength(blockLength);
     size_t header = offsetof(ReaderRecord, gather);
-    if ((size_t)capacity > (size_t)-1 - header || !PrepareHandOver(blockLength))
+    HandOverPool *pool = (size_t)capacity > (size_t)-1 - header ? NULL : PrepareHandOver(blockLength);
+    if (!pool)
         return NULL;
     ReaderRecord *record = (ReaderRecord *)GlobalAlloc(GPTR, header + capacity);
     if (!record)
@@ -561,7 +343,7 @@ ReaderParams *CreateReaderParams(uint32_t blockLength)
         return NULL;
     }
     record->overlapped.hEvent = record->readEvent;
-    record->pool = handOver;
+    record->pool = pool;
     // The gather buffer is made for this length: the thread gathers by it.
     record->params.blockLength = blockLength;
     return &record->params;
@@ -590,34 +372,11 @@ void AbandonReaderParams(ReaderParams *params)
 {
     if (!params)
         return;
-    ReaderRecord *record = (ReaderRecord *)params;
     // The thread may still write to the ring; a new reader gets a fresh one.
-    if (record->pool == handOver)
-        handOver = NULL;
+    AbandonHandOver(((ReaderRecord *)params)->pool);
 }
 
 bool ReaderShowsErrorBox(const ReaderParams *params)
 {
-    return params && ReadShared(&((ReaderRecord *)params)->errorBoxShown) != 0;
-}
-
-void AnnounceWaitingBlocks()
-{
-    if (handOver)
-        RequestWake(handOver);
-}
-
-// Looked at by the tests only.
-size_t BlocksWaiting()
-{
-    HandOverPool *pool = handOver;
-    return pool ? (size_t)((ULONG)ReadShared(&pool->published) - (ULONG)pool->consumed) : 0;
-}
-
-void ReleaseHandOver()
-{
-    if (handOver) {
-        GlobalFree(handOver);
-        handOver = NULL;
-    }
+    return params && InterlockedCompareExchange(&((ReaderRecord *)params)->errorBoxShown, 0, 0) != 0;
 }

@@ -1,4 +1,4 @@
-// The receive thread and the main window's side of its hand-over.
+// The receive thread and the parameter block it runs with.
 #ifndef VELKOR_DEVICE_RECEIVER_H
 #define VELKOR_DEVICE_RECEIVER_H
 
@@ -19,11 +19,6 @@ struct ReaderParams {
 // Thread entry: reads the device byte by byte and posts finished blocks.
 DWORD WINAPI ReceiveThread(LPVOID params);
 
-// WMU_BLOCK_RECEIVED: logs blocks that the reader handed over; ignores forgeries.
-void HandleBlockReceived(WPARAM wParam, LPARAM lParam);
-// WMU_READER_ENDED: logs "Empfangsroutine wurde beendet".
-void HandleReaderEnded();
-
 // A zeroed parameter block with the thread's read event, buffers and hand-over
 // storage for blocks of blockLength; null when any of them cannot be had.
 ReaderParams *CreateReaderParams(uint32_t blockLength);
@@ -36,10 +31,5 @@ bool ReleaseReaderParams(ReaderParams *params);
 void AbandonReaderParams(ReaderParams *params);
 // True while the reader shows its read error box (which disables the main window).
 bool ReaderShowsErrorBox(const ReaderParams *params);
-// After a reader has ended: wakes the window for blocks it handed over that
-// are not logged yet (a killed reader may have owed the wake-up).
-void AnnounceWaitingBlocks();
-// At exit: releases the hand-over storage.
-void ReleaseHandOver();
 
 #endif

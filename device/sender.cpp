@@ -52,13 +52,10 @@ static bool BuildBytes(unsigned char *bytes, size_t *count)
 static void LogSendError(DWORD error, DWORD written, size_t count, const char *logged)
 {
     char line[512];
-    char system[512];
-    if (SystemErrorText(error, system, sizeof system, CUT_LINE_END))
-        snprintf(line, sizeof line, "!! Error %d (%s): %d von %d Bytes (%s)", (int)error, system, (int)written,
-                 (int)count, logged);
-    else
-        snprintf(line, sizeof line, "!! Error %d: %d von %d Bytes (%s)", (int)error, (int)written, (int)count,
-                 logged);
+    ComposeSystemError(line, sizeof line, "!! Error %d (%s)", "!! Error %d", error, CUT_LINE_END);
+    // Cutting the two parts one after the other cuts the line as a whole would be.
+    size_t used = strlen(line);
+    snprintf(line + used, sizeof line - used, ": %d von %d Bytes (%s)", (int)written, (int)count, logged);
     LogMessage(line, LOG_SENT);
 }
 

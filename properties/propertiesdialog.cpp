@@ -7,6 +7,7 @@
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
+#include "base/dialogframe.h"
 #include "base/systemlibrary.h"
 #include "base/systemtext.h"
 #include "commands/commandlist.h"
@@ -245,14 +246,7 @@ static INT_PTR OnCommand(HWND dialog, WPARAM wParam)
 
 static INT_PTR CALLBACK DevicePropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        InitDialog(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        return OnCommand(dialog, wParam);
-    }
-    return FALSE;
+    return RouteDialogMessage(dialog, message, wParam, InitDialog, OnCommand);
 }
 
 void EditDeviceProperties()

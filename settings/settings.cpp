@@ -152,12 +152,9 @@ static LONG WriteSettings()
 // exit, only when a change of this run is lost.
 static void ReportStoreFailure(LONG error)
 {
-    char reason[200] = "";
-    char systemText[200];
-    if (SystemErrorText((unsigned long)error, systemText, sizeof systemText, CUT_LINE_END))
-        snprintf(reason, sizeof reason, "Fehler %ld: %s", (long)error, systemText);
-    else
-        snprintf(reason, sizeof reason, "Fehler %ld", (long)error);
+    char reason[200];
+    ComposeSystemError(reason, sizeof reason, "Fehler %d: %s", "Fehler %d", (unsigned long)error, CUT_LINE_END,
+                       sizeof reason);
     char text[512];
     snprintf(text, sizeof text,
              "Die Einstellungen konnten nicht gespeichert werden.\r\n"

@@ -6,21 +6,14 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include "base/appwindows.h"
+#include "resources/resource.h"
 #include "support.h"
-
-static const UINT WMU_BLOCK_RECEIVED_MESSAGE = WM_USER + 21;
-static const int OPEN_DEVICE = 1043;
-static const int EXIT_PROGRAM = 105;
 
 static void PresetDevice(const std::string &connectString, DWORD blockLength)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor", 0, NULL, 0,
-                                             KEY_ALL_ACCESS, NULL, &key, NULL));
-    RegSetValueExA(key, "connectstring", 0, REG_SZ, (const BYTE *)connectString.c_str(),
-                   (DWORD)connectString.size());
-    RegSetValueExA(key, "readblocklen", 0, REG_DWORD, (const BYTE *)&blockLength, 4);
-    RegCloseKey(key);
+    PutVelkorValue("connectstring", REG_SZ, Bytes(connectString.begin(), connectString.end()));
+    PutVelkorValue("readblocklen", REG_DWORD, DwordBytes(blockLength));
 }
 
 static HMODULE FirstModule(HANDLE process)
@@ -56,15 +49,15 @@ TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
     };
     // Before the device is open (no reader yet) ...
     for (const auto &f : forged)
-        PostMessageA(window, WMU_BLOCK_RECEIVED_MESSAGE, f.first, f.second);
+        PostMessageA(window, WMU_BLOCK_RECEIVED, f.first, f.second);
     ASSERT_TRUE(PostLogText(app, "vor dem Oeffnen")) << "the forged messages were handled";
 
     // ... and while the reader runs.
-    PostCommand(app, OPEN_DEVICE);
+    PostCommand(app, IDM_OPEN_DEVICE_BUTTON);
     ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 10000));
     for (int round = 0; round < 50; round++)
         for (const auto &f : forged)
-            PostMessageA(window, WMU_BLOCK_RECEIVED_MESSAGE, f.first, f.second);
+            PostMessageA(window, WMU_BLOCK_RECEIVED, f.first, f.second);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04 05 06")));
     std::vector<Bytes> blocks;
     PumpUntil(
@@ -74,7 +67,7 @@ TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
         },
         10000);
     for (const auto &f : forged)
-        PostMessageA(window, WMU_BLOCK_RECEIVED_MESSAGE, f.first, f.second);
+        PostMessageA(window, WMU_BLOCK_RECEIVED, f.first, f.second);
     ASSERT_TRUE(PostLogText(app, "zuletzt")) << "the forged messages were handled";
 
     blocks = ReceivedBlocks(LogLines(app));
@@ -84,7 +77,7 @@ TEST(DeviceForged, ForgedHandOversFromAnotherProgramAreIgnored)
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeProcess(app.process, &code) && code == STILL_ACTIVE) << "Velkor is still running";
 
-    PostCommand(app, EXIT_PROGRAM);
+    PostCommand(app, IDM_EXIT);
     EXPECT_TRUE(WaitForExit(app, 10000, &code));
     EXPECT_EQ(0u, code);
     EndVelkorProcess(app);

@@ -11,24 +11,12 @@
 // A copy of this program planted as regedit.exe only leaves its marker.
 [[maybe_unused]] static const bool plantedRun = ExitIfPlanted();
 
-static const char VELKOR_KEY[] = "Software\\Talmeck\\Velkor";
-
 // Raw bytes of a stored value; empty when absent.
-static std::string StoredValue(const char *name)
+static Bytes StoredValue(const char *name)
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, VELKOR_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return std::string();
-    char data[512];
-    DWORD size = sizeof data;
-    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(data, size) : std::string();
-}
-
-static std::string Dword(uint32_t value)
-{
-    return std::string((const char *)&value, 4);
+    Bytes data;
+    GetVelkorValue(name, &data);
+    return data;
 }
 
 class PropsE2e : public ::testing::Test {
@@ -113,17 +101,15 @@ TEST_F(PropsE2e, AppliedSettingsAreStoredAtExitAndLoadedAtTheNextStart)
     ASSERT_NO_FATAL_FAILURE(Exit());
 
     // Stored without a terminator, which the system may add on its own.
-    std::string stored = StoredValue("connectstring");
+    Bytes stored = StoredValue("connectstring");
     if (!stored.empty() && stored.back() == 0)
         stored.pop_back();
-    EXPECT_EQ(device, stored);
-    EXPECT_EQ(Dword(16), StoredValue("readblocklen"));
-    EXPECT_EQ(Dword(654), StoredValue("readtimeout"));
-    EXPECT_EQ(Dword(321), StoredValue("writetimeout"));
-    EXPECT_EQ(Dword(0x0D), StoredValue("readendbyte"));
-    EXPECT_EQ(Dword(0xFF02), StoredValue("writepraeff"));
-    EXPECT_EQ(Dword(0x03), StoredValue("writesuff"));
-    EXPECT_EQ(Dword(0), StoredValue("openexclusiv"));
+    EXPECT_EQ(device, std::string(stored.begin(), stored.end()));
+    const struct { const char *name; uint32_t value; } values[] = {
+        {"readblocklen", 16}, {"readtimeout", 654}, {"writetimeout", 321}, {"readendbyte", 0x0D},
+        {"writepraeff", 0xFF02}, {"writesuff", 0x03}, {"openexclusiv", 0}};
+    for (const auto &v : values)
+        EXPECT_EQ(DwordBytes(v.value), StoredValue(v.name)) << v.name;
 
     ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_EQ(title, WindowText(app.window));

@@ -41,9 +41,7 @@ static DWORD RefuseSecondStart(VelkorProcess &second)
     EXPECT_TRUE(StartVelkorProcess(second));
     SeenBox box;
     EXPECT_TRUE(AnswerBox(second.processId, RecordBox(&box, IDOK))) << "the second copy showed no box";
-    EXPECT_EQ("sorry", box.caption);
-    EXPECT_EQ("VELKOR wird bereits ausgefuehrt\r\nnur eine Instance erlaubt", box.text);
-    EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
+    ExpectBox(box, "sorry", "VELKOR wird bereits ausgefuehrt\r\nnur eine Instance erlaubt", MB_ICONERROR | MB_OK);
     EXPECT_EQ(NULL, box.owner) << "the box has no owner";
     DWORD code = 12345;
     EXPECT_TRUE(WaitForExit(second, DRIVER_TIMEOUT_MS, &code));

@@ -51,22 +51,6 @@ protected:
     HWND dialog = NULL;
 };
 
-// Each column's header text and width.
-static std::string HeaderText(HWND list, int column, int *width)
-{
-    char text[64] = "";
-    LVCOLUMNA c;
-    ZeroMemory(&c, sizeof c);
-    c.mask = LVCF_TEXT | LVCF_WIDTH;
-    c.pszText = text;
-    c.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETCOLUMNA, column, (LPARAM)&c);
-    *width = c.cx;
-    return text;
-}
-
-static std::string HeaderText(int column, int *width) { return HeaderText(CommandList(), column, width); }
-
 static void FillWorkingCommand(std::initializer_list<const char *> fields, const char *remark)
 {
     CommandBuffer &b = WorkingCommand();
@@ -80,10 +64,8 @@ static void FillWorkingCommand(std::initializer_list<const char *> fields, const
 
 TEST_F(CommandListTest, ColumnsAreInsertedForTheCurrentSettings)
 {
-    int width;
-    EXPECT_EQ("Kommando", HeaderText(CommandList(), 0, &width));
-    EXPECT_EQ(250, width);
-    EXPECT_EQ("Bemerkung", HeaderText(CommandList(), 1, &width));
+    EXPECT_EQ("Kommando|250", ColumnHeader(0));
+    EXPECT_EQ("Bemerkung|", ColumnHeader(1).substr(0, 10));
 
     // A fresh list shows the remark column's starting width, before the
     // main window's layout stretches it.
@@ -93,10 +75,8 @@ TEST_F(CommandListTest, ColumnsAreInsertedForTheCurrentSettings)
                                 GetModuleHandleA(NULL), NULL);
     ASSERT_TRUE(list != NULL);
     InsertCommandColumns(list);
-    EXPECT_EQ("PF+Kommando+SF", HeaderText(list, 0, &width));
-    EXPECT_EQ(306, width);
-    EXPECT_EQ("Bemerkung", HeaderText(list, 1, &width));
-    EXPECT_EQ(100, width);
+    EXPECT_EQ("PF+Kommando+SF|306", ColumnHeader(0, list));
+    EXPECT_EQ("Bemerkung|100", ColumnHeader(1, list));
     DestroyWindow(list);
 }
 
@@ -126,9 +106,7 @@ TEST_F(CommandListTest, RefusedTextWarnsEmptiesAndRetryReturnsTheFocus)
         ValidateHexField(dialog, IDC_BYTE0, text);
         EXPECT_EQ(1u, SeenBoxes().size()) << text;
         ASSERT_TRUE(box.seen) << text;
-        EXPECT_EQ("VELKOR", box.caption);
-        EXPECT_EQ(HEX_WARNING, box.text);
-        EXPECT_EQ((UINT)(MB_ICONWARNING | MB_RETRYCANCEL), box.style);
+        ExpectBox(box, "VELKOR", HEX_WARNING, MB_ICONWARNING | MB_RETRYCANCEL);
         EXPECT_EQ(dialog, box.owner);
         EXPECT_EQ("", BoxText(IDC_BYTE0)) << text;
         EXPECT_EQ(byte0, GetFocus()) << text;
@@ -169,9 +147,7 @@ TEST_F(CommandListTest, HexPairToByteWarnsOnceWithTheValueSoFar)
         EXPECT_FALSE(converted) << c.text;
         EXPECT_EQ(1u, SeenBoxes().size()) << c.text;
         ASSERT_TRUE(box.seen) << c.text;
-        EXPECT_EQ("VELKOR senden", box.caption);
-        EXPECT_EQ(CONVERT_WARNING, box.text);
-        EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), box.style);
+        ExpectBox(box, "VELKOR senden", CONVERT_WARNING, MB_ICONWARNING | MB_OK);
         EXPECT_EQ(MainWindow(), box.owner);
     }
 }
@@ -209,16 +185,13 @@ TEST_F(CommandListTest, RerenderFollowsPrefixAndSuffixAndKeepsBytesAndRemarks)
     EXPECT_EQ("eins", ListText(0, 1));
     EXPECT_EQ("zwei", ListText(1, 1));
     EXPECT_EQ(std::string(255, 'r'), ListText(2, 1));
-    int width0, width1;
-    EXPECT_EQ("PF+Kommando", HeaderText(0, &width0));
-    EXPECT_EQ(278, width0);
-    HeaderText(1, &width1);
+    EXPECT_EQ("PF+Kommando|278", ColumnHeader(0));
+    int width1 = ListView_GetColumnWidth(CommandList(), 1);
     RECT client;
     GetClientRect(CommandList(), &client);
     // The remark column, as the last one, fills the rest of the list.
     EXPECT_NE(100, width1);
-    EXPECT_LE(std::abs(client.right - width0 - width1), 2) << "client " << client.right << " widths " << width0
-                                                           << "+" << width1;
+    EXPECT_LE(std::abs(client.right - 278 - width1), 2) << "client " << client.right << " remark " << width1;
 
     // Another prefix byte while it stays on.
     Settings().sendPrefix = 0x05;
@@ -230,8 +203,7 @@ TEST_F(CommandListTest, RerenderFollowsPrefixAndSuffixAndKeepsBytesAndRemarks)
     RerenderCommandList(0x05, OPTIONAL_BYTE_OFF);
     EXPECT_EQ("0x05   0x01 0x23 0x45 0x67 0x89 0xAB 0xCD 0xEF  0xFF", ListText(2, 0));
     EXPECT_EQ("0x05   0x01  0xFF", ListText(0, 0));
-    EXPECT_EQ("PF+Kommando+SF", HeaderText(0, &width0));
-    EXPECT_EQ(306, width0);
+    EXPECT_EQ("PF+Kommando+SF|306", ColumnHeader(0));
 
     // Both off again, each keeping its byte: the plain forms come back.
     Settings().sendPrefix = 0xFF05;
@@ -241,15 +213,13 @@ TEST_F(CommandListTest, RerenderFollowsPrefixAndSuffixAndKeepsBytesAndRemarks)
     EXPECT_EQ(" 0x1B 0x05", ListText(1, 0));
     EXPECT_EQ(" 0x01 0x23 0x45 0x67 0x89 0xAB 0xCD 0xEF", ListText(2, 0));
     EXPECT_EQ("zwei", ListText(1, 1));
-    EXPECT_EQ("Kommando", HeaderText(0, &width0));
-    EXPECT_EQ(250, width0);
+    EXPECT_EQ("Kommando|250", ColumnHeader(0));
 
     // A changed byte inside an off value counts as a change too.
     Settings().sendPrefix = 0xFF06;
     ListView_SetColumnWidth(CommandList(), 0, 123);
     RerenderCommandList(0xFF05, 0xFFFF);
-    HeaderText(0, &width0);
-    EXPECT_EQ(250, width0);
+    EXPECT_EQ(250, ListView_GetColumnWidth(CommandList(), 0));
     EXPECT_EQ(" 0x1B 0x05", ListText(1, 0));
 }
 
@@ -260,11 +230,8 @@ TEST_F(CommandListTest, NothingHappensWhenPrefixAndSuffixAreUnchanged)
     ListView_SetColumnWidth(CommandList(), 0, 123);
     ListView_SetColumnWidth(CommandList(), 1, 77);
     RerenderCommandList(0x02, OPTIONAL_BYTE_OFF);
-    int width0, width1;
-    EXPECT_EQ("Kommando", HeaderText(0, &width0));
-    EXPECT_EQ(123, width0);
-    HeaderText(1, &width1);
-    EXPECT_EQ(77, width1);
+    EXPECT_EQ("Kommando|123", ColumnHeader(0));
+    EXPECT_EQ("Bemerkung|77", ColumnHeader(1));
     EXPECT_EQ("kein Kommando", ListText(0, 0));
     EXPECT_EQ("bleibt", ListText(0, 1));
 }
@@ -273,9 +240,7 @@ TEST_F(CommandListTest, EmptyListStillGetsTheNewHeader)
 {
     Settings().sendSuffix = 0x03;
     RerenderCommandList(OPTIONAL_BYTE_OFF, OPTIONAL_BYTE_OFF);
-    int width;
-    EXPECT_EQ("Kommando+SF", HeaderText(0, &width));
-    EXPECT_EQ(278, width);
+    EXPECT_EQ("Kommando+SF|278", ColumnHeader(0));
     EXPECT_EQ(0, ListView_GetItemCount(CommandList()));
 }
 

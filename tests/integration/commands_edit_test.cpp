@@ -52,7 +52,7 @@ static void When(std::function<bool()> condition, std::function<void()> work)
 struct CommandDialogView {
     bool seen = false;
     std::string title;
-    std::string bytes[8]; // byte boxes 1003, 1006, ... 1016
+    std::string bytes[8]; // COMMAND_BYTE_BOXES
     std::string remark;
     RECT rect = {0, 0, 0, 0}; // screen rectangle
     int focusId = 0;          // control with the keyboard focus
@@ -275,9 +275,7 @@ TEST_F(CommandEditing, LeavingABoxWithBadTextWarnsAndEmptiesIt)
     });
     RunCommand(IDM_ADD_COMMAND);
     ASSERT_TRUE(warning.seen);
-    EXPECT_EQ("VELKOR", warning.caption);
-    EXPECT_EQ(HEX_WARNING, warning.text);
-    EXPECT_EQ((UINT)(MB_ICONWARNING | MB_RETRYCANCEL), warning.style);
+    ExpectBox(warning, "VELKOR", HEX_WARNING, MB_ICONWARNING | MB_RETRYCANCEL);
     EXPECT_EQ(IDC_BYTE0, focusAfter) << "Retry puts the focus back";
     EXPECT_EQ("", textAfter);
     EXPECT_EQ((std::vector<std::string>{" 0x12|"}), ListEntries());
@@ -446,103 +444,6 @@ TEST_F(CommandEditing, RightClickEditsOnlyOnTheMarkedCommandTextAlsoLeftOfAndAbo
     EXPECT_EQ(3, ListItemCount());
 }
 
-// The dialog templates as the program's resources hold them.
-struct TemplateItem {
-    DWORD style = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    int id = 0;
-    WORD classAtom = 0; // 0x80 button, 0x81 edit, 0x82 static
-    std::string text;
-};
-
-struct DialogTemplateView {
-    bool extended = false;
-    DWORD style = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    std::string title, font;
-    WORD pointSize = 0;
-    std::vector<TemplateItem> items;
-};
-
-static const WORD *ReadText(const WORD *p, std::string *text, WORD *atom)
-{
-    if (*p == 0xFFFF) {
-        if (atom)
-            *atom = p[1];
-        return p + 2;
-    }
-    const WORD *start = p;
-    while (*p)
-        p++;
-    char buffer[512] = "";
-    WideCharToMultiByte(1252, 0, (const wchar_t *)start, (int)(p - start), buffer, sizeof buffer - 1, NULL, NULL);
-    if (text)
-        *text = buffer;
-    return p + 1;
-}
-
-static const WORD *AlignToDword(const WORD *p, const void *base)
-{
-    size_t offset = (const BYTE *)p - (const BYTE *)base;
-    return (const WORD *)((const BYTE *)base + ((offset + 3) & ~(size_t)3));
-}
-
-static DialogTemplateView ReadDialogTemplate(int id)
-{
-    DialogTemplateView view;
-    HRSRC resource = FindResourceA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), (LPCSTR)RT_DIALOG);
-    const void *base = resource ? LockResource(LoadResource(GetModuleHandleA(NULL), resource)) : NULL;
-    if (!base)
-        return view;
-    const WORD *p = (const WORD *)base;
-    WORD count;
-    view.extended = p[0] == 1 && p[1] == 0xFFFF;
-    if (view.extended) {
-        view.style = *(const DWORD *)(p + 6);
-        count = p[8];
-        p += 9;
-    } else {
-        view.style = *(const DWORD *)p;
-        count = p[4];
-        p += 5;
-    }
-    view.x = (short)p[0], view.y = (short)p[1], view.cx = (short)p[2], view.cy = (short)p[3];
-    p = ReadText(p + 4, NULL, NULL); // menu
-    p = ReadText(p, NULL, NULL);     // class
-    p = ReadText(p, &view.title, NULL);
-    if (view.style & DS_SETFONT) {
-        view.pointSize = *p++;
-        if (view.extended)
-            p += 2; // weight, italic and character set
-        p = ReadText(p, &view.font, NULL);
-    }
-    for (WORD i = 0; i < count; i++) {
-        TemplateItem item;
-        p = AlignToDword(p, base);
-        if (view.extended) {
-            item.style = *(const DWORD *)(p + 4);
-            p += 6;
-        } else {
-            item.style = *(const DWORD *)p;
-            p += 4;
-        }
-        item.x = (short)p[0], item.y = (short)p[1], item.cx = (short)p[2], item.cy = (short)p[3];
-        if (view.extended) {
-            item.id = (int)*(const DWORD *)(p + 4);
-            p += 6;
-        } else {
-            item.id = (short)p[4];
-            p += 5;
-        }
-        p = ReadText(p, NULL, &item.classAtom);
-        p = ReadText(p, &item.text, NULL);
-        WORD extra = *p++;
-        p = (const WORD *)((const BYTE *)p + extra);
-        view.items.push_back(item);
-    }
-    return view;
-}
-
 static void ExpectItem(const TemplateItem &item, WORD atom, int id, const char *text, short x, short y, short cx,
                        short cy)
 {
@@ -563,33 +464,37 @@ static void ExpectItem(const TemplateItem &item, WORD atom, int id, const char *
     }
 }
 
+// Both dialogs: a modal frame with a caption, in 8 point Arial.
+static void ExpectFrame(const DialogTemplateView &dialog, short cx, short cy, const char *title)
+{
+    EXPECT_EQ((DWORD)(WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT), dialog.style) << title;
+    EXPECT_EQ(cx, dialog.cx) << title;
+    EXPECT_EQ(cy, dialog.cy) << title;
+    EXPECT_EQ(title, dialog.title);
+    EXPECT_EQ("Arial", dialog.font) << title;
+    EXPECT_EQ(8, dialog.pointSize) << title;
+}
+
 TEST(CommandDialogTemplates, AreAsDesigned)
 {
-    const DWORD STYLE = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
     DialogTemplateView command = ReadDialogTemplate(IDD_COMMAND);
     EXPECT_TRUE(command.extended);
-    EXPECT_EQ(STYLE, command.style);
-    EXPECT_EQ(279, command.cx);
-    EXPECT_EQ(109, command.cy);
-    EXPECT_EQ("Kommand bearbeiten", command.title);
-    EXPECT_EQ("Arial", command.font);
-    EXPECT_EQ(8, command.pointSize);
+    ExpectFrame(command, 279, 109, "Kommand bearbeiten");
     ASSERT_EQ(30u, command.items.size());
     const short labelX[8] = {20, 51, 82, 113, 144, 176, 207, 239};
     const short prefixX[8] = {15, 46, 77, 108, 140, 171, 203, 235};
     const short boxX[8] = {23, 54, 85, 116, 148, 179, 211, 243};
-    const int boxIds[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
     for (int k = 0; k < 8; k++) {
         ExpectItem(command.items[k], 0x82, -1, ("Byte" + std::to_string(k)).c_str(), labelX[k], 18, 20, 8);
         ExpectItem(command.items[8 + k], 0x82, -1, "0x", prefixX[k], 30, 8, 8);
-        ExpectItem(command.items[17 + k], 0x81, boxIds[k], "", boxX[k], 28, 19, 14);
+        ExpectItem(command.items[17 + k], 0x81, COMMAND_BYTE_BOXES[k], "", boxX[k], 28, 19, 14);
     }
     ExpectItem(command.items[16], 0x82, -1, "Notiz", 7, 53, 17, 8);
-    ExpectItem(command.items[25], 0x81, 1005, "", 7, 62, 265, 14);
-    ExpectItem(command.items[26], 0x80, 3, "&Abbrechen", 56, 87, 50, 14);
-    ExpectItem(command.items[27], 0x80, 1, "&Ok", 172, 87, 50, 14);
+    ExpectItem(command.items[25], 0x81, IDC_REMARK, "", 7, 62, 265, 14);
+    ExpectItem(command.items[26], 0x80, IDC_CMD_CANCEL, "&Abbrechen", 56, 87, 50, 14);
+    ExpectItem(command.items[27], 0x80, IDOK, "&Ok", 172, 87, 50, 14);
     ExpectItem(command.items[28], 0x80, -1, "Kommando", 7, 10, 265, 40);
-    ExpectItem(command.items[29], 0x80, 1017, "&Bitmuster", 113, 87, 50, 14);
+    ExpectItem(command.items[29], 0x80, IDC_BITPATTERN, "&Bitmuster", 113, 87, 50, 14);
     for (int i : {26, 27, 29}) { // tab stops, no default button
         EXPECT_EQ((DWORD)BS_PUSHBUTTON, command.items[i].style & 0xF) << i;
         EXPECT_TRUE(command.items[i].style & WS_TABSTOP) << i;
@@ -597,18 +502,13 @@ TEST(CommandDialogTemplates, AreAsDesigned)
     EXPECT_EQ((DWORD)BS_GROUPBOX, command.items[28].style & 0xF);
 
     DialogTemplateView bits = ReadDialogTemplate(IDD_BITPATTERN);
-    EXPECT_EQ(STYLE, bits.style);
+    ExpectFrame(bits, 369, 71, "Bitmuster (ggf. mit PF und SF)");
     EXPECT_EQ(0, bits.x);
     EXPECT_EQ(0, bits.y);
-    EXPECT_EQ(369, bits.cx);
-    EXPECT_EQ(71, bits.cy);
-    EXPECT_EQ("Bitmuster (ggf. mit PF und SF)", bits.title);
-    EXPECT_EQ("Arial", bits.font);
-    EXPECT_EQ(8, bits.pointSize);
     ASSERT_EQ(3u, bits.items.size());
-    ExpectItem(bits.items[0], 0x80, 1, "OK", 159, 50, 50, 14);
+    ExpectItem(bits.items[0], 0x80, IDOK, "OK", 159, 50, 50, 14);
     EXPECT_EQ((DWORD)BS_DEFPUSHBUTTON, bits.items[0].style & 0xF);
-    ExpectItem(bits.items[1], 0x81, 1003, "", 7, 29, 355, 14);
+    ExpectItem(bits.items[1], 0x81, IDC_BITTEXT, "", 7, 29, 355, 14);
     ExpectItem(bits.items[2], 0x82, -1,
                "Die Leerzeichen werden nicht mit uebertragen.\nSie sind nur zur besseren Lesbarkeit eingefuegt", 7, 8,
                174, 17);

@@ -55,32 +55,22 @@ protected:
         InsertListEntry(Decorated(" 0x01 0x02", d).c_str(), "Reset");
         InsertListEntry(Decorated(" 0xFF", d).c_str(), "");
     }
-    void Load(const std::string &path, FileDialogView *view = NULL)
+    // Runs command (load or save) with path chosen in its file dialog; a box
+    // after it goes to *refusal (unless null), a question to replace the file answered Yes.
+    void Choose(int command, const std::string &path, FileDialogView *view = NULL, SeenBox *refusal = NULL)
     {
         AnswerNextBox(ChooseFile(path, view));
-        RunCommand(IDM_OPEN_COMMANDS);
+        if (refusal)
+            AnswerNextBox(YesIfAskedThen(RecordBox(refusal, IDOK)));
+        RunCommand(command);
     }
-    // Loads a file that is refused with one box; returns the box.
-    SeenBox LoadRefused(const std::string &path)
+    void Load(const std::string &path, FileDialogView *view = NULL) { Choose(IDM_OPEN_COMMANDS, path, view); }
+    void Save(const std::string &path, FileDialogView *view = NULL) { Choose(IDM_SAVE_COMMANDS, path, view); }
+    // Loads or saves where the file is refused with one box; returns the box.
+    SeenBox Refused(int command, const std::string &path)
     {
         SeenBox box;
-        AnswerNextBox(ChooseFile(path));
-        AnswerNextBox(RecordBox(&box, IDOK));
-        RunCommand(IDM_OPEN_COMMANDS);
-        return box;
-    }
-    void Save(const std::string &path, FileDialogView *view = NULL)
-    {
-        AnswerNextBox(ChooseFile(path, view));
-        RunCommand(IDM_SAVE_COMMANDS);
-    }
-    // Saves where a write or the creation fails; returns the error box.
-    SeenBox SaveRefused(const std::string &path)
-    {
-        SeenBox box;
-        AnswerNextBox(ChooseFile(path));
-        AnswerNextBox(YesIfAskedThen(RecordBox(&box, IDOK)));
-        RunCommand(IDM_SAVE_COMMANDS);
+        Choose(command, path, NULL, &box);
         return box;
     }
     void ExpectExampleList(Decorations d)
@@ -238,12 +228,10 @@ TEST_F(CommandFiles, FormatErrorsNameTheEntryAndKeepTheEntriesBefore)
         InsertListEntry(" 0x44", "vorher");
         Remember("velkor.cmd");
         size_t logLines = LogLines().size();
-        SeenBox box = LoadRefused(path);
+        SeenBox box = Refused(IDM_OPEN_COMMANDS, path);
 
         ASSERT_TRUE(box.seen);
-        EXPECT_EQ("VELKOR Kommandodatei einlesen", box.caption);
-        EXPECT_EQ(c.text, box.text);
-        EXPECT_EQ((UINT)MB_OK, box.style); // no icon
+        ExpectBox(box, "VELKOR Kommandodatei einlesen", c.text, MB_OK); // no icon
         EXPECT_EQ(MainWindow(), box.owner);
         EXPECT_EQ(c.entries, ListEntries());
         EXPECT_EQ("(none)", NameOrNone());
@@ -265,19 +253,16 @@ TEST_F(CommandFiles, RefusedLoadsChangeNothing)
     ASSERT_TRUE(WriteWholeFile(held, EXAMPLE));
     HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    SeenBox box = LoadRefused(held);
+    SeenBox box = Refused(IDM_OPEN_COMMANDS, held);
     CloseHandle(holder);
-    EXPECT_EQ("VELKOR Datei \xF6" "ffnen", box.caption); // with the umlaut
-    EXPECT_EQ("Fehler beim \xF6" "ffnen der Datei:\r\n32", box.text);
-    EXPECT_EQ((UINT)MB_OK, box.style);
+    // With the umlaut.
+    ExpectBox(box, "VELKOR Datei \xF6" "ffnen", "Fehler beim \xF6" "ffnen der Datei:\r\n32", MB_OK);
     EXPECT_EQ(MainWindow(), box.owner);
 
     std::string empty = Path("empty.cmd");
     ASSERT_TRUE(WriteWholeFile(empty, ""));
-    box = LoadRefused(empty);
-    EXPECT_EQ("VELKOR Datei oeffnen", box.caption);
-    EXPECT_EQ("Lesefehler !", box.text);
-    EXPECT_EQ((UINT)MB_OK, box.style);
+    box = Refused(IDM_OPEN_COMMANDS, empty);
+    ExpectBox(box, "VELKOR Datei oeffnen", "Lesefehler !", MB_OK);
 
     // Sizes whose buffer (size + 1 bytes) cannot be had: 4 GiB - 1 bytes, on
     // which size + 1 would wrap to 0 in a 32-bit program, and 4 GiB + 1.
@@ -289,7 +274,7 @@ TEST_F(CommandFiles, RefusedLoadsChangeNothing)
         end.QuadPart = size;
         ASSERT_TRUE(SetFilePointerEx(file, end, NULL, FILE_BEGIN) && SetEndOfFile(file)); // sparse
         CloseHandle(file);
-        box = LoadRefused(huge);
+        box = Refused(IDM_OPEN_COMMANDS, huge);
         EXPECT_EQ("VELKOR Datei oeffnen", box.caption) << size;
         EXPECT_EQ("Out of Memory !", box.text) << size;
         DeleteFileA(huge.c_str());
@@ -309,11 +294,9 @@ TEST_F(CommandFiles, ASaveThatCannotCreateTheFileChangesNothing)
     HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     size_t logLines = LogLines().size();
-    SeenBox box = SaveRefused(held);
+    SeenBox box = Refused(IDM_SAVE_COMMANDS, held);
     CloseHandle(holder);
-    EXPECT_EQ("VELKOR Daten speichern", box.caption);
-    EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n32", box.text);
-    EXPECT_EQ((UINT)MB_OK, box.style);
+    ExpectBox(box, "VELKOR Daten speichern", "Fehler beim Schreiben der Daten:\r\n32", MB_OK);
     EXPECT_EQ(MainWindow(), box.owner);
     EXPECT_EQ("alt", ReadWholeFile(held));
     EXPECT_EQ("velkor.cmd", NameOrNone());
@@ -330,10 +313,8 @@ TEST_F(CommandFiles, AFailedWriteIsReportedAndNotLoggedAsSaved)
     InsertExample({OFF, OFF});
     Remember("velkor.cmd");
     size_t logLines = LogLines().size();
-    SeenBox box = SaveRefused(full);
-    EXPECT_EQ("VELKOR Daten speichern", box.caption);
-    EXPECT_EQ("Fehler beim Schreiben der Daten:\r\n112", box.text); // ERROR_DISK_FULL
-    EXPECT_EQ((UINT)MB_OK, box.style);
+    SeenBox box = Refused(IDM_SAVE_COMMANDS, full);
+    ExpectBox(box, "VELKOR Daten speichern", "Fehler beim Schreiben der Daten:\r\n112", MB_OK); // ERROR_DISK_FULL
     EXPECT_EQ(logLines, LogLines().size()) << "a failed save must not be logged as saved";
     // The replaced file is the one to write again: the next save proposes it.
     EXPECT_EQ(full, NameOrNone());
@@ -364,7 +345,7 @@ TEST_F(CommandFiles, AWriteFailingPartWayStopsAndIsReported)
     SendMessageA(CommandList(), WM_SETREDRAW, TRUE, 0);
     Remember("velkor.cmd");
     size_t logLines = LogLines().size();
-    SeenBox box = SaveRefused(link);
+    SeenBox box = Refused(IDM_SAVE_COMMANDS, link);
     EXPECT_EQ("VELKOR Daten speichern", box.caption);
     EXPECT_EQ(0u, box.text.find("Fehler beim Schreiben der Daten:\r\n")) << box.text;
     EXPECT_NE("Fehler beim Schreiben der Daten:\r\n0", box.text);

@@ -13,7 +13,7 @@
 #include "probes.h"
 #include "support.h"
 
-typedef VelkorAppTest DeviceConnection;
+typedef VelkorPeerTest DeviceConnection;
 
 // A plain file is a device too, and the one whose share mode the system enforces here.
 static std::string MakeFile(const std::string &folder, const std::string &name)
@@ -52,7 +52,7 @@ TEST_F(DeviceConnection, ExclusiveOpeningShutsOthersOutSharedLetsThemIn)
 
 TEST_F(DeviceConnection, OpenAndCloseLogAndSetTheControls)
 {
-    DevicePeer *peer = StartPipePeer(UniqueName("velkor-connect"));
+    peer = StartPipePeer(UniqueName("velkor-connect"));
     std::string name = PeerConnectString(peer);
     UseDevice(name);
     EXPECT_EQ(TBSTATE_ENABLED, ButtonState(IDM_OPEN_DEVICE_BUTTON) & (TBSTATE_ENABLED | TBSTATE_CHECKED));
@@ -88,7 +88,6 @@ TEST_F(DeviceConnection, OpenAndCloseLogAndSetTheControls)
     std::vector<std::string> expected = {"Device " + name + " geoeffnet", "Device " + name + " geschlossen",
                                          "Empfangsroutine wurde beendet", "Device " + name + " geschlossen"};
     EXPECT_EQ(expected, events);
-    StopPeer(peer);
 }
 
 TEST_F(DeviceConnection, ADeviceThatIsNotThereGivesTheSystemsText)
@@ -138,13 +137,10 @@ TEST_F(DeviceConnection, ALongConnectStringIsCutInTheLogLine)
 
 TEST_F(DeviceConnection, ExitWithTheDeviceOpenClosesItQuietly)
 {
-    DevicePeer *peer = StartPipePeer(UniqueName("velkor-exit"));
-    UseDevice(PeerConnectString(peer));
-    ASSERT_TRUE(OpenFromToolbar());
-    ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
+    peer = StartPipePeer(UniqueName("velkor-exit"));
+    OpenPeer();
     Stop();
     EXPECT_FALSE(DeviceIsOpen());
     EXPECT_FALSE(LastReaderWasKilled());
     EXPECT_TRUE(PumpUntil([&] { return !PeerConnected(peer); }, 3000)) << "the device was closed";
-    StopPeer(peer);
 }

@@ -14,24 +14,12 @@
 #include "probes.h"
 #include "support.h"
 
-// Blocks handed over by readers and not yet logged, which receiver.cpp keeps to itself.
+// Blocks handed over by readers and not yet logged, which handover.cpp keeps to itself.
 size_t BlocksWaiting();
 
-class DeviceFaults : public VelkorAppTest {
+class DeviceFaults : public VelkorPeerTest {
 protected:
-    DevicePeer *peer = NULL;
     void BeforeStart() override { peer = StartPipePeer(UniqueName("velkor-faults")); }
-    void TearDown() override
-    {
-        VelkorAppTest::TearDown();
-        StopPeer(peer);
-    }
-    void Open(uint32_t blockLength, uint32_t readTimeoutMs = 500)
-    {
-        UseDevice(PeerConnectString(peer), blockLength, readTimeoutMs);
-        ASSERT_TRUE(OpenFromToolbar());
-        ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
-    }
     void ClearLog() { SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0); }
     // A flood the window does not take: true once the reader has filled the
     // ring (it then waits for room while the device buffers).
@@ -65,7 +53,7 @@ static size_t CountLines()
 
 TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
 {
-    Open(1);
+    OpenPeer(1);
     ClearLog();
     PeerStartFlood(peer, 3000);
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
@@ -99,7 +87,7 @@ TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
 
 TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
 {
-    Open(1);
+    OpenPeer(1);
     ClearLog();
     EXPECT_TRUE(FloodUntilTheRingIsFull()) << "the ring filled and stopped there";
     Sleep(500); // the flood goes on, and nothing is taken: the ring must stay as it is
@@ -115,7 +103,7 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
 // still comes before the line that the reader ended.
 TEST_F(DeviceFaults, AFullRingIsLoggedBeforeTheReadersEndLine)
 {
-    Open(1);
+    OpenPeer(1);
     ClearLog();
     ASSERT_TRUE(FloodUntilTheRingIsFull());
     CloseFromToolbar();
@@ -133,7 +121,7 @@ TEST_F(DeviceFaults, AFullRingIsLoggedBeforeTheReadersEndLine)
 
 TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
 {
-    Open(1);
+    OpenPeer(1);
     // The window goes (as at exit) before anything was handed over; from then
     // on the reader's posts fail. It keeps its block and retries after short
     // pauses, without spinning, until it is told to stop.
@@ -152,7 +140,7 @@ TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
 
 TEST_F(DeviceFaults, APipeThatVanishesIsReportedAndCanBeOpenedAgain)
 {
-    Open(3);
+    OpenPeer(3);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
     ASSERT_EQ(1u, WaitForBlocks(1, 2000).size());
     PeerVanish(peer);
@@ -198,7 +186,7 @@ static LRESULT CALLBACK RecordBlockMessages(int code, WPARAM wParam, LPARAM lPar
 
 TEST_F(DeviceFaults, ReplayedAndForgedHandOversAreIgnored)
 {
-    Open(3, 5000);
+    OpenPeer(3, 5000);
     HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, RecordBlockMessages, NULL, GetCurrentThreadId());
     ASSERT_TRUE(hook != NULL);
     seenBlockMessages.clear();
@@ -261,7 +249,7 @@ static ResourceUse KillBareThreads(int count)
 
 TEST_F(DeviceFaults, AKilledReaderIsReclaimed)
 {
-    Open(3);
+    OpenPeer(3);
     // A warm-up cycle, so that what lives for the program's run exists.
     for (int i = 0; i < 2; i++) {
         CloseFromToolbar();

@@ -13,21 +13,9 @@
 #include "probes.h"
 #include "support.h"
 
-class DeviceReceive : public VelkorAppTest {
+class DeviceReceive : public VelkorPeerTest {
 protected:
-    DevicePeer *peer = NULL;
     void BeforeStart() override { peer = StartPipePeer(UniqueName("velkor-receive")); }
-    void TearDown() override
-    {
-        VelkorAppTest::TearDown();
-        StopPeer(peer);
-    }
-    void Open(uint32_t blockLength, uint32_t readTimeoutMs, uint16_t endByte = 0xFF00)
-    {
-        UseDevice(PeerConnectString(peer), blockLength, readTimeoutMs, endByte);
-        ASSERT_TRUE(OpenFromToolbar());
-        ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
-    }
 };
 
 static std::string Show(const std::vector<Bytes> &blocks)
@@ -47,7 +35,7 @@ static std::string Show(const std::vector<Bytes> &blocks)
 
 TEST_F(DeviceReceive, FiveQuickBytesGiveAFullBlockThenTheRestOneTimeoutLater)
 {
-    Open(3, 400);
+    OpenPeer(3, 400);
     DWORD sent = GetTickCount();
     ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04 05")));
     std::vector<Bytes> blocks = WaitForBlocks(1, 2000);
@@ -71,7 +59,7 @@ TEST_F(DeviceReceive, FiveQuickBytesGiveAFullBlockThenTheRestOneTimeoutLater)
 TEST_F(DeviceReceive, EndBytesFinishBlocksAtOnceAndBelongToThem)
 {
     // 0x0D ends a block; the long read timeout shows it is not what finished them.
-    Open(8, 10000, 0x0D);
+    OpenPeer(8, 10000, 0x0D);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("41 42 0D 43 0D")));
     EXPECT_EQ("[41 42 0D][43 0D]", Show(WaitForBlocks(2, 3000)));
     CloseFromToolbar();
@@ -84,21 +72,21 @@ TEST_F(DeviceReceive, EndBytesFinishBlocksAtOnceAndBelongToThem)
 TEST_F(DeviceReceive, EndByteSwitchedOffKeepsItsByteButEndsNothing)
 {
     // 0x0141 is off with low byte 0x41: only length and time-out finish blocks.
-    Open(4, 300, 0x0141);
+    OpenPeer(4, 300, 0x0141);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("41 41 41 41 41")));
     EXPECT_EQ("[41 41 41 41][41]", Show(WaitForBlocks(2, 3000)));
 }
 
 TEST_F(DeviceReceive, BlockLengthZeroMakesEveryByteABlock)
 {
-    Open(0, 5000);
+    OpenPeer(0, 5000);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
     EXPECT_EQ("[01][02][03]", Show(WaitForBlocks(3, 3000)));
 }
 
 TEST_F(DeviceReceive, AByteThatFillsTheBlockAndIsTheEndByteEndsOneBlock)
 {
-    Open(3, 300, 0x0D);
+    OpenPeer(3, 300, 0x0D);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("41 42 0D 44")));
     std::vector<Bytes> blocks = WaitForBlocks(2, 3000);
     PumpFor(400);
@@ -107,7 +95,7 @@ TEST_F(DeviceReceive, AByteThatFillsTheBlockAndIsTheEndByteEndsOneBlock)
 
 TEST_F(DeviceReceive, ReadTimeoutZeroEndsABlockWhereTheBytesPause)
 {
-    Open(16, 0);
+    OpenPeer(16, 0);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
     WaitForBlocks(1, 3000);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("04")));
@@ -123,7 +111,7 @@ TEST_F(DeviceReceive, ReadTimeoutZeroEndsABlockWhereTheBytesPause)
 
 TEST_F(DeviceReceive, ReadTimeoutInfiniteNeverHandsOverAPartialBlock)
 {
-    Open(4, INFINITE);
+    OpenPeer(4, INFINITE);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02")));
     PumpFor(1200);
     EXPECT_EQ("", Show(ReceivedBlocks(LogLines())));
@@ -133,7 +121,7 @@ TEST_F(DeviceReceive, ReadTimeoutInfiniteNeverHandsOverAPartialBlock)
 
 TEST_F(DeviceReceive, ZeroBytesAndLongBlocksReachTheLogWhole)
 {
-    Open(4, 5000);
+    OpenPeer(4, 5000);
     ASSERT_TRUE(PeerWrite(peer, HexBytes("00 41 00 42")));
     ASSERT_EQ(1u, WaitForBlocks(1, 3000).size());
     std::vector<std::string> lines = LogLines();
@@ -168,7 +156,7 @@ TEST_F(DeviceReceive, ClosingLogsTheCloseThenTheGatheredRestThenTheReadersEnd)
     for (uint32_t timeout : {500u, (uint32_t)INFINITE}) {
         SCOPED_TRACE(timeout);
         SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
-        Open(3, timeout);
+        OpenPeer(3, timeout);
         std::string name = PeerConnectString(peer);
         ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03 04")));
         WaitForBlocks(1, 2000);

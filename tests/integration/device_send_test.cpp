@@ -13,20 +13,12 @@
 
 #include "support.h"
 
-class DeviceSend : public VelkorAppTest {
+class DeviceSend : public VelkorPeerTest {
 protected:
-    DevicePeer *peer = NULL;
-    void TearDown() override
-    {
-        VelkorAppTest::TearDown();
-        StopPeer(peer);
-    }
-    void OpenPeer(bool record = true, DWORD bufferSize = 4096)
+    void ServeAndOpen(bool record = true, DWORD bufferSize = 4096)
     {
         peer = StartPipePeer(UniqueName("velkor-send"), record, bufferSize);
-        UseDevice(PeerConnectString(peer), 3, 500);
-        ASSERT_TRUE(OpenFromToolbar());
-        ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
+        OpenPeer();
     }
     // Sends entry index as the menu does; returns the new log lines.
     std::vector<std::string> Send(int index)
@@ -43,7 +35,7 @@ TEST_F(DeviceSend, PrefixAndSuffixFrameTheCommandBytes)
 {
     Settings().sendPrefix = 0x02;
     Settings().sendSuffix = 0x03;
-    OpenPeer();
+    ServeAndOpen();
     const char *text = "0x02   0x41 0x42  0x03";
     int entry = InsertListEntry(text, "AB");
     std::vector<std::string> lines = Send(entry);
@@ -56,7 +48,7 @@ TEST_F(DeviceSend, PrefixAndSuffixFrameTheCommandBytes)
 
 TEST_F(DeviceSend, EightFieldsWithoutFramingAndATextWithoutFields)
 {
-    OpenPeer();
+    ServeAndOpen();
     int eight = InsertListEntry(" 0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08", "");
     int none = InsertListEntry("abcd", "");
     EXPECT_EQ("successful: 8 Bytes ( 0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08)", Send(eight).at(0).substr(16));
@@ -120,7 +112,7 @@ TEST_F(DeviceSend, AByteThatIsNotHexIsWarnedAboutAndNothingIsSent)
 TEST_F(DeviceSend, AWriteTheDeviceDoesNotTakeEndsAfterTheWriteTimeout)
 {
     // The peer reads nothing and its pipe buffers nothing.
-    OpenPeer(false, 0);
+    ServeAndOpen(false, 0);
     int entry = InsertListEntry(" 0x41 0x42", "");
     for (DWORD timeout : {300u, 900u}) {
         Settings().writeTimeoutMs = timeout;

@@ -13,18 +13,12 @@
 #include "probes.h"
 #include "support.h"
 
-class DeviceSerial : public VelkorAppTest {
+class DeviceSerial : public VelkorPeerTest {
 protected:
-    DevicePeer *peer = NULL;
     void BeforeStart() override
     {
         peer = StartSerialPeer();
         ASSERT_TRUE(peer != NULL);
-    }
-    void TearDown() override
-    {
-        VelkorAppTest::TearDown();
-        StopPeer(peer);
     }
 };
 

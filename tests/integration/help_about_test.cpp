@@ -20,117 +20,6 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 namespace {
 
-std::string Ansi(const std::wstring &wide)
-{
-    if (wide.empty())
-        return std::string();
-    char text[1024];
-    int n = WideCharToMultiByte(1252, 0, wide.c_str(), (int)wide.size(), text, sizeof text, NULL, NULL);
-    return std::string(text, n > 0 ? (size_t)n : 0);
-}
-
-struct TemplateItem {
-    DWORD style = 0, exStyle = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    WORD id = 0;
-    int classAtom = -1;
-    int textOrdinal = -1;
-    std::string text;
-};
-
-struct DialogTemplate {
-    DWORD style = 0, exStyle = 0;
-    short x = 0, y = 0, cx = 0, cy = 0;
-    bool hasMenu = false, hasClass = false;
-    std::string title;
-    WORD pointSize = 0;
-    std::string font;
-    std::vector<TemplateItem> items;
-};
-
-// Reads a string-or-ordinal field of a dialog template.
-const BYTE *ReadField(const BYTE *p, std::string *text, int *ordinal)
-{
-    WORD first;
-    memcpy(&first, p, 2);
-    if (first == 0xFFFF) {
-        WORD value;
-        memcpy(&value, p + 2, 2);
-        *ordinal = value;
-        return p + 4;
-    }
-    std::wstring wide;
-    for (;; p += 2) {
-        WORD c;
-        memcpy(&c, p, 2);
-        if (c == 0)
-            break;
-        wide.push_back((wchar_t)c);
-    }
-    *text = Ansi(wide);
-    return p + 2;
-}
-
-template <typename T> const BYTE *Take(const BYTE *p, T *value)
-{
-    memcpy(value, p, sizeof *value);
-    return p + sizeof *value;
-}
-
-// Dialog 103 as the resource compiler stored it, in German (1031).
-bool LoadAboutTemplate(DialogTemplate *dialog)
-{
-    HMODULE module = GetModuleHandleA(NULL);
-    HRSRC found = FindResourceExA(module, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_ABOUT),
-                                  MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
-    if (!found)
-        return false;
-    const BYTE *start = (const BYTE *)LockResource(LoadResource(module, found));
-    if (!start)
-        return false;
-    WORD count;
-    int ordinal = -1;
-    std::string text;
-    const BYTE *p = start;
-    p = Take(p, &dialog->style);
-    p = Take(p, &dialog->exStyle);
-    p = Take(p, &count);
-    p = Take(p, &dialog->x);
-    p = Take(p, &dialog->y);
-    p = Take(p, &dialog->cx);
-    p = Take(p, &dialog->cy);
-    p = ReadField(p, &text, &ordinal);
-    dialog->hasMenu = !text.empty() || ordinal >= 0;
-    text.clear();
-    ordinal = -1;
-    p = ReadField(p, &text, &ordinal);
-    dialog->hasClass = !text.empty() || ordinal >= 0;
-    p = ReadField(p, &dialog->title, &ordinal);
-    if (dialog->style & DS_SETFONT) {
-        p = Take(p, &dialog->pointSize);
-        p = ReadField(p, &dialog->font, &ordinal);
-    }
-    for (WORD i = 0; i < count; i++) {
-        p = start + ((p - start + 3) & ~3); // items are DWORD-aligned
-        TemplateItem item;
-        p = Take(p, &item.style);
-        p = Take(p, &item.exStyle);
-        p = Take(p, &item.x);
-        p = Take(p, &item.y);
-        p = Take(p, &item.cx);
-        p = Take(p, &item.cy);
-        p = Take(p, &item.id);
-        std::string className;
-        p = ReadField(p, &className, &item.classAtom);
-        p = ReadField(p, &item.text, &item.textOrdinal);
-        WORD extra;
-        p = Take(p, &extra);
-        p += extra;
-        dialog->items.push_back(item);
-    }
-    return true;
-}
-
 BOOL CALLBACK FindAboutWindow(HWND window, LPARAM lParam)
 {
     char cls[32] = "", title[32] = "";
@@ -251,8 +140,9 @@ protected:
 
 TEST(AboutTemplate, IsAsDesigned)
 {
-    DialogTemplate dialog;
-    ASSERT_TRUE(LoadAboutTemplate(&dialog)) << "no German dialog 103";
+    DialogTemplateView dialog = ReadDialogTemplate(IDD_ABOUT, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+    ASSERT_TRUE(dialog.found) << "no German dialog 103";
+    EXPECT_FALSE(dialog.extended);
     EXPECT_EQ((DWORD)(DS_MODALFRAME | DS_SETFONT | WS_CAPTION | WS_SYSMENU), dialog.style);
     EXPECT_EQ(0u, dialog.exStyle);
     EXPECT_EQ(22, dialog.x);
@@ -266,7 +156,7 @@ TEST(AboutTemplate, IsAsDesigned)
     EXPECT_EQ("Arial", dialog.font);
 
     struct Expected {
-        WORD id;
+        int id;
         int classAtom; // 0x80 button, 0x82 static
         const char *text;
         short x, y, cx, cy;
@@ -274,13 +164,13 @@ TEST(AboutTemplate, IsAsDesigned)
     };
     const DWORD child = WS_CHILD | WS_VISIBLE;
     const Expected expected[] = {
-        {2, 0x82, nullptr, 14, 9, 20, 20, child | SS_ICON},
-        {0xFFFF, 0x82, "Velkor Version 1.0", 49, 10, 119, 8, child | SS_LEFT | SS_NOPREFIX | WS_GROUP},
-        {0xFFFF, 0x82, nullptr, 49, 20, 119, 8, child | SS_LEFT | WS_GROUP},
-        {1, 0x80, "OK", 195, 6, 30, 11, child | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP},
-        {0xFFFF, 0x82, nullptr, 49, 31, 119, 8, child | SS_LEFT | WS_GROUP},
-        {0xFFFF, 0x82, nullptr, 49, 41, 119, 8, child | SS_LEFT | WS_GROUP},
-        {0xFFFF, 0x82, nullptr, 47, 58, 130, 8, child | SS_LEFT | WS_GROUP},
+        {IDC_ABOUT_ICON, 0x82, nullptr, 14, 9, 20, 20, child | SS_ICON},
+        {-1, 0x82, "Velkor Version 1.0", 49, 10, 119, 8, child | SS_LEFT | SS_NOPREFIX | WS_GROUP},
+        {-1, 0x82, nullptr, 49, 20, 119, 8, child | SS_LEFT | WS_GROUP},
+        {IDOK, 0x80, "OK", 195, 6, 30, 11, child | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP},
+        {-1, 0x82, nullptr, 49, 31, 119, 8, child | SS_LEFT | WS_GROUP},
+        {-1, 0x82, nullptr, 49, 41, 119, 8, child | SS_LEFT | WS_GROUP},
+        {-1, 0x82, nullptr, 47, 58, 130, 8, child | SS_LEFT | WS_GROUP},
     };
     ASSERT_EQ(7u, dialog.items.size());
     for (size_t i = 0; i < 7; i++) {
@@ -324,8 +214,7 @@ TEST(AboutTemplate, VersionResourceAndVersionLine)
     QueryFunction query = (QueryFunction)(AnyFunction)GetProcAddress(version, "VerQueryValueA");
     ASSERT_TRUE(getSize && getInfo && query);
 
-    DialogTemplate about;
-    ASSERT_TRUE(LoadAboutTemplate(&about));
+    DialogTemplateView about = ReadDialogTemplate(IDD_ABOUT, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
     ASSERT_GE(about.items.size(), 2u);
     const std::string aboutLine = about.items[1].text;
 
@@ -432,9 +321,7 @@ TEST_F(About, ClicksOnTheIconAndTheTextsDoNothing)
                     iconStyle = GetWindowLongA(control, GWL_STYLE);
                 ClickCentre(control, false);
                 ClickCentre(control, true);
-                char text[64] = "";
-                GetWindowTextA(control, text, sizeof text);
-                clicked.push_back(text);
+                clicked.push_back(WindowText(control));
             }
             // A click and a double click each: three releases a control.
             for (DWORD start = GetTickCount(); releasesTaken < 3 * (LONG)clicked.size() && GetTickCount() - start < 5000;)

@@ -147,9 +147,7 @@ protected:
         const SeenBox &box = SeenBoxes()[0];
         EXPECT_TRUE(box.isMessageBox);
         EXPECT_FALSE(box.unexpected);
-        EXPECT_EQ("VELKOR", box.caption);
-        EXPECT_EQ(HELP_MISSING_TEXT, box.text);
-        EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
+        ExpectBox(box, "VELKOR", HELP_MISSING_TEXT, MB_ICONERROR | MB_OK);
         EXPECT_EQ(MainWindow(), box.owner);
         EXPECT_FALSE(FileExists(record_)) << "a program was started for " << ReadWholeFile(record_);
     }

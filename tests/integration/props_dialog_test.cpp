@@ -81,43 +81,20 @@ public:
     std::string path;
 };
 
-struct SettingsCopy {
-    std::string connect;
-    bool hasConnect;
-    uint32_t readBlockLength, readTimeoutMs, writeTimeoutMs;
-    OptionalByte readEndByte, sendPrefix, sendSuffix;
-    bool openExclusive;
-    size_t bufferSize;
-};
-
-static SettingsCopy CurrentSettings()
+// Every setting and the receive buffer's size.
+static std::string CurrentSettings()
 {
-    const DeviceSettings &s = Settings();
-    return {s.connectString ? s.connectString : "", s.connectString != NULL, s.readBlockLength, s.readTimeoutMs,
-            s.writeTimeoutMs, s.readEndByte, s.sendPrefix, s.sendSuffix, s.openExclusive, ReceiveBufferSize()};
-}
-
-static void ExpectSameSettings(const SettingsCopy &a, const SettingsCopy &b)
-{
-    EXPECT_EQ(a.hasConnect, b.hasConnect);
-    EXPECT_EQ(a.connect, b.connect);
-    EXPECT_EQ(a.readBlockLength, b.readBlockLength);
-    EXPECT_EQ(a.readTimeoutMs, b.readTimeoutMs);
-    EXPECT_EQ(a.writeTimeoutMs, b.writeTimeoutMs);
-    EXPECT_EQ(a.readEndByte, b.readEndByte);
-    EXPECT_EQ(a.sendPrefix, b.sendPrefix);
-    EXPECT_EQ(a.sendSuffix, b.sendSuffix);
-    EXPECT_EQ(a.openExclusive, b.openExclusive);
-    EXPECT_EQ(a.bufferSize, b.bufferSize);
+    return SettingsText(Settings()) + ", buffer " + std::to_string(ReceiveBufferSize());
 }
 
 class PropsDialog : public VelkorAppTest {
 protected:
+    TempDevice device; // a device any test-open can open
     // Applies one connect string with OK, all else left as the dialog shows it.
-    void ApplyDevice(const std::string &device, const std::function<void(HWND)> &edit = nullptr)
+    void ApplyDevice(const std::string &connect, const std::function<void(HWND)> &edit = nullptr)
     {
         RunDeviceDialog([&](HWND dialog) {
-            SetDlgItemTextA(dialog, IDC_CONNECT, device.c_str());
+            SetDlgItemTextA(dialog, IDC_CONNECT, connect.c_str());
             if (edit)
                 edit(dialog);
             ClickControl(dialog, IDOK);
@@ -204,16 +181,13 @@ TEST_F(PropsDialog, OkWithANameThatCannotBeOpenedAsksFirst)
     ASSERT_NE((char *)NULL, Settings().connectString);
     EXPECT_STREQ(missing.c_str(), Settings().connectString);
     EXPECT_EQ(7u, Settings().readBlockLength);
-    char title[512];
-    GetWindowTextA(MainWindow(), title, sizeof title);
-    EXPECT_EQ("Velkor  " + missing + "   R:7/500 S:500", std::string(title));
+    EXPECT_EQ("Velkor  " + missing + "   R:7/500 S:500", WindowText(MainWindow()));
 }
 
 TEST_F(PropsDialog, OkWithAnEmptyConnectFieldAsksAndChangesNothing)
 {
-    TempDevice device;
     ApplyDevice(device.path);
-    SettingsCopy before = CurrentSettings();
+    std::string before = CurrentSettings();
     ClearSeenBoxes();
     RunDeviceDialog([](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_CONNECT, "");
@@ -227,20 +201,19 @@ TEST_F(PropsDialog, OkWithAnEmptyConnectFieldAsksAndChangesNothing)
         ClickControl(dialog, IDOK);
     });
     EXPECT_EQ(2, BoxesWithText(QUESTION));
-    ExpectSameSettings(before, CurrentSettings());
+    EXPECT_EQ(before, CurrentSettings());
 }
 
 TEST_F(PropsDialog, CancelAndEscapeApplyNothing)
 {
-    TempDevice device;
-    SettingsCopy before = CurrentSettings();
+    std::string before = CurrentSettings();
     RunDeviceDialog([&](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());
         SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "9");
         ClickControl(dialog, IDC_PREFIX_ON);
         ClickControl(dialog, IDCANCEL);
     });
-    ExpectSameSettings(before, CurrentSettings());
+    EXPECT_EQ(before, CurrentSettings());
     RunDeviceDialog([&](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());
         SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "9");
@@ -250,30 +223,30 @@ TEST_F(PropsDialog, CancelAndEscapeApplyNothing)
         PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 1);
         PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0000001);
     });
-    ExpectSameSettings(before, CurrentSettings());
+    EXPECT_EQ(before, CurrentSettings());
     EXPECT_EQ(0, MessageBoxesSeen());
 }
 
 TEST_F(PropsDialog, ASwitchedOffPrefixKeepsItsByteAcrossARestart)
 {
-    TempDevice device;
-    ApplyDevice(device.path, [](HWND dialog) {
-        ClickControl(dialog, IDC_PREFIX_ON);
-        SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "41");
-        ClickControl(dialog, IDC_PREFIX_ON);
+    auto expectOffKeeping41 = [](HWND dialog) {
         EXPECT_FALSE(ControlChecked(dialog, IDC_PREFIX_ON));
         EXPECT_FALSE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
         EXPECT_EQ("41", ControlText(dialog, IDC_PREFIX_BYTE));
+    };
+    ApplyDevice(device.path, [&](HWND dialog) {
+        ClickControl(dialog, IDC_PREFIX_ON);
+        SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "41");
+        ClickControl(dialog, IDC_PREFIX_ON);
+        expectOffKeeping41(dialog);
     });
     EXPECT_EQ(0xFF41, Settings().sendPrefix);
 
     Stop(); // stores the settings
     Start();
     EXPECT_EQ(0xFF41, Settings().sendPrefix);
-    RunDeviceDialog([](HWND dialog) {
-        EXPECT_FALSE(ControlChecked(dialog, IDC_PREFIX_ON));
-        EXPECT_FALSE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
-        EXPECT_EQ("41", ControlText(dialog, IDC_PREFIX_BYTE));
+    RunDeviceDialog([&](HWND dialog) {
+        expectOffKeeping41(dialog);
         ClickControl(dialog, IDC_PREFIX_ON);
         EXPECT_TRUE(ControlEnabled(dialog, IDC_PREFIX_BYTE));
         EXPECT_EQ("41", ControlText(dialog, IDC_PREFIX_BYTE));
@@ -285,7 +258,6 @@ TEST_F(PropsDialog, ASwitchedOffPrefixKeepsItsByteAcrossARestart)
 
 TEST_F(PropsDialog, ShortHexTextsAreCompletedWithALeadingZero)
 {
-    TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
         ClickControl(dialog, IDC_PREFIX_ON);
         SetDlgItemTextA(dialog, IDC_PREFIX_BYTE, "a");
@@ -302,7 +274,6 @@ TEST_F(PropsDialog, ShortHexTextsAreCompletedWithALeadingZero)
 
 TEST_F(PropsDialog, AnEmptiedHexEditWarnsOnceAtOkAndStoresZero)
 {
-    TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
         ClickControl(dialog, IDC_ENDBYTE_ON);
         HWND edit = GetDlgItem(dialog, IDC_ENDBYTE_BYTE);
@@ -340,7 +311,6 @@ TEST_F(PropsDialog, LeavingAHexEditWithBadTextWarnsAndEmptiesIt)
 
 TEST_F(PropsDialog, UnreadableNumbersApplyZero)
 {
-    TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_WRITE_TIMEOUT, "abc"); // as pasted: ES_NUMBER does not see it
         SetDlgItemTextA(dialog, IDC_READ_TIMEOUT, "");
@@ -354,7 +324,6 @@ TEST_F(PropsDialog, UnreadableNumbersApplyZero)
 
 TEST_F(PropsDialog, ABlockLengthWithoutABufferLeavesSettingAndBufferAgreeing)
 {
-    TempDevice device;
     ApplyDevice(device.path, [](HWND dialog) { SetDlgItemTextA(dialog, IDC_BLOCK_LENGTH, "16"); });
     ASSERT_EQ(17u, ReceiveBufferSize());
     ClearSeenBoxes();
@@ -370,7 +339,6 @@ TEST_F(PropsDialog, ABlockLengthWithoutABufferLeavesSettingAndBufferAgreeing)
 
 TEST_F(PropsDialog, OnlyAChangedDecorationReRendersTheCommandList)
 {
-    TempDevice device;
     // Lower-case digits show whether an entry was rendered anew.
     InsertListEntry(" 0x1b 0x05", "erster");
     InsertListEntry(" 0xab", "zweiter");
@@ -401,7 +369,6 @@ TEST_F(PropsDialog, OnlyAChangedDecorationReRendersTheCommandList)
 // violation. So the share mode of each test-open shows in its outcome.
 TEST_F(PropsDialog, TestOpensUseTheirShareModes)
 {
-    TempDevice device;
     HANDLE peer = CreateFileA(device.path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, peer);
@@ -425,9 +392,7 @@ TEST_F(PropsDialog, TestOpensUseTheirShareModes)
     EXPECT_GT(boxes[0].text.size(), refused.size()) << "the system's text follows";
     EXPECT_EQ("VELKOR", boxes[0].caption);
     EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), boxes[0].style);
-    EXPECT_EQ("konnte Device erfolgreich testen", boxes[1].text);
-    EXPECT_EQ("VELKOR", boxes[1].caption);
-    EXPECT_EQ((UINT)(MB_ICONINFORMATION | MB_OK), boxes[1].style);
+    ExpectBox(boxes[1], "VELKOR", "konnte Device erfolgreich testen", MB_ICONINFORMATION | MB_OK);
     ASSERT_NE((char *)NULL, Settings().connectString);
     EXPECT_STREQ(device.path.c_str(), Settings().connectString);
     EXPECT_TRUE(Settings().openExclusive);
@@ -435,7 +400,6 @@ TEST_F(PropsDialog, TestOpensUseTheirShareModes)
 
 TEST_F(PropsDialog, DeviceTestenHoldsTheDeviceWhileItsBoxShows)
 {
-    TempDevice device;
     bool heldDuringBox = false;
     RunDeviceDialog([&](HWND dialog) {
         SetDlgItemTextA(dialog, IDC_CONNECT, device.path.c_str());

@@ -109,9 +109,7 @@ TEST_F(PropsRegedit, WithoutAnEditorWindowWritesLastKeyAndStartsTheSystemsEditor
     ASSERT_EQ(2u, SeenBoxes().size());
     const SeenBox &info = SeenBoxes()[1];
     ASSERT_TRUE(info.isMessageBox && !info.unexpected) << "the information box was answered as scripted";
-    EXPECT_EQ(INFO_TEXT, info.text);
-    EXPECT_EQ("VELKOR Registry öffnen", info.caption);
-    EXPECT_EQ((UINT)(MB_ICONINFORMATION | MB_OK), info.style);
+    ExpectBox(info, "VELKOR Registry öffnen", INFO_TEXT, MB_ICONINFORMATION | MB_OK);
 
     ASSERT_TRUE(lastKeyFound);
     EXPECT_EQ((DWORD)REG_SZ, lastKeyType);

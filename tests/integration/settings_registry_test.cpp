@@ -14,43 +14,9 @@
 
 static const char KEY[] = "Software\\Talmeck\\Velkor";
 
-// Stores exactly these bytes. RegSetValueExA adds a terminator to a text
-// whose counted bytes are followed by a zero in memory (Windows NT does so,
-// and Wine with it), so a non-zero byte follows them here.
-static void PutValue(const char *name, DWORD type, const Bytes &data)
-{
-    HKEY key;
-    Bytes copy(data);
-    copy.push_back(0xEE);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, &copy[0], (DWORD)data.size()));
-    RegCloseKey(key);
-}
-
 static void PutText(const char *name, const std::string &text, DWORD type = REG_SZ)
 {
-    PutValue(name, type, Bytes(text.begin(), text.end()));
-}
-
-static Bytes Dword(uint32_t v)
-{
-    return Bytes{(unsigned char)v, (unsigned char)(v >> 8), (unsigned char)(v >> 16), (unsigned char)(v >> 24)};
-}
-
-// A stored value's type and bytes; false when it is missing.
-static bool GetValue(const char *name, DWORD *type, Bytes *data)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    unsigned char buffer[1024];
-    DWORD size = sizeof buffer;
-    LONG result = RegQueryValueExA(key, name, NULL, type, buffer, &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return false;
-    data->assign(buffer, buffer + size);
-    return true;
+    PutVelkorValue(name, type, Bytes(text.begin(), text.end()));
 }
 
 // The bytes of a text value as the registry keeps them, in UTF-16: tells a
@@ -65,17 +31,6 @@ static DWORD StoredTextBytes(const char *name)
     LONG result = RegQueryValueExW(key, wname.c_str(), NULL, NULL, NULL, &size);
     RegCloseKey(key);
     return result == ERROR_SUCCESS ? size : 0xFFFFFFFF;
-}
-
-static std::string Hex(const Bytes &b)
-{
-    std::string s;
-    char h[4];
-    for (size_t i = 0; i < b.size(); i++) {
-        snprintf(h, sizeof h, i ? " %02X" : "%02X", b[i]);
-        s += h;
-    }
-    return s;
 }
 
 // The settings module alone, against the registry: the program is not started.
@@ -103,15 +58,7 @@ protected:
     }
     void ExpectDefaults(const char *why)
     {
-        DeviceSettings &s = Settings();
-        EXPECT_EQ(NULL, s.connectString) << why;
-        EXPECT_EQ(3u, s.readBlockLength) << why;
-        EXPECT_EQ(500u, s.readTimeoutMs) << why;
-        EXPECT_EQ(0xFF00, s.readEndByte) << why;
-        EXPECT_EQ(500u, s.writeTimeoutMs) << why;
-        EXPECT_EQ(0xFF00, s.sendPrefix) << why;
-        EXPECT_EQ(0xFF00, s.sendSuffix) << why;
-        EXPECT_TRUE(s.openExclusive) << why;
+        EXPECT_EQ(SettingsText({NULL, 3, 500, 0xFF00, 500, 0xFF00, 0xFF00, true}), SettingsText(Settings())) << why;
     }
 };
 
@@ -136,9 +83,9 @@ TEST_F(SettingsRegistry, FourByteValuesInEveryForm)
         bool taken;
     };
     const Form forms[] = {
-        {"REG_DWORD", REG_DWORD, Dword(0x12340007), true},
-        {"REG_BINARY of 4", REG_BINARY, Dword(0x12340007), true},
-        {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN, Dword(0x12340007), true},
+        {"REG_DWORD", REG_DWORD, DwordBytes(0x12340007), true},
+        {"REG_BINARY of 4", REG_BINARY, DwordBytes(0x12340007), true},
+        {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN, DwordBytes(0x12340007), true},
         {"8 bytes", REG_BINARY, Bytes{7, 0, 0x34, 0x12, 0, 0, 0, 0}, false},
         {"REG_QWORD", REG_QWORD, Bytes{7, 0, 0x34, 0x12, 0, 0, 0, 0}, false},
         {"2 bytes", REG_BINARY, Bytes{7, 0}, false},
@@ -150,46 +97,31 @@ TEST_F(SettingsRegistry, FourByteValuesInEveryForm)
         ClearVelkorRegistry();
         for (const char *name : {"readblocklen", "readtimeout", "readendbyte", "writetimeout", "writepraeff",
                                  "writesuff", "openexclusiv"})
-            PutValue(name, f.type, f.data);
-        DeviceSettings &s = Load();
+            PutVelkorValue(name, f.type, f.data);
+        Load();
         if (!f.taken) {
             ExpectDefaults(f.what);
             continue;
         }
         // Full values take all 32 bits, optional bytes the low 16.
-        EXPECT_EQ(0x12340007u, s.readBlockLength) << f.what;
-        EXPECT_EQ(0x12340007u, s.readTimeoutMs) << f.what;
-        EXPECT_EQ(0x12340007u, s.writeTimeoutMs) << f.what;
-        EXPECT_EQ(0x0007, s.readEndByte) << f.what;
-        EXPECT_EQ(0x0007, s.sendPrefix) << f.what;
-        EXPECT_EQ(0x0007, s.sendSuffix) << f.what;
-        EXPECT_TRUE(s.openExclusive) << f.what;
-        EXPECT_EQ(NULL, s.connectString) << f.what;
+        DeviceSettings taken = {NULL, 0x12340007, 0x12340007, 0x0007, 0x12340007, 0x0007, 0x0007, true};
+        EXPECT_EQ(SettingsText(taken), SettingsText(Settings())) << f.what;
     }
 }
 
 TEST_F(SettingsRegistry, EachValueReachesOnlyItsField)
 {
-    PutValue("readblocklen", REG_DWORD, Dword(0xFFFFFFFF));
-    PutValue("readtimeout", REG_DWORD, Dword(0));
-    PutValue("writetimeout", REG_DWORD, Dword(2000));
-    PutValue("readendbyte", REG_DWORD, Dword(0xAABB000D)); // upper bytes set
-    PutValue("writepraeff", REG_BINARY, Bytes{0x41, 0xFF, 0x00, 0x00});
-    PutValue("writesuff", REG_DWORD, Dword(0x00000100)); // off, keeping 00
-    PutValue("openexclusiv", REG_BINARY, Bytes{0x00, 0x01, 0x00, 0x00});
-    DeviceSettings &s = Load();
-    EXPECT_EQ(0xFFFFFFFFu, s.readBlockLength);
-    EXPECT_EQ(0u, s.readTimeoutMs);
-    EXPECT_EQ(2000u, s.writeTimeoutMs);
-    EXPECT_EQ(0x000D, s.readEndByte);
-    EXPECT_TRUE(OptionalByteOn(s.readEndByte));
-    EXPECT_EQ(0xFF41, s.sendPrefix);
-    EXPECT_FALSE(OptionalByteOn(s.sendPrefix));
-    EXPECT_EQ(0x0100, s.sendSuffix);
-    EXPECT_FALSE(OptionalByteOn(s.sendSuffix));
-    EXPECT_TRUE(s.openExclusive);
+    PutVelkorValue("readblocklen", REG_DWORD, DwordBytes(0xFFFFFFFF));
+    PutVelkorValue("readtimeout", REG_DWORD, DwordBytes(0));
+    PutVelkorValue("writetimeout", REG_DWORD, DwordBytes(2000));
+    PutVelkorValue("readendbyte", REG_DWORD, DwordBytes(0xAABB000D)); // upper bytes set
+    PutVelkorValue("writepraeff", REG_BINARY, Bytes{0x41, 0xFF, 0x00, 0x00}); // off, keeping 41
+    PutVelkorValue("writesuff", REG_DWORD, DwordBytes(0x00000100)); // off, keeping 00
+    PutVelkorValue("openexclusiv", REG_BINARY, Bytes{0x00, 0x01, 0x00, 0x00});
+    DeviceSettings loaded = {NULL, 0xFFFFFFFF, 0, 0x000D, 2000, 0xFF41, 0x0100, true};
+    EXPECT_EQ(SettingsText(loaded), SettingsText(Load()));
 
-    PutValue("openexclusiv", REG_DWORD, Dword(0));
+    PutVelkorValue("openexclusiv", REG_DWORD, DwordBytes(0));
     EXPECT_FALSE(Load().openExclusive);
 }
 
@@ -231,7 +163,7 @@ TEST_F(SettingsRegistry, ConnectStringInEveryForm)
         EXPECT_EQ(3u, s.readBlockLength) << f.what;
     }
     ClearVelkorRegistry();
-    PutValue("connectstring", REG_DWORD, Dword(0x00343332));
+    PutVelkorValue("connectstring", REG_DWORD, DwordBytes(0x00343332));
     ASSERT_TRUE(Load().connectString != NULL);
     EXPECT_STREQ("234", Settings().connectString);
 }
@@ -252,31 +184,29 @@ TEST_F(SettingsRegistry, StoreWritesTheExactBytes)
 
     struct Stored {
         const char *name;
-        std::string bytes;
+        const char *bytes;
     };
     const Stored stored[] = {
         {"readblocklen", "04 03 02 01"}, {"readtimeout", "FF FF FF FF"}, {"readendbyte", "0D 00 00 00"},
         {"writetimeout", "D0 07 00 00"}, {"writepraeff", "41 FF 00 00"}, {"writesuff", "03 00 00 00"},
         {"openexclusiv", "00 00 00 00"},
     };
-    for (const Stored &v : stored) {
-        DWORD type = 0;
-        Bytes data;
-        ASSERT_TRUE(GetValue(v.name, &type, &data)) << v.name;
-        EXPECT_EQ((DWORD)REG_DWORD, type) << v.name;
-        EXPECT_EQ(v.bytes, Hex(data)) << v.name;
-    }
     DWORD type = 0;
     Bytes data;
-    ASSERT_TRUE(GetValue("connectstring", &type, &data));
+    for (const Stored &v : stored) {
+        ASSERT_TRUE(GetVelkorValue(v.name, &data, &type)) << v.name;
+        EXPECT_EQ((DWORD)REG_DWORD, type) << v.name;
+        EXPECT_EQ(HexBytes(v.bytes), data) << v.name;
+    }
+    ASSERT_TRUE(GetVelkorValue("connectstring", &data, &type));
     EXPECT_EQ((DWORD)REG_SZ, type);
-    EXPECT_EQ("43 4F 4D 31", Hex(data));
+    EXPECT_EQ(HexBytes("43 4F 4D 31"), data);
     EXPECT_EQ(8u, StoredTextBytes("connectstring")); // four UTF-16 characters, no terminator
 
     s.openExclusive = true;
     StoreSettings();
-    ASSERT_TRUE(GetValue("openexclusiv", &type, &data));
-    EXPECT_EQ("01 00 00 00", Hex(data));
+    ASSERT_TRUE(GetVelkorValue("openexclusiv", &data));
+    EXPECT_EQ(DwordBytes(1), data);
 }
 
 TEST_F(SettingsRegistry, RoundTripGivesTheSameRecord)
@@ -293,19 +223,9 @@ TEST_F(SettingsRegistry, RoundTripGivesTheSameRecord)
         s.sendPrefix = round ? 0x0000 : 0xFFFF;
         s.sendSuffix = round ? 0x0100 : 0x0003;
         s.openExclusive = round != 0;
-        DeviceSettings before = s;
-        std::string connect = s.connectString;
+        std::string before = SettingsText(s);
         StoreSettings();
-        Load();
-        ASSERT_TRUE(s.connectString != NULL);
-        EXPECT_EQ(connect, s.connectString);
-        EXPECT_EQ(before.readBlockLength, s.readBlockLength);
-        EXPECT_EQ(before.readTimeoutMs, s.readTimeoutMs);
-        EXPECT_EQ(before.readEndByte, s.readEndByte);
-        EXPECT_EQ(before.writeTimeoutMs, s.writeTimeoutMs);
-        EXPECT_EQ(before.sendPrefix, s.sendPrefix);
-        EXPECT_EQ(before.sendSuffix, s.sendSuffix);
-        EXPECT_EQ(before.openExclusive, s.openExclusive);
+        EXPECT_EQ(before, SettingsText(Load()));
     }
 }
 
@@ -327,10 +247,9 @@ TEST_F(SettingsRegistry, StoringWithoutConnectStringDeletesTheOldOne)
 {
     PutText("connectstring", "COM1");
     StoreSettings();
-    DWORD type;
     Bytes data;
-    EXPECT_FALSE(GetValue("connectstring", &type, &data));
-    EXPECT_TRUE(GetValue("readblocklen", &type, &data));
+    EXPECT_FALSE(GetVelkorValue("connectstring", &data));
+    EXPECT_TRUE(GetVelkorValue("readblocklen", &data));
     StoreSettings(); // nothing left to delete: still no failure, no box
 }
 
@@ -339,9 +258,8 @@ TEST_F(SettingsRegistry, OverlongConnectStringIsIgnoredAndDeletedAtExit)
     PutText("connectstring", std::string(300, 'z'));
     EXPECT_EQ(NULL, Load().connectString);
     StoreSettings();
-    DWORD type;
     Bytes data;
-    EXPECT_FALSE(GetValue("connectstring", &type, &data));
+    EXPECT_FALSE(GetVelkorValue("connectstring", &data));
 }
 
 // Gives "Software\Talmeck\Velkor" a DACL that lets everyone read it and
@@ -376,7 +294,7 @@ protected:
     void SetUp() override
     {
         SettingsRegistry::SetUp();
-        PutValue("readblocklen", REG_DWORD, Dword(7));
+        PutVelkorValue("readblocklen", REG_DWORD, DwordBytes(7));
         DenyWriting(true);
         // Only a real denial makes the test mean anything.
         HKEY key;
@@ -414,11 +332,10 @@ TEST_F(SettingsStoreDenied, LostChangesAreReportedAtExit)
 
     // Nothing was written, and the record was released all the same.
     EXPECT_EQ(NULL, s.connectString);
-    DWORD type;
     Bytes data;
-    EXPECT_FALSE(GetValue("connectstring", &type, &data));
-    ASSERT_TRUE(GetValue("readblocklen", &type, &data));
-    EXPECT_EQ("07 00 00 00", Hex(data));
+    EXPECT_FALSE(GetVelkorValue("connectstring", &data));
+    ASSERT_TRUE(GetVelkorValue("readblocklen", &data));
+    EXPECT_EQ(DwordBytes(7), data);
 }
 
 TEST_F(SettingsStoreDenied, NothingToLoseNothingToSay)

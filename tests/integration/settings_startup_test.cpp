@@ -15,54 +15,9 @@
 
 #include "support.h"
 
-static const char KEY[] = "Software\\Talmeck\\Velkor";
+static void PutDword(const char *name, DWORD value) { PutVelkorValue(name, REG_DWORD, DwordBytes(value)); }
 
-static void PutDword(const char *name, DWORD value)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, 4));
-    RegCloseKey(key);
-}
-
-static void PutText(const char *name, const char *text)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)strlen(text)));
-    RegCloseKey(key);
-}
-
-static DWORD GetDword(const char *name)
-{
-    HKEY key;
-    DWORD value = 0xDEADBEEF, size = 4;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        RegQueryValueExA(key, name, NULL, NULL, (BYTE *)&value, &size);
-        RegCloseKey(key);
-    }
-    return value;
-}
-
-static std::string Title()
-{
-    char title[512] = "";
-    GetWindowTextA(MainWindow(), title, sizeof title);
-    return title;
-}
-
-static std::string CommandHeader(int *width)
-{
-    char text[64] = "";
-    LVCOLUMNA c;
-    ZeroMemory(&c, sizeof c);
-    c.mask = LVCF_TEXT | LVCF_WIDTH;
-    c.pszText = text;
-    c.cchTextMax = sizeof text;
-    SendMessageA(CommandList(), LVM_GETCOLUMNA, 0, (LPARAM)&c);
-    *width = c.cx;
-    return text;
-}
+static void PutText(const char *name, const std::string &t) { PutVelkorValue(name, REG_SZ, Bytes(t.begin(), t.end())); }
 
 // Each test writes the registry values first and then starts the program.
 class SettingsStartup : public VelkorAppTest {
@@ -73,12 +28,10 @@ protected:
 TEST_F(SettingsStartup, FirstRunShowsTheBareNameAndNoDevice)
 {
     Start();
-    EXPECT_EQ("Velkor", Title());
+    EXPECT_EQ("Velkor", WindowText(MainWindow()));
     EXPECT_TRUE(MenuState(IDM_OPEN_DEVICE) & MF_GRAYED);
     EXPECT_FALSE(ButtonState(IDM_OPEN_DEVICE_BUTTON) & TBSTATE_ENABLED);
-    int width;
-    EXPECT_EQ("Kommando", CommandHeader(&width));
-    EXPECT_EQ(250, width);
+    EXPECT_EQ("Kommando|250", ColumnHeader(0));
     EXPECT_EQ(4u, ReceiveBufferSize());
     EXPECT_TRUE(SeenBoxes().empty());
 }
@@ -87,7 +40,7 @@ TEST_F(SettingsStartup, ConnectStringGivesTitleAndDeviceControls)
 {
     PutText("connectstring", "COM1");
     Start();
-    EXPECT_EQ("Velkor  COM1   R:3/500 S:500", Title());
+    EXPECT_EQ("Velkor  COM1   R:3/500 S:500", WindowText(MainWindow()));
     EXPECT_FALSE(MenuState(IDM_OPEN_DEVICE) & MF_GRAYED);
     EXPECT_TRUE(ButtonState(IDM_OPEN_DEVICE_BUTTON) & TBSTATE_ENABLED);
     EXPECT_TRUE(SeenBoxes().empty());
@@ -100,12 +53,12 @@ TEST_F(SettingsStartup, TitleShowsTheLoadedTimings)
     PutDword("readtimeout", 0xFFFFFFFF);
     PutDword("writetimeout", 2000);
     Start();
-    EXPECT_EQ("Velkor  \\\\.\\pipe\\velkor   R:16/-1 S:2000", Title());
+    EXPECT_EQ("Velkor  \\\\.\\pipe\\velkor   R:16/-1 S:2000", WindowText(MainWindow()));
     EXPECT_EQ(17u, ReceiveBufferSize());
     // Without a connect string the title is the window name again.
     ReplaceConnectString(NULL);
     UpdateTitle();
-    EXPECT_EQ("Velkor", Title());
+    EXPECT_EQ("Velkor", WindowText(MainWindow()));
 }
 
 TEST_F(SettingsStartup, CommandColumnFollowsTheLoadedDecorations)
@@ -113,15 +66,12 @@ TEST_F(SettingsStartup, CommandColumnFollowsTheLoadedDecorations)
     PutDword("writepraeff", 0x02);
     PutDword("writesuff", 0x03);
     Start();
-    int width;
-    EXPECT_EQ("PF+Kommando+SF", CommandHeader(&width));
-    EXPECT_EQ(306, width);
+    EXPECT_EQ("PF+Kommando+SF|306", ColumnHeader(0));
     Stop();
 
     PutDword("writepraeff", 0xFF41);
     Start();
-    EXPECT_EQ("Kommando+SF", CommandHeader(&width));
-    EXPECT_EQ(278, width);
+    EXPECT_EQ("Kommando+SF|278", ColumnHeader(0));
 }
 
 TEST_F(SettingsStartup, BlockLengthThatWrapsIsRefusedWithTheDefaultBuffer)
@@ -132,22 +82,23 @@ TEST_F(SettingsStartup, BlockLengthThatWrapsIsRefusedWithTheDefaultBuffer)
     AnswerNextBox(RecordBox(&box, IDOK));
     Start();
     ASSERT_TRUE(box.seen);
-    EXPECT_EQ("VELKOR empfangen", box.caption);
-    EXPECT_EQ((UINT)(MB_ICONERROR | MB_OK), box.style);
-    EXPECT_EQ(MainWindow(), box.owner);
-    EXPECT_EQ("Die Blocklaenge 4294967295 ist zu gross:\r\nhoechstens 1048576 Bytes je Block sind moeglich.\r\n"
+    ExpectBox(box, "VELKOR empfangen",
+              "Die Blocklaenge 4294967295 ist zu gross:\r\nhoechstens 1048576 Bytes je Block sind moeglich.\r\n"
               "Es gilt weiter die Blocklaenge 3.",
-              box.text);
+              MB_ICONERROR | MB_OK);
+    EXPECT_EQ(MainWindow(), box.owner);
     // The program goes on with a buffer that matches the record.
     EXPECT_EQ(3u, Settings().readBlockLength);
     EXPECT_EQ(4u, ReceiveBufferSize());
     EXPECT_TRUE(ReceiveBuffer() != NULL);
-    EXPECT_EQ("Velkor  COM1   R:3/500 S:500", Title());
+    EXPECT_EQ("Velkor  COM1   R:3/500 S:500", WindowText(MainWindow()));
     EXPECT_EQ("VelKor gestartet", LogLines().at(0).substr(16));
 
     // The length in force is stored at exit, so the next start is clean.
     Stop();
-    EXPECT_EQ(3u, GetDword("readblocklen"));
+    Bytes stored;
+    EXPECT_TRUE(GetVelkorValue("readblocklen", &stored));
+    EXPECT_EQ(DwordBytes(3), stored);
 }
 
 TEST_F(SettingsStartup, BlockLengthsAtTheLimit)
@@ -209,8 +160,10 @@ TEST_F(SettingsStartup, ExitStoresTheSettings)
     ReplaceConnectString("COM2");
     Settings().readTimeoutMs = 1234;
     Stop();
-    EXPECT_EQ(1234u, GetDword("readtimeout"));
+    Bytes stored;
+    EXPECT_TRUE(GetVelkorValue("readtimeout", &stored));
+    EXPECT_EQ(DwordBytes(1234), stored);
     EXPECT_EQ(NULL, Settings().connectString);
     Start();
-    EXPECT_EQ("Velkor  COM2   R:3/1234 S:500", Title());
+    EXPECT_EQ("Velkor  COM2   R:3/1234 S:500", WindowText(MainWindow()));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <dlgs.h>
 
 #include "base/appwindows.h"
 #include "log/messagelog.h"
@@ -11,7 +12,6 @@
 #include "support.h"
 
 static const char CAPTION[] = "VELKOR Nachrichten speichern";
-static const int FILTER_COMBO_ID = 0x470;
 
 class ShellSaveLog : public VelkorAppTest {
 protected:
@@ -59,9 +59,7 @@ TEST_F(ShellSaveLog, WritesEveryNonEmptyLineAndKeepsThemOnNo)
 
     ASSERT_EQ(2u, SeenBoxes().size());
     const SeenBox &question = SeenBoxes()[1];
-    EXPECT_EQ(CAPTION, question.caption);
-    EXPECT_EQ("Nachrichtenfenster loeschen?", question.text);
-    EXPECT_EQ((UINT)(MB_ICONQUESTION | MB_YESNO), question.style);
+    ExpectBox(question, CAPTION, "Nachrichtenfenster loeschen?", MB_ICONQUESTION | MB_YESNO);
 
     // Every non-empty line with CR LF, byte for byte, and nothing else.
     EXPECT_EQ(Joined(before), ReadWholeFile(path));
@@ -133,9 +131,9 @@ TEST_F(ShellSaveLog, BareNameGetsTheMsgExtension)
         SCOPED_TRACE(c.typed);
         int filter = c.filter;
         AnswerNextBox(ChooseFile(folder + "\\" + c.typed, NULL, [filter](HWND dialog) {
-            HWND combo = GetDlgItem(dialog, FILTER_COMBO_ID);
+            HWND combo = GetDlgItem(dialog, cmb1);
             SendMessageA(combo, CB_SETCURSEL, filter, 0);
-            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(FILTER_COMBO_ID, CBN_SELCHANGE), (LPARAM)combo);
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELCHANGE), (LPARAM)combo);
         }));
         AnswerNextBoxWith(IDNO);
         RunCommand(IDM_SAVE_LOG);

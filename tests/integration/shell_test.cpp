@@ -56,25 +56,25 @@ static void ExpectMenu(HMENU bar, bool refreshed)
 {
     ASSERT_EQ(4, GetMenuItemCount(bar));
     ExpectPopup(bar, 0, "&Datei",
-                {{"Befehlsdatei &neu", 32792, false},
-                 {"Befehlsdatei &oeffnen", 32791, false},
-                 {"Befehlsdatei &speichern", 32790, true},
+                {{"Befehlsdatei &neu", IDM_NEW_COMMANDS, false},
+                 {"Befehlsdatei &oeffnen", IDM_OPEN_COMMANDS, false},
+                 {"Befehlsdatei &speichern", IDM_SAVE_COMMANDS, true},
                  {NULL, 0, false},
-                 {"Ausgaben &speicher", 32810, false},
+                 {"Ausgaben &speicher", IDM_SAVE_LOG, false},
                  {NULL, 0, false},
-                 {"&Beenden", 105, false}});
+                 {"&Beenden", IDM_EXIT, false}});
     ExpectPopup(bar, 1, "&Bearbeiten",
-                {{"Kommando &senden", 32806, refreshed},
+                {{"Kommando &senden", IDM_SEND_COMMAND, refreshed},
                  {NULL, 0, false},
-                 {"Kommando b&earbeiten", 32809, false},
-                 {"Komma&ndo zufuegen", 32812, false}});
+                 {"Kommando b&earbeiten", IDM_EDIT_COMMAND, false},
+                 {"Komma&ndo zufuegen", IDM_ADD_COMMAND, false}});
     ExpectPopup(bar, 2, "D&evice",
-                {{"Device &oeffnen", 32802, true},
-                 {"Devi&ce schliessen", 32799, true},
+                {{"Device &oeffnen", IDM_OPEN_DEVICE, true},
+                 {"Devi&ce schliessen", IDM_CLOSE_DEVICE, true},
                  {NULL, 0, false},
-                 {"Device &waehlen", 65535, false},
-                 {"Device &Eigenschaften auslesen", 32813, refreshed}});
-    ExpectPopup(bar, 3, "&Hilfe", {{"&Info", 104, false}, {"&Hilfe", 32811, false}});
+                 {"Device &waehlen", IDM_CHOOSE_DEVICE, false},
+                 {"Device &Eigenschaften auslesen", IDM_READ_PROPERTIES, refreshed}});
+    ExpectPopup(bar, 3, "&Hilfe", {{"&Info", IDM_ABOUT, false}, {"&Hilfe", IDM_HELP, false}});
 }
 
 TEST(ShellResources, MenuAsTheResourceGivesIt)
@@ -209,16 +209,16 @@ TEST_F(ShellStart, ToolbarCreatedThenRefreshedForNoDevice)
     running = true;
     ASSERT_TRUE(StartVelkor(GetModuleHandleA(NULL), SW_SHOWNORMAL));
     const BYTE E = TBSTATE_ENABLED, C = TBSTATE_CHECKED;
-    ButtonRow created[13] = {{0, 105, E},   {-1, 0, 0},     {1, 1043, 0}, {2, 1044, C},     {-1, 0, 0},
-                             {3, 1042, 0},  {4, 32791, E},  {-1, 0, 0},   {5, 1039, E},     {6, 65535, E},
-                             {-1, 0, 0},    {7, 32806, 0},  {8, 32813, 0}};
-    ExpectToolbar(ToolbarWindow(), created);
+    ButtonRow rows[13] = {{0, IDM_EXIT, E}, {-1, 0, 0}, {1, IDM_OPEN_DEVICE_BUTTON, 0},
+                          {2, IDM_CLOSE_DEVICE_BUTTON, C}, {-1, 0, 0}, {3, IDM_SAVE_COMMANDS_BUTTON, 0},
+                          {4, IDM_OPEN_COMMANDS, E}, {-1, 0, 0}, {5, IDM_EDIT_COMMAND_BUTTON, E},
+                          {6, IDM_CHOOSE_DEVICE, E}, {-1, 0, 0}, {7, IDM_SEND_COMMAND, 0},
+                          {8, IDM_READ_PROPERTIES, 0}};
+    ExpectToolbar(ToolbarWindow(), rows);
 
     PumpPending();
-    ButtonRow refreshed[13] = {{0, 105, E},  {-1, 0, 0},    {1, 1043, 0}, {2, 1044, 0},     {-1, 0, 0},
-                               {3, 1042, 0}, {4, 32791, E}, {-1, 0, 0},   {5, 1039, E},     {6, 65535, E},
-                               {-1, 0, 0},   {7, 32806, 0}, {8, 32813, 0}};
-    ExpectToolbar(ToolbarWindow(), refreshed);
+    rows[3].state = 0; // the refresh leaves the close button unchecked, all else as created
+    ExpectToolbar(ToolbarWindow(), rows);
 
     // Buttons are 16 x 16 images taken from the strip.
     HIMAGELIST images = (HIMAGELIST)SendMessageA(ToolbarWindow(), TB_GETIMAGELIST, 0, 0);
@@ -239,9 +239,7 @@ TEST_F(Shell, WindowClassWindowAndChildren)
 {
     EXPECT_STREQ("Velkor", WindowName());
     EXPECT_STREQ("VELKOR_WND", WindowClassName());
-    char title[128];
-    GetWindowTextA(MainWindow(), title, sizeof title);
-    EXPECT_STREQ("Velkor", title);
+    EXPECT_EQ("Velkor", WindowText(MainWindow()));
     EXPECT_EQ(MainWindow(), FindWindowA("VELKOR_WND", "Velkor"));
 
     WNDCLASSEXA wc;
@@ -286,17 +284,8 @@ TEST_F(Shell, WindowClassWindowAndChildren)
 
 TEST_F(Shell, ColumnsUntilSettingsArrive)
 {
-    char text[64];
-    LVCOLUMNA column;
-    ZeroMemory(&column, sizeof column);
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = text;
-    column.cchTextMax = sizeof text;
-    ASSERT_TRUE(SendMessageA(CommandList(), LVM_GETCOLUMNA, 0, (LPARAM)&column));
-    EXPECT_STREQ("Kommando", text);
-    EXPECT_EQ(250, column.cx);
-    ASSERT_TRUE(SendMessageA(CommandList(), LVM_GETCOLUMNA, 1, (LPARAM)&column));
-    EXPECT_STREQ("Bemerkung", text);
+    EXPECT_EQ("Kommando|250", ColumnHeader(0));
+    EXPECT_EQ("Bemerkung|", ColumnHeader(1).substr(0, 10));
     EXPECT_EQ(0, ListItemCount());
 }
 

@@ -1,15 +1,16 @@
 #include "support.h"
 
+#include <dlgs.h>
 #include <limits.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <deque>
 
-const int COMMAND_BYTE_BOXES[8] = {1003, 1006, 1007, 1008, 1009, 1010, 1011, 1016};
-static const int REMARK_BOX = 1005;
-static const int FILE_NAME_ID = 0x47C;
-static const int FILE_TYPE_ID = 0x470;
+#include "resources/resource.h"
+
+const int COMMAND_BYTE_BOXES[8] = {IDC_BYTE0, IDC_BYTE1, IDC_BYTE2, IDC_BYTE3,
+                                   IDC_BYTE4, IDC_BYTE5, IDC_BYTE6, IDC_BYTE7};
 
 // The in-process answering, used only on the thread that started it.
 static UINT_PTR answerTimer;
@@ -225,6 +226,13 @@ const std::vector<SeenBox> &SeenBoxes() { return seenBoxes; }
 void ClearSeenBoxes() { seenBoxes.clear(); }
 size_t PendingAnswers() { return script.size(); }
 
+void ExpectBox(const SeenBox &box, const std::string &caption, const std::string &text, UINT style)
+{
+    EXPECT_EQ(caption, box.caption) << box.text;
+    EXPECT_EQ(text, box.text) << box.caption;
+    EXPECT_EQ(style, box.style) << box.caption << ": " << box.text;
+}
+
 BoxAction RecordBox(SeenBox *box, int button)
 {
     return [box, button](HWND window, const SeenBox &seen) {
@@ -264,7 +272,7 @@ BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *r
         for (int k = 0; k < 8; k++)
             SetDlgItemTextA(dialog, COMMAND_BYTE_BOXES[k], k < (int)bytes.size() ? bytes[k].c_str() : "");
         if (setRemark)
-            SetDlgItemTextA(dialog, REMARK_BOX, remarkText.c_str());
+            SetDlgItemTextA(dialog, IDC_REMARK, remarkText.c_str());
         if (button)
             PressButton(dialog, button);
     };
@@ -281,7 +289,7 @@ static BOOL CALLBACK FindEditChild(HWND child, LPARAM lParam)
 // The edit field of a file dialog's name control (a ComboBoxEx32, a combo box or an edit), or null.
 static HWND FileNameField(HWND dialog)
 {
-    HWND control = GetDlgItem(dialog, FILE_NAME_ID), edit = NULL;
+    HWND control = GetDlgItem(dialog, cmb13), edit = NULL;
     if (control)
         EnumChildWindows(control, FindEditChild, (LPARAM)&edit);
     return edit ? edit : control;
@@ -293,7 +301,7 @@ static FileDialogView ReadFileDialog(HWND dialog)
     view.seen = true;
     view.caption = WindowText(dialog);
     view.initialName = WindowText(FileNameField(dialog));
-    view.filters = ListBoxEntries(GetDlgItem(dialog, FILE_TYPE_ID), true);
+    view.filters = ListBoxEntries(GetDlgItem(dialog, cmb1), true);
     return view;
 }
 
@@ -317,4 +325,69 @@ BoxAction ChooseFile(const std::string &path, FileDialogView *view, std::functio
         // handling (and the boxes it may raise) inside its own call.
         PressButton(dialog, IDOK);
     };
+}
+
+// A string-or-ordinal field of a dialog template: its text, or its number into *ordinal; returns what follows.
+static const WORD *ReadField(const WORD *p, std::string *text, int *ordinal)
+{
+    if (*p == 0xFFFF) {
+        *ordinal = p[1];
+        return p + 2;
+    }
+    const WORD *start = p;
+    while (*p)
+        p++;
+    char buffer[1024] = "";
+    WideCharToMultiByte(1252, 0, (const wchar_t *)start, (int)(p - start), buffer, sizeof buffer - 1, NULL, NULL);
+    *text = buffer;
+    return p + 1;
+}
+
+static DWORD DwordAt(const WORD *p) { return p[0] | (DWORD)p[1] << 16; }
+
+DialogTemplateView ReadDialogTemplate(int id, WORD language)
+{
+    DialogTemplateView view;
+    HMODULE module = GetModuleHandleA(NULL);
+    HRSRC resource = FindResourceExA(module, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(id), language);
+    const WORD *base = resource ? (const WORD *)LockResource(LoadResource(module, resource)) : NULL;
+    if (!base)
+        return view;
+    view.found = true;
+    view.extended = base[0] == 1 && base[1] == 0xFFFF;
+    // DLGTEMPLATEEX: version, signature, help id, extended style, style, count; DLGTEMPLATE: style, extended style, count.
+    const WORD *p = view.extended ? base + 4 : base;
+    view.exStyle = DwordAt(view.extended ? p : p + 2);
+    view.style = DwordAt(view.extended ? p + 2 : p);
+    WORD count = p[4];
+    view.x = (short)p[5], view.y = (short)p[6], view.cx = (short)p[7], view.cy = (short)p[8];
+    std::string menu, windowClass;
+    int menuOrdinal = -1, classOrdinal = -1, unused = -1;
+    p = ReadField(p + 9, &menu, &menuOrdinal);
+    view.hasMenu = !menu.empty() || menuOrdinal >= 0;
+    p = ReadField(p, &windowClass, &classOrdinal);
+    view.hasClass = !windowClass.empty() || classOrdinal >= 0;
+    p = ReadField(p, &view.title, &unused);
+    if (view.style & DS_SETFONT) {
+        view.pointSize = *p++;
+        if (view.extended)
+            p += 2; // weight, italic and character set
+        p = ReadField(p, &view.font, &unused);
+    }
+    for (WORD i = 0; i < count; i++) {
+        TemplateItem item;
+        p = base + (((p - base) + 1) & ~(ptrdiff_t)1); // items start on a DWORD
+        if (view.extended)
+            p += 2; // help id
+        item.exStyle = DwordAt(view.extended ? p : p + 2);
+        item.style = DwordAt(view.extended ? p + 2 : p);
+        item.x = (short)p[4], item.y = (short)p[5], item.cx = (short)p[6], item.cy = (short)p[7];
+        item.id = view.extended ? (int)DwordAt(p + 8) : (short)p[8];
+        std::string className;
+        p = ReadField(p + (view.extended ? 10 : 9), &className, &item.classAtom);
+        p = ReadField(p, &item.text, &item.textOrdinal);
+        p = (const WORD *)((const BYTE *)(p + 1) + *p); // creation data
+        view.items.push_back(item);
+    }
+    return view;
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/devicesettings.h"
+
 typedef std::vector<unsigned char> Bytes;
 
 // Generous deadline for start-up, exit and boxes on a loaded machine.
@@ -26,9 +28,18 @@ bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs);
 void PumpFor(DWORD ms);
 // Dispatches whatever is queued now.
 void PumpPending();
+// The performance counter's reading now, and the seconds between two readings.
+LARGE_INTEGER Now();
+double Seconds(LARGE_INTEGER from, LARGE_INTEGER to);
 
 // Removes "Software\Talmeck" under HKEY_LOCAL_MACHINE (a first run).
 void ClearVelkorRegistry();
+// Stores exactly these bytes as a value of "Software\Talmeck\Velkor" (made when missing); a failure fails the test.
+void PutVelkorValue(const char *name, DWORD type, const Bytes &data);
+// A value of "Software\Talmeck\Velkor": its bytes and (unless type is null) its type; false when it is missing.
+bool GetVelkorValue(const char *name, Bytes *data, DWORD *type = NULL);
+// The four bytes of a REG_DWORD value, little-endian.
+Bytes DwordBytes(uint32_t value);
 // A unique name for files and pipes of one test.
 std::string UniqueName(const char *stem);
 // A fresh folder for one test's files under the temporary folder (no trailing "\").
@@ -115,6 +126,8 @@ void AnswerNextBoxWith(int buttonId);
 const std::vector<SeenBox> &SeenBoxes();
 void ClearSeenBoxes();
 size_t PendingAnswers();
+// Expects box to have this caption, text and style (MB_ICON* | button set).
+void ExpectBox(const SeenBox &box, const std::string &caption, const std::string &text, UINT style);
 // An answer that copies the box into *box (when not null) and presses button.
 BoxAction RecordBox(SeenBox *box, int button);
 // A question with a Yes button is answered Yes and next waits for the box after it; any other box gets next.
@@ -135,6 +148,27 @@ void PostKey(HWND window, UINT key);
 extern const int COMMAND_BYTE_BOXES[8];
 // Fills dialog 807's byte boxes (missing ones empty) and its remark (unless null), then presses button (0: none).
 BoxAction FillCommandDialog(const std::vector<std::string> &bytes, const char *remark, int button = IDOK);
+
+// A control of a dialog template.
+struct TemplateItem {
+    DWORD style = 0, exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    int id = 0;           // -1: none
+    int classAtom = -1;   // 0x80 button, 0x81 edit, 0x82 static; -1: a class by name
+    std::string text;
+    int textOrdinal = -1; // a resource named by its number instead of a text (an icon)
+};
+// A dialog template as the resource compiler stored it (DLGTEMPLATE or DLGTEMPLATEEX).
+struct DialogTemplateView {
+    bool found = false, extended = false, hasMenu = false, hasClass = false;
+    DWORD style = 0, exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    std::string title, font;
+    WORD pointSize = 0;
+    std::vector<TemplateItem> items;
+};
+// This program's dialog template id in language (0: the one FindResource picks).
+DialogTemplateView ReadDialogTemplate(int id, WORD language = 0);
 
 // What a common file dialog showed when it was answered.
 struct FileDialogView {
@@ -208,6 +242,8 @@ bool LastLineInView();
 void WatchLogWindow(WNDPROC watcher);
 // The log's own window procedure, for a watcher to hand each message on to.
 LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// A column header of the command list (or of list) as "text|width".
+std::string ColumnHeader(int column, HWND list = NULL);
 // Inserts an entry with the given column texts at the end; returns its index.
 int InsertListEntry(const char *command, const char *remark);
 // Selects entry n and makes it the selection mark (-1: no selection mark).
@@ -222,6 +258,8 @@ bool SaveOffered(bool offered = true);
 void Remember(const char *name);
 std::string NameOrNone();
 
+// A settings record as one line of every field, the connect string by its text (for comparing records).
+std::string SettingsText(const DeviceSettings &settings);
 // The read settings and the connect string, as the properties dialog would set them.
 void UseDevice(const std::string &connectString, uint32_t blockLength = 3, uint32_t readTimeoutMs = 500,
                uint16_t endByte = 0xFF00);
@@ -276,6 +314,16 @@ bool WaitPeerReceived(DevicePeer *peer, size_t count, DWORD timeoutMs);
 // The device vanishes (a pipe peer drops its client and serves no more; socat is killed), and is back.
 void PeerVanish(DevicePeer *peer);
 bool PeerRevive(DevicePeer *peer);
+
+// The fixture of a test with a device peer (started by the test or by BeforeStart), which is stopped at the end
+// (testapp.cpp).
+class VelkorPeerTest : public VelkorAppTest {
+protected:
+    void TearDown() override;
+    // Makes the peer the device with these read settings, opens it from the toolbar and waits until the peer sees it.
+    void OpenPeer(uint32_t blockLength = 3, uint32_t readTimeoutMs = 500, uint16_t endByte = 0xFF00);
+    DevicePeer *peer = NULL;
+};
 
 // Bytes from a text of hex pairs separated by blanks, "41 42 0D".
 Bytes HexBytes(const char *text);

@@ -29,12 +29,58 @@ bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs)
     }
 }
 
+LARGE_INTEGER Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t;
+}
+
+double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (double)(to.QuadPart - from.QuadPart) / (double)frequency.QuadPart;
+}
+
 void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
 void ClearVelkorRegistry()
 {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor");
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Talmeck");
+}
+
+void PutVelkorValue(const char *name, DWORD type, const Bytes &data)
+{
+    // RegSetValueExA adds a terminator to a text whose counted bytes are followed
+    // by a zero in memory (Windows NT does so, and Wine with it): a non-zero byte follows them here.
+    Bytes copy(data);
+    copy.push_back(0xEE);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor", 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &key, NULL));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, &copy[0], (DWORD)data.size())) << name;
+    RegCloseKey(key);
+}
+
+bool GetVelkorValue(const char *name, Bytes *data, DWORD *type)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Talmeck\\Velkor", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    unsigned char buffer[1024];
+    DWORD size = sizeof buffer;
+    LONG result = RegQueryValueExA(key, name, NULL, type, buffer, &size);
+    RegCloseKey(key);
+    if (result == ERROR_SUCCESS)
+        data->assign(buffer, buffer + size);
+    return result == ERROR_SUCCESS;
+}
+
+Bytes DwordBytes(uint32_t v)
+{
+    return Bytes{(unsigned char)v, (unsigned char)(v >> 8), (unsigned char)(v >> 16), (unsigned char)(v >> 24)};
 }
 
 std::string UniqueName(const char *stem)

@@ -69,6 +69,17 @@ LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return CallWindowProcA(logProc, window, message, wParam, lParam);
 }
 
+std::string ColumnHeader(int column, HWND list)
+{
+    char text[64] = "";
+    LVCOLUMNA c = {};
+    c.mask = LVCF_TEXT | LVCF_WIDTH;
+    c.pszText = text;
+    c.cchTextMax = sizeof text;
+    EXPECT_TRUE(SendMessageA(list ? list : CommandList(), LVM_GETCOLUMNA, column, (LPARAM)&c)) << "column " << column;
+    return text + ("|" + std::to_string(c.cx));
+}
+
 int InsertListEntry(const char *command, const char *remark)
 {
     LVITEMA lv = {};
@@ -113,6 +124,15 @@ void Remember(const char *name)
 }
 
 std::string NameOrNone() { return CommandFileName() ? CommandFileName() : "(none)"; }
+
+std::string SettingsText(const DeviceSettings &s)
+{
+    char numbers[160];
+    snprintf(numbers, sizeof numbers, "block %u, read %u ms, end %04X, write %u ms, prefix %04X, suffix %04X, %s",
+             s.readBlockLength, s.readTimeoutMs, s.readEndByte, s.writeTimeoutMs, s.sendPrefix, s.sendSuffix,
+             s.openExclusive ? "exclusive" : "shared");
+    return numbers + (s.connectString ? ", device \"" + std::string(s.connectString) + "\"" : ", no device");
+}
 
 void UseDevice(const std::string &connectString, uint32_t blockLength, uint32_t readTimeoutMs, uint16_t endByte)
 {
@@ -160,6 +180,19 @@ void VelkorAppTest::TearDown()
         EXPECT_FALSE(box.unexpected) << "unexpected box: " << box.caption << " / " << box.text;
     StopBoxAnswering();
     ClearVelkorRegistry();
+}
+
+void VelkorPeerTest::TearDown()
+{
+    VelkorAppTest::TearDown();
+    StopPeer(peer);
+}
+
+void VelkorPeerTest::OpenPeer(uint32_t blockLength, uint32_t readTimeoutMs, uint16_t endByte)
+{
+    UseDevice(PeerConnectString(peer), blockLength, readTimeoutMs, endByte);
+    ASSERT_TRUE(OpenFromToolbar());
+    ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, 2000));
 }
 
 void VelkorAppTest::Start()

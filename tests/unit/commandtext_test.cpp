@@ -80,25 +80,15 @@ TEST(HexFieldText, AcceptsDigitsAndSpacesOnly)
 
 TEST(HexPairValue, DigitsAndTheValueBuiltSoFar)
 {
-    bool complete;
-    EXPECT_EQ(0x1B, HexPairValue("1b", &complete));
-    EXPECT_TRUE(complete);
-    EXPECT_EQ(0x1B, HexPairValue("1B", &complete));
-    EXPECT_TRUE(complete);
-    EXPECT_EQ(0xFA, HexPairValue("fA9", &complete)); // only two characters count
-    EXPECT_TRUE(complete);
-    EXPECT_EQ(0x00, HexPairValue("G1", &complete));
-    EXPECT_FALSE(complete);
-    EXPECT_EQ(0x10, HexPairValue("1G", &complete));
-    EXPECT_FALSE(complete);
-    EXPECT_EQ(0x00, HexPairValue("", &complete));
-    EXPECT_FALSE(complete);
-    EXPECT_EQ(0x70, HexPairValue("7", &complete)); // the terminator stops it
-    EXPECT_FALSE(complete);
-    EXPECT_EQ(0x00, HexPairValue(" 5", &complete));
-    EXPECT_FALSE(complete);
-    EXPECT_EQ(0xC0, HexPairValue("c\xE4", &complete));
-    EXPECT_FALSE(complete);
+    // Only two characters count; the terminator stops it.
+    const struct { const char *text; int value; bool complete; } cases[] = {
+        {"1b", 0x1B, true}, {"1B", 0x1B, true},  {"fA9", 0xFA, true}, {"G1", 0x00, false}, {"1G", 0x10, false},
+        {"", 0x00, false},  {"7", 0x70, false}, {" 5", 0x00, false}, {"c\xE4", 0xC0, false}};
+    for (const auto &c : cases) {
+        bool complete = !c.complete;
+        EXPECT_EQ(c.value, HexPairValue(c.text, &complete)) << c.text;
+        EXPECT_EQ(c.complete, complete) << c.text;
+    }
 }
 
 TEST(CommandText, TheTwentyTwoCharacterExample)
@@ -255,22 +245,15 @@ TEST(CommandHeader, TextsAndWidths)
 
 TEST(HexPairToBits, DigitsAndEverythingElse)
 {
-    char out[16];
-    memset(out, '#', sizeof out);
-    EXPECT_EQ(9u, HexPairToBits('0', '5', out));
-    EXPECT_STREQ("00000101 ", out);
-    HexPairToBits('a', '5', out);
-    EXPECT_STREQ("10100101 ", out);
-    HexPairToBits('F', 'f', out);
-    EXPECT_STREQ("11111111 ", out);
-    HexPairToBits('E', 'e', out);
-    EXPECT_STREQ("11101110 ", out);
-    HexPairToBits(' ', 0, out);
-    EXPECT_STREQ("11111111 ", out);
-    HexPairToBits('g', '\xF6', out);
-    EXPECT_STREQ("11111111 ", out);
-    HexPairToBits('9', '1', out);
-    EXPECT_STREQ("10010001 ", out);
+    const struct { char high, low; const char *bits; } cases[] = {
+        {'0', '5', "00000101 "}, {'a', '5', "10100101 "}, {'F', 'f', "11111111 "},  {'E', 'e', "11101110 "},
+        {' ', 0, "11111111 "},   {'g', '\xF6', "11111111 "}, {'9', '1', "10010001 "}};
+    for (const auto &c : cases) {
+        char out[16];
+        memset(out, '#', sizeof out);
+        EXPECT_EQ(9u, HexPairToBits(c.high, c.low, out)) << c.bits;
+        EXPECT_STREQ(c.bits, out);
+    }
 }
 
 TEST(HexPairToBits, AppendsWhereItIsTold)

@@ -23,29 +23,17 @@ static std::string ProgramOf(const char *commandLine)
 
 TEST(HelpPath, SplitsDriveAndDirectory)
 {
-    char drive[HELP_DRIVE_SIZE], directory[HELP_DIRECTORY_SIZE];
-    EXPECT_TRUE(SplitProgramPath("C:\\Tools\\velkor.exe", drive, directory));
-    EXPECT_STREQ("C:", drive);
-    EXPECT_STREQ("\\Tools\\", directory);
-
-    EXPECT_TRUE(SplitProgramPath("C:\\velkor.exe", drive, directory));
-    EXPECT_STREQ("C:", drive);
-    EXPECT_STREQ("\\", directory);
-
-    // A drive-relative path keeps its drive and has no directory part.
-    EXPECT_TRUE(SplitProgramPath("D:velkor.exe", drive, directory));
-    EXPECT_STREQ("D:", drive);
-    EXPECT_STREQ("", directory);
-
-    // Forward slashes separate as well, mixed with backslashes.
-    EXPECT_TRUE(SplitProgramPath("C:/Tools\\bin/velkor.exe", drive, directory));
-    EXPECT_STREQ("/Tools\\bin/", directory);
-
-    EXPECT_TRUE(SplitProgramPath("", drive, directory));
-    EXPECT_STREQ("", drive);
-    EXPECT_STREQ("", directory);
-    EXPECT_TRUE(SplitProgramPath("C", drive, directory));
-    EXPECT_STREQ("", drive);
+    // A drive-relative path keeps its drive and has no directory part; forward
+    // slashes separate as well, mixed with backslashes.
+    const struct { const char *path, *drive, *directory; } cases[] = {
+        {"C:\\Tools\\velkor.exe", "C:", "\\Tools\\"}, {"C:\\velkor.exe", "C:", "\\"}, {"D:velkor.exe", "D:", ""},
+        {"C:/Tools\\bin/velkor.exe", "C:", "/Tools\\bin/"}, {"", "", ""}, {"C", "", ""}};
+    for (const auto &c : cases) {
+        char drive[HELP_DRIVE_SIZE], directory[HELP_DIRECTORY_SIZE];
+        EXPECT_TRUE(SplitProgramPath(c.path, drive, directory)) << c.path;
+        EXPECT_STREQ(c.drive, drive) << c.path;
+        EXPECT_STREQ(c.directory, directory) << c.path;
+    }
 }
 
 TEST(HelpPath, HelpFileBesideTheProgram)

@@ -7,16 +7,7 @@
 
 static DeviceSettings Defaults()
 {
-    DeviceSettings s;
-    s.connectString = NULL;
-    s.readBlockLength = 3;
-    s.readTimeoutMs = 500;
-    s.readEndByte = OPTIONAL_BYTE_OFF;
-    s.writeTimeoutMs = 500;
-    s.sendPrefix = OPTIONAL_BYTE_OFF;
-    s.sendSuffix = OPTIONAL_BYTE_OFF;
-    s.openExclusive = true;
-    return s;
+    return {NULL, 3, 500, OPTIONAL_BYTE_OFF, 500, OPTIONAL_BYTE_OFF, OPTIONAL_BYTE_OFF, true};
 }
 
 static std::string Bytes(const DeviceSettings &s, SettingsValue v)
@@ -187,14 +178,10 @@ TEST(SettingsCodec, SameStoredSettingsComparesWhatTheRegistryWouldHold)
 TEST(SettingsCodec, ReceiveBufferSizeIsBounded)
 {
     size_t bytes = 0;
-    EXPECT_TRUE(ReceiveBufferBytes(0, &bytes));
-    EXPECT_EQ(2u, bytes);
-    EXPECT_TRUE(ReceiveBufferBytes(1, &bytes));
-    EXPECT_EQ(2u, bytes);
-    EXPECT_TRUE(ReceiveBufferBytes(3, &bytes));
-    EXPECT_EQ(4u, bytes);
-    EXPECT_TRUE(ReceiveBufferBytes(READ_BLOCK_LENGTH_LIMIT, &bytes));
-    EXPECT_EQ((size_t)READ_BLOCK_LENGTH_LIMIT + 1, bytes);
+    for (uint32_t length : {0u, 1u, 3u, READ_BLOCK_LENGTH_LIMIT}) {
+        EXPECT_TRUE(ReceiveBufferBytes(length, &bytes)) << length;
+        EXPECT_EQ(length < 1 ? 2u : (size_t)length + 1, bytes) << length;
+    }
     bytes = 77;
     for (uint32_t refused : {READ_BLOCK_LENGTH_LIMIT + 1, 0x7FFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
         EXPECT_FALSE(ReceiveBufferBytes(refused, &bytes)) << refused;
