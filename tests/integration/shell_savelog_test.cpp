@@ -305,6 +305,19 @@ static std::vector<std::string> FileBodies(const std::string &file)
     return bodies;
 }
 
+// Saves the log to path, answers Yes after count lines (numbered by format)
+// arrived at the question, and gives the saved lines' texts.
+static std::vector<std::string> SaveAndEmpty(const std::string &path, const char *format, int count)
+{
+    AnswerNextBox(ChooseFile(path));
+    AnswerNextBox([format, count](HWND box, const SeenBox &) {
+        LogNumbered(format, count);
+        PressButton(box, IDYES);
+    });
+    RunCommand(IDM_SAVE_LOG);
+    return FileBodies(ReadWholeFile(path));
+}
+
 TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
 {
     Stop();
@@ -323,13 +336,7 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     // Lines arriving at the question send saved lines and then their own to
     // the journal: Yes removes exactly the saved ones wherever they are.
     std::string path = folder + "\\long.msg";
-    AnswerNextBox(ChooseFile(path));
-    AnswerNextBox([](HWND box, const SeenBox &) {
-        LogNumbered("bei der Frage %d", 150000);
-        PressButton(box, IDYES);
-    });
-    RunCommand(IDM_SAVE_LOG);
-    std::vector<std::string> saved = FileBodies(ReadWholeFile(path));
+    std::vector<std::string> saved = SaveAndEmpty(path, "bei der Frage %d", 150000);
     ASSERT_EQ(first.size() + 250000, saved.size());
     for (size_t i = 0; i < first.size(); i++)
         EXPECT_EQ(LogText(first[i]), saved[i]);
@@ -386,14 +393,7 @@ TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
     EXPECT_EQ("Zeile 219999", LogText(LogLines().back()));
 
     // Saved and emptied, the log holds what came after, as without journal.
-    std::string path = folder + "\\ohne.msg";
-    AnswerNextBox(ChooseFile(path));
-    AnswerNextBox([](HWND box, const SeenBox &) {
-        LogMessage("bei der Frage", 9);
-        PressButton(box, IDYES);
-    });
-    RunCommand(IDM_SAVE_LOG);
-    std::vector<std::string> saved = FileBodies(ReadWholeFile(path));
+    std::vector<std::string> saved = SaveAndEmpty(folder + "\\ohne.msg", "bei der Frage", 1);
     ASSERT_EQ((size_t)before + 220000, saved.size());
     EXPECT_EQ("Zeile 219999", saved.back());
     ASSERT_EQ(2u, LogLines().size());
