@@ -1,6 +1,7 @@
 // The log's journal file.
 #include "log/logjournal.h"
 
+#include <stdio.h>
 #include <string.h>
 
 // Appended bytes wait here until a frame or a full buffer writes them.
@@ -8,39 +9,71 @@ static const DWORD BUFFER_SIZE = 64 * 1024;
 // Copies go through this much memory at a time.
 static const DWORD COPY_CHUNK = 1 << 20;
 
+// Names tried in the temporary folder before the journal is given up.
+static const unsigned NAME_TRIES = 1000;
+// A Yes that leaves at least this much saved and let go in the file, and no
+// more unsaved bytes than that, moves the unsaved bytes to a new file.
+static const ULONGLONG GIVE_BACK_MIN = 64 * 1024;
+
 // All owned by the user-interface thread.
 static HANDLE journal = INVALID_HANDLE_VALUE;
+static ULONGLONG fileBase;     // the offset of the file's first byte
 static ULONGLONG journalStart; // bytes before it were saved and let go
 static ULONGLONG written;      // the file's bytes in use end here
 static char buffer[BUFFER_SIZE];
 static DWORD buffered;         // bytes after written, not in the file yet
+static unsigned nameCounter;   // the last name tried
 
-// Creates the file: deleted by the system when its handle closes, so nothing
-// is left behind, not even after a crash.
-static bool OpenJournal(DWORD *error)
+// Creates and opens a file of its own in the temporary folder in one step:
+// CREATE_NEW never takes a name another process holds or has put a link
+// under, and the system deletes the file when its handle closes, so nothing
+// is left behind, not even after a crash. A name taken: the next one.
+static HANDLE CreateJournalFile(DWORD *error)
 {
     char folder[MAX_PATH];
     char path[MAX_PATH];
     DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder || !GetTempFileNameA(folder, "vlk", 0, path)) {
+    if (length == 0 || length >= sizeof folder) {
         *error = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
-        return false;
+        return INVALID_HANDLE_VALUE;
     }
-    journal = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL);
-    if (journal == INVALID_HANDLE_VALUE) {
+    for (unsigned tries = 0; tries < NAME_TRIES; tries++) {
+        int made = snprintf(path, sizeof path, "%svlk%lX-%X.tmp", folder, GetCurrentProcessId(), ++nameCounter);
+        if (made < 0 || (size_t)made >= sizeof path) {
+            *error = ERROR_FILENAME_EXCED_RANGE;
+            return INVALID_HANDLE_VALUE;
+        }
+        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
         *error = GetLastError();
-        DeleteFileA(path);
-        return false;
+        // A file still being deleted refuses access to its name (Windows).
+        if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS && *error != ERROR_ACCESS_DENIED)
+            return INVALID_HANDLE_VALUE;
     }
-    return true;
+    return INVALID_HANDLE_VALUE;
+}
+
+static bool OpenJournal(DWORD *error)
+{
+    journal = CreateJournalFile(error);
+    fileBase = written;
+    return journal != INVALID_HANDLE_VALUE;
+}
+
+// Offsets count from the journal's start and never go back; the file holds
+// them from fileBase on.
+static bool SeekIn(HANDLE file, ULONGLONG base, ULONGLONG offset)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)(offset - base);
+    return offset >= base && SetFilePointerEx(file, at, NULL, FILE_BEGIN) != 0;
 }
 
 static bool Seek(ULONGLONG offset)
 {
-    LARGE_INTEGER at;
-    at.QuadPart = (LONGLONG)offset;
-    return SetFilePointerEx(journal, at, NULL, FILE_BEGIN) != 0;
+    return SeekIn(journal, fileBase, offset);
 }
 
 // Writes bytes after those in use, creating the file first.
@@ -80,6 +113,19 @@ bool JournalAppend(const char *bytes, DWORD size, DWORD *error)
 
 bool JournalAppendLine(const char *line, DWORD length, DWORD *error)
 {
+    // A CR LF inside the line (a posted text may have one) gets a zero byte
+    // between its two, so that the line reads back as one.
+    const char *end = line + length;
+    const char *from = line; // the bytes before it are in the journal
+    for (const char *at = line; (at = (const char *)memchr(at, '\n', (size_t)(end - at))) != NULL; at++) {
+        if (at > line && at[-1] == '\r') {
+            if (!JournalAppend(from, (DWORD)(at - from), error) || !JournalAppend("", 1, error))
+                return false;
+            from = at;
+        }
+    }
+    line = from;
+    length = (DWORD)(end - from);
     if (length + 2 > BUFFER_SIZE - buffered)
         return JournalAppend(line, length, error) && JournalAppend("\r\n", 2, error);
     memcpy(buffer + buffered, line, length);
@@ -107,15 +153,49 @@ void JournalRewind(ULONGLONG end)
     }
 }
 
+// Moves the bytes in use to a new file, so that the system gets back those
+// before them; the old file stays in use when that fails.
+static void GiveBack()
+{
+    DWORD error = 0;
+    HANDLE fresh = CreateJournalFile(&error);
+    if (fresh == INVALID_HANDLE_VALUE)
+        return;
+    char *chunk = (char *)HeapAlloc(GetProcessHeap(), 0, COPY_CHUNK);
+    bool ok = chunk != NULL;
+    for (ULONGLONG at = journalStart; ok && at < written;) {
+        DWORD got = 0;
+        DWORD done = 0;
+        ok = JournalRead(at, chunk, COPY_CHUNK, &got) && got > 0 && WriteFile(fresh, chunk, got, &done, NULL) &&
+             done == got;
+        at += got;
+    }
+    if (chunk)
+        HeapFree(GetProcessHeap(), 0, chunk);
+    if (!ok) {
+        CloseHandle(fresh);
+        return;
+    }
+    CloseHandle(journal);
+    journal = fresh;
+    fileBase = journalStart;
+}
+
 void JournalDropUpTo(ULONGLONG offset)
 {
     if (offset > written)
         offset = written;
     if (offset > journalStart)
         journalStart = offset;
-    if (journalStart == written && buffered == 0 && journal != INVALID_HANDLE_VALUE && Seek(0) &&
-        SetEndOfFile(journal))
-        journalStart = written = 0;
+    if (journal == INVALID_HANDLE_VALUE)
+        return;
+    if (journalStart == written) {
+        // Cut to nothing; buffered bytes go to the file's start.
+        if (SeekIn(journal, 0, 0) && SetEndOfFile(journal))
+            fileBase = written;
+    } else if (journalStart - fileBase >= GIVE_BACK_MIN && written - journalStart <= journalStart - fileBase) {
+        GiveBack();
+    }
 }
 
 bool JournalRead(ULONGLONG at, char *out, DWORD size, DWORD *got)
@@ -126,6 +206,23 @@ bool JournalRead(ULONGLONG at, char *out, DWORD size, DWORD *got)
     if (written - at < size)
         size = (DWORD)(written - at);
     return Seek(at) && ReadFile(journal, out, size, got, NULL) && *got == size;
+}
+
+static bool WriteAll(HANDLE file, const char *bytes, DWORD size)
+{
+    DWORD done = 0;
+    return size == 0 || (WriteFile(file, bytes, size, &done, NULL) && done == size);
+}
+
+// Writes bytes of the journal in the .msg form: without the zero bytes that
+// mark a CR LF inside a line.
+static bool WriteWithoutMarks(HANDLE file, const char *bytes, DWORD size)
+{
+    const char *end = bytes + size;
+    for (const char *zero; (zero = (const char *)memchr(bytes, 0, (size_t)(end - bytes))) != NULL; bytes = zero + 1)
+        if (!WriteAll(file, bytes, (DWORD)(zero - bytes)))
+            return false;
+    return WriteAll(file, bytes, (DWORD)(end - bytes));
 }
 
 bool JournalCopyTo(HANDLE file, DWORD *error)
@@ -142,8 +239,7 @@ bool JournalCopyTo(HANDLE file, DWORD *error)
     bool ok = true;
     for (ULONGLONG at = journalStart; ok && at < written;) {
         DWORD got = 0;
-        DWORD done = 0;
-        ok = JournalRead(at, chunk, COPY_CHUNK, &got) && WriteFile(file, chunk, got, &done, NULL) && done == got;
+        ok = JournalRead(at, chunk, COPY_CHUNK, &got) && WriteWithoutMarks(file, chunk, got);
         at += got;
     }
     if (!ok)
@@ -157,6 +253,6 @@ void JournalClose()
     if (journal != INVALID_HANDLE_VALUE)
         CloseHandle(journal);
     journal = INVALID_HANDLE_VALUE;
-    journalStart = written = 0;
+    fileBase = journalStart = written = 0;
     buffered = 0;
 }

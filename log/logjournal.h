@@ -1,5 +1,7 @@
 // The log's journal: a file in the user's temporary folder that holds the
 // log's lines in the .msg form, written through a buffer (user-interface thread).
+// A CR LF inside a line is kept as CR, a zero byte, LF; copies leave the zero out.
+// Offsets count from the first byte ever appended and never go back.
 #ifndef VELKOR_LOG_LOGJOURNAL_H
 #define VELKOR_LOG_LOGJOURNAL_H
 
@@ -8,7 +10,7 @@
 // Appends size bytes at the journal's end through its buffer; false with the
 // system's error when the buffer could not be written out.
 bool JournalAppend(const char *bytes, DWORD size, DWORD *error);
-// Appends a line and CR LF, as JournalAppend does.
+// Appends a line and CR LF, as JournalAppend does (a CR LF inside it marked).
 bool JournalAppendLine(const char *line, DWORD length, DWORD *error);
 // Writes the buffer out, creating the file first; false with the system's error.
 bool JournalFlush(DWORD *error);
@@ -17,11 +19,12 @@ ULONGLONG JournalStart();
 ULONGLONG JournalEnd();
 // Gives up everything after offset end, written or buffered.
 void JournalRewind(ULONGLONG end);
-// Forgets the bytes before offset (written ones only); a journal left empty is cut to nothing.
+// Forgets the bytes before offset (written ones only) and gives the file's space
+// back: a journal left empty is cut to nothing, a large freed part moved out.
 void JournalDropUpTo(ULONGLONG offset);
 // Reads written bytes from offset at; false when the file cannot be read.
 bool JournalRead(ULONGLONG at, char *buffer, DWORD size, DWORD *got);
-// Writes the bytes in use to file; false with the system's error.
+// Writes the bytes in use to file in the .msg form; false with the system's error.
 bool JournalCopyTo(HANDLE file, DWORD *error);
 // Closes the journal, which deletes its file.
 void JournalClose();
