@@ -11,9 +11,13 @@
 // program may change it with list box messages; then its lines are written to
 // the journal again before the journal is read or saved.
 //
-// A text with a CR LF of its own (another program may post one) reads back
-// as two lines after a trim; the journal, and so a saved file, keeps it as
-// it was logged.
+// A text with a CR LF of its own (another program may post one) stays one
+// line: the journal marks such a CR LF (log/logjournal), and a saved file
+// holds the text as it was logged.
+//
+// The warnings are held back until the store's work is done, and while the
+// caller holds them (the hand-over of received blocks does): a box's message
+// loop then finds the store, and the caller, in order.
 //
 // When the journal cannot be written the user is told once, and from then on
 // the list box alone holds the lines after those the journal kept, as a log
@@ -39,6 +43,12 @@ static const char LINE_REFUSED[] = "Das Nachrichtenfenster nimmt keine weiteren 
                                    "Bitte Ausgaben speichern und das Nachrichtenfenster loeschen.";
 
 // All owned by the user-interface thread.
+static int warningsHeld;        // Hold calls not released yet
+static bool journalWarningDue;  // a warning waits for the release
+static bool refusalWarningDue;
+static char journalWarning[256];
+static StoreMark handedOut;     // what the last save was told it wrote
+static ULONGLONG handedOutEnd;  // where its lines end now in the journal
 static bool broken;             // the journal failed: the list box holds what it did not keep
 static bool refusalReported;    // a line the list box refused was reported
 static ULONGLONG linesTaken;    // lines added since the start: tells a save's lines from later ones
@@ -55,13 +65,24 @@ static void Keep(char *kept, const char *line, size_t length)
     kept[length] = 0;
 }
 
-// Tells the user once; more lines may arrive while the box is open.
-static void ReportOnce(bool *reported, const char *text)
+void HoldStoreWarnings()
 {
-    if (*reported)
+    warningsHeld++;
+}
+
+// More lines may arrive while a box is open.
+void ReleaseStoreWarnings()
+{
+    if (warningsHeld > 0 && --warningsHeld > 0)
         return;
-    *reported = true;
-    ShowBox(text, CAPTION_VELKOR, MB_ICONWARNING | MB_OK);
+    if (journalWarningDue) {
+        journalWarningDue = false;
+        ShowBox(journalWarning, CAPTION_VELKOR, MB_ICONWARNING | MB_OK);
+    }
+    if (refusalWarningDue) {
+        refusalWarningDue = false;
+        ShowBox(LINE_REFUSED, CAPTION_VELKOR, MB_ICONWARNING | MB_OK);
+    }
 }
 
 // The journal failed: it keeps what precedes the list box's lines.
@@ -69,10 +90,10 @@ static void Break(DWORD error)
 {
     if (broken)
         return;
+    broken = true;
     JournalRewind(boxStart);
-    char text[256];
-    snprintf(text, sizeof text, JOURNAL_FAILED, (int)error);
-    ReportOnce(&broken, text);
+    snprintf(journalWarning, sizeof journalWarning, JOURNAL_FAILED, (int)error);
+    journalWarningDue = true;
 }
 
 static void Journal(const char *line, size_t length)
@@ -114,14 +135,20 @@ static bool InStep(HWND log, LRESULT count)
 }
 
 // Writes the list box's lines to the journal again, in place of those it had
-// for them; false when the journal failed.
+// for them; false when the journal failed. A save's lines among them end,
+// from then on, before the list box's lines that came after the save.
 static bool Resync(HWND log, LRESULT count)
 {
     JournalRewind(boxStart);
+    bool moveMark = handedOutEnd > boxStart;
+    ULONGLONG newer = linesTaken - handedOut.lines;
+    LRESULT savedInBox = newer >= (ULONGLONG)count ? 0 : count - (LRESULT)newer;
     char *line = NULL;
     size_t capacity = 0;
     firstLine[0] = lastLine[0] = 0;
     for (LRESULT i = 0; i < count && !broken; i++) {
+        if (moveMark && i == savedInBox)
+            handedOutEnd = JournalEnd();
         LRESULT length = ReadBoxLine(log, i, &line, &capacity);
         if (length < 0) {
             Break(ERROR_NOT_ENOUGH_MEMORY);
@@ -132,6 +159,8 @@ static bool Resync(HWND log, LRESULT count)
             Keep(firstLine, line, (size_t)length);
         Keep(lastLine, line, (size_t)length);
     }
+    if (moveMark && savedInBox == count)
+        handedOutEnd = JournalEnd();
     if (line)
         HeapFree(GetProcessHeap(), 0, line);
     boxLines = count;
@@ -148,10 +177,50 @@ static void EmptyBox(HWND log, ULONGLONG at, LRESULT lines)
     firstLine[0] = 0;
 }
 
+// The offset *at after skip lines from it on; false when the journal cannot be read that far.
+static bool SkipLines(ULONGLONG *at, LRESULT skip)
+{
+    char *chunk = (char *)HeapAlloc(GetProcessHeap(), 0, READ_CHUNK);
+    char before = '\n';
+    LRESULT seen = 0;
+    DWORD got = 0;
+    for (ULONGLONG base = *at; chunk && seen < skip; base += got) {
+        if (!JournalRead(base, chunk, READ_CHUNK, &got) || got == 0)
+            break;
+        for (DWORD k = 0; k < got && seen < skip; before = chunk[k++])
+            if (chunk[k] == '\n' && before == '\r' && ++seen == skip)
+                *at = base + k + 1;
+    }
+    if (chunk)
+        HeapFree(GetProcessHeap(), 0, chunk);
+    return seen == skip;
+}
+
+// The journal from offset at to its end in one block (free with HeapFree),
+// its size in *size; null when it cannot be read or held.
+static char *ReadTail(ULONGLONG at, size_t *size, DWORD *error)
+{
+    ULONGLONG total = JournalEnd() - at;
+    char *bytes = total < (ULONGLONG)(SIZE_MAX / 2) ? (char *)HeapAlloc(GetProcessHeap(), 0, (size_t)total + 1) : NULL;
+    *error = ERROR_NOT_ENOUGH_MEMORY;
+    for (size_t used = 0; bytes && used < total;) {
+        DWORD got = 0;
+        DWORD want = total - used < READ_CHUNK ? (DWORD)(total - used) : READ_CHUNK;
+        if (!JournalRead(at + used, bytes + used, want, &got) || got == 0) {
+            HeapFree(GetProcessHeap(), 0, bytes);
+            *error = ERROR_READ_FAULT;
+            return NULL;
+        }
+        used += got;
+    }
+    *size = (size_t)total;
+    return bytes;
+}
+
 // Refills the list box with the journal's lines from offset from on (about
 // keep of them), after skipping skip of them; the list box's lines before are
-// dropped. False, nothing changed, when the journal could not be read up to
-// the first line kept.
+// dropped. Everything is read before the list box is emptied: false, nothing
+// changed, when the journal could not be read.
 static bool Refill(HWND log, ULONGLONG from, LRESULT skip, LRESULT keep)
 {
     DWORD error = 0;
@@ -159,58 +228,34 @@ static bool Refill(HWND log, ULONGLONG from, LRESULT skip, LRESULT keep)
         Break(error);
         return false;
     }
-    char *chunk = (char *)HeapAlloc(GetProcessHeap(), 0, READ_CHUNK);
-    if (!chunk)
+    size_t size = 0;
+    char *bytes = SkipLines(&from, skip) ? ReadTail(from, &size, &error) : NULL;
+    if (!bytes) {
+        if (error != ERROR_NOT_ENOUGH_MEMORY)
+            Break(ERROR_READ_FAULT); // the journal keeps the lines before the list box's
         return false;
+    }
     LRESULT selected = SendMessageA(log, LB_GETCURSEL, 0, 0);
     LRESULT before = SendMessageA(log, LB_GETCOUNT, 0, 0);
-    bool emptied = skip == 0;
-    if (emptied)
-        EmptyBox(log, from, keep);
-    LRESULT seen = 0;
-    ULONGLONG base = from; // the journal offset of chunk[0]
-    size_t used = 0;
-    bool ok = true;
-    while (ok && base + used < JournalEnd()) {
-        DWORD got = 0;
-        ok = JournalRead(base + used, chunk + used, READ_CHUNK - (DWORD)used, &got) && got > 0;
-        used += got;
-        size_t lineStart = 0;
-        size_t scan = 0;
-        for (char *end; (end = (char *)memchr(chunk + scan, '\n', used - scan)) != NULL;) {
-            size_t next = (size_t)(end - chunk) + 1;
-            scan = next;
-            if (end == chunk + lineStart || end[-1] != '\r')
-                continue; // a line feed inside a line
-            end[-1] = 0;
-            if (emptied) {
-                SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(chunk + lineStart));
-                if (boxLines++ == 0)
-                    Keep(firstLine, chunk + lineStart, next - 2 - lineStart);
-            } else if (++seen == skip) {
-                EmptyBox(log, base + next, keep);
-                emptied = true;
-            }
-            lineStart = next;
-        }
-        // A line longer than a chunk (one another program put into the list
-        // box) stays in the journal but out of the refilled view.
-        if (lineStart == 0 && used == READ_CHUNK)
-            lineStart = used;
-        base += lineStart;
-        memmove(chunk, chunk + lineStart, used - lineStart);
-        used -= lineStart;
+    EmptyBox(log, from, keep);
+    // A line ends with CR LF; a zero byte marks a CR LF inside it and goes.
+    for (size_t k = 0, start = 0; k < size; k++) {
+        if (bytes[k] != '\n' || k == start || bytes[k - 1] != '\r')
+            continue;
+        size_t length = 0;
+        for (size_t j = start; j + 1 < k; j++)
+            if (bytes[j] != 0)
+                bytes[start + length++] = bytes[j];
+        bytes[start + length] = 0;
+        SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(bytes + start));
+        if (boxLines++ == 0)
+            Keep(firstLine, bytes + start, length);
+        start = k + 1;
     }
-    HeapFree(GetProcessHeap(), 0, chunk);
-    if (!emptied) {
-        Break(ok ? ERROR_HANDLE_EOF : ERROR_READ_FAULT);
-        return false;
-    }
+    HeapFree(GetProcessHeap(), 0, bytes);
     LRESULT dropped = before - boxLines;
     if (selected != LB_ERR && selected >= dropped)
         SendMessageA(log, LB_SETCURSEL, (WPARAM)(selected - dropped), 0);
-    if (!ok)
-        Break(ERROR_READ_FAULT); // the journal keeps the lines before the list box's
     return true;
 }
 
@@ -261,8 +306,11 @@ void StoreLine(HWND log, const char *line)
 {
     // The list box is not sorted: a line's index is the count before it.
     LRESULT newest = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)line);
+    HoldStoreWarnings();
     if (newest == LB_ERR || newest == LB_ERRSPACE) {
-        ReportOnce(&refusalReported, LINE_REFUSED);
+        refusalWarningDue |= !refusalReported;
+        refusalReported = true;
+        ReleaseStoreWarnings();
         return;
     }
     size_t length = strlen(line);
@@ -273,13 +321,16 @@ void StoreLine(HWND log, const char *line)
     Journal(line, length);
     if (newest + 1 >= LOG_HIGH_WATER && !broken && (InStep(log, newest + 1) || Resync(log, newest + 1)))
         Refill(log, boxStart, newest + 1 - LOG_KEEP_LINES, LOG_KEEP_LINES);
+    ReleaseStoreWarnings();
 }
 
 void FlushStore()
 {
     DWORD error = 0;
+    HoldStoreWarnings();
     if (!broken && !JournalFlush(&error))
         Break(error);
+    ReleaseStoreWarnings();
 }
 
 // Writes the list box's first count lines that are not empty, each with CR LF.
@@ -307,25 +358,36 @@ static bool WriteBoxLines(HWND log, HANDLE file, LRESULT count, DWORD *error)
     return ok;
 }
 
+// A failure of the journal here is told after the copy: lines that come
+// while its box is open are not the save's.
 bool WriteStoreTo(HWND log, HANDLE file, StoreMark *mark, DWORD *error)
 {
     *error = 0;
+    HoldStoreWarnings();
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (!broken && !InStep(log, count))
         Resync(log, count);
     FlushStore();
+    count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     mark->lines = linesTaken;
     bool ok = JournalCopyTo(file, error) && (!broken || WriteBoxLines(log, file, count, error));
     mark->journalEnd = JournalEnd();
+    handedOut = *mark;
+    handedOutEnd = mark->journalEnd;
+    ReleaseStoreWarnings();
     return ok;
 }
 
-void ForgetStoredUpTo(HWND log, const StoreMark &mark)
+// The last save's lines may have been written to the journal again since
+// (Resync): its mark then ends where they end now.
+static void ForgetSaved(HWND log, StoreMark mark)
 {
+    if (mark.lines == handedOut.lines && mark.journalEnd == handedOut.journalEnd)
+        mark.journalEnd = handedOutEnd;
+    refusalReported = false; // the log was emptied: a refusal is news again
     FlushStore();
     JournalDropUpTo(mark.journalEnd);
-    // The list box's first lines may be among those dropped, and a journal
-    // left empty starts again at offset 0.
+    // The list box's first lines may be among those dropped.
     if (boxStart < JournalStart())
         boxStart = JournalStart();
     if (boxStart > JournalEnd())
@@ -349,9 +411,19 @@ void ForgetStoredUpTo(HWND log, const StoreMark &mark)
     boxLines = (LRESULT)newer;
 }
 
+void ForgetStoredUpTo(HWND log, const StoreMark &mark)
+{
+    HoldStoreWarnings();
+    ForgetSaved(log, mark);
+    ReleaseStoreWarnings();
+}
+
 void ResetStore()
 {
     JournalClose();
+    warningsHeld = 0;
+    journalWarningDue = refusalWarningDue = false;
+    handedOut.lines = handedOut.journalEnd = handedOutEnd = 0;
     broken = false;
     refusalReported = false;
     linesTaken = 0;

@@ -19,6 +19,10 @@ void FlushStore();
 bool WriteStoreTo(HWND log, HANDLE file, StoreMark *mark, DWORD *error);
 // Forgets the lines a save wrote, from the journal and the list box; later lines stay.
 void ForgetStoredUpTo(HWND log, const StoreMark &mark);
+// Holds the store's warning boxes back until as many releases as holds;
+// the last release shows those that came meanwhile.
+void HoldStoreWarnings();
+void ReleaseStoreWarnings();
 // For a newly created list box: no journal, nothing counted, nothing reported.
 void ResetStore();
 
