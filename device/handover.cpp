@@ -14,11 +14,19 @@
 // nothing that was not handed over. The ring holds fewer blocks than the
 // posting limit; when it is full the thread waits for room while the device
 // buffers.
+//
+// A message box may open while blocks are logged (the log's warnings), and
+// its message loop delivers the next wake-up. So the log holds its warnings
+// until the window has logged what waits, and a wake-up that arrives while
+// the window logs anyway (a message sent from another thread, run as the log
+// looks at the queue) only leaves the blocks to that round: each block is
+// logged once, in order, and taken from the ring only after it was logged.
 #include "device/handover.h"
 
 #include <string.h>
 
 #include "base/appwindows.h"
+#include "log/logstore.h"
 #include "log/messagelog.h"
 #include "device/gather.h"
 #include "device/receivebuffer.h"
@@ -46,6 +54,7 @@ static const uint32_t READER_SPARE_SLOTS = 2;
 
 // Owned by the user-interface thread (the pointer; see HandOverPool for its contents).
 static HandOverPool *handOver;
+static bool logging; // the window is logging waiting blocks
 
 static unsigned char *SlotData(HandOverPool *pool, ULONG sequence)
 {
@@ -148,6 +157,10 @@ static void RequestWake(HandOverPool *pool)
 // wakes itself for the rest, so other messages are not kept waiting.
 static void LogWaitingBlocks(HandOverPool *pool, DWORD maxMs)
 {
+    if (logging)
+        return; // the round under way logs them
+    logging = true;
+    HoldStoreWarnings();
     DWORD start = GetTickCount();
     while ((ULONG)ReadShared(&pool->published) != (ULONG)pool->consumed) {
         if (maxMs != INFINITE && GetTickCount() - start >= maxMs) {
@@ -156,6 +169,8 @@ static void LogWaitingBlocks(HandOverPool *pool, DWORD maxMs)
         }
         ConsumeOldest(pool);
     }
+    logging = false;
+    ReleaseStoreWarnings(); // a box opened here runs rounds of its own
 }
 
 void HandleBlockReceived(WPARAM wParam, LPARAM lParam)
@@ -174,19 +189,23 @@ void HandleReaderEnded()
     // is logged first, however long the backlog, so that none comes after
     // the end line.
     HandOverPool *pool = handOver;
+    HoldStoreWarnings();
     if (pool) {
         InterlockedExchange(&pool->wakePending, 0);
         LogWaitingBlocks(pool, INFINITE);
     }
     LogMessage("Empfangsroutine wurde beendet", LOG_EVENT);
+    ReleaseStoreWarnings();
 }
 
 // Logs and drops every block left in the ring (no reader runs).
 static void DrainHandOver(HandOverPool *pool)
 {
+    HoldStoreWarnings();
     while ((ULONG)pool->consumed != (ULONG)pool->published)
         ConsumeOldest(pool);
     pool->wakePending = 0;
+    ReleaseStoreWarnings();
 }
 
 // A ring of the same slot size is kept, so messages of an earlier reader
