@@ -119,6 +119,42 @@ TEST_F(DeviceFaults, AFullRingIsLoggedBeforeTheReadersEndLine)
     EXPECT_EQ(0u, BlocksWaiting());
 }
 
+// A box that opens while blocks are logged (the list box refuses the flood's
+// first line) runs a message loop that brings the next wake-up. Each block is
+// logged once and in order, while the box is open and after it, the reader
+// reads on, and closing ends it.
+TEST_F(DeviceFaults, ABoxOpenedWhileBlocksAreLoggedLogsEachBlockOnce)
+{
+    OpenPeer(1);
+    ClearLog();
+    size_t atBox = 0, atOk = 0;
+    AnswerNextBox([&](HWND box, const SeenBox &) {
+        atBox = CountLines();
+        PumpUntil([&] { return CountLines() >= atBox + 500; }, 10000);
+        atOk = CountLines();
+        PressButton(box, IDOK);
+    });
+    RefuseLogLines(1);
+    PeerStartFlood(peer, 2000);
+    ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
+    uint64_t sent = PeerStopFlood(peer);
+    ASSERT_TRUE(PumpUntil([&] { return CountLines() + 1 >= sent; }, 30000)) << CountLines() << " of " << sent;
+    PumpFor(200);
+    ASSERT_EQ(1u, SeenBoxes().size());
+    EXPECT_EQ(0u, SeenBoxes()[0].text.find("Das Nachrichtenfenster nimmt keine weiteren Zeilen auf."));
+    EXPECT_GE(atOk, atBox + 500) << "blocks were logged while the box was open";
+    EXPECT_GT(CountLines(), atOk) << "and after it";
+    // The refused first block aside, the counter sequence from 1 on.
+    std::vector<Bytes> blocks = ReceivedBlocks(LogLines());
+    ASSERT_EQ(sent - 1, blocks.size());
+    for (size_t i = 0; i < blocks.size(); i++)
+        ASSERT_EQ((unsigned char)(i + 1), blocks[i][0]) << "block " << i;
+    EXPECT_EQ(0u, BlocksWaiting());
+    CloseFromToolbar();
+    EXPECT_FALSE(LastReaderWasKilled());
+    EXPECT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 3000));
+}
+
 TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
 {
     OpenPeer(1);

@@ -242,6 +242,8 @@ bool LastLineInView();
 void WatchLogWindow(WNDPROC watcher);
 // The log's own window procedure, for a watcher to hand each message on to.
 LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The log's list box refuses the next count lines it is given, as when out of memory.
+void RefuseLogLines(int count);
 // A column header of the command list (or of list) as "text|width".
 std::string ColumnHeader(int column, HWND list = NULL);
 // Inserts an entry with the given column texts at the end; returns its index.

@@ -69,6 +69,25 @@ LRESULT CallLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return CallWindowProcA(logProc, window, message, wParam, lParam);
 }
 
+static int refusalsLeft;
+
+// The log's list box out of memory for as many lines as refusalsLeft says.
+static LRESULT CALLBACK RefuseLogLine(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_ADDSTRING && refusalsLeft > 0) {
+        if (--refusalsLeft == 0)
+            WatchLogWindow(NULL);
+        return LB_ERRSPACE;
+    }
+    return CallLogProc(window, message, wParam, lParam);
+}
+
+void RefuseLogLines(int count)
+{
+    refusalsLeft = count;
+    WatchLogWindow(count > 0 ? RefuseLogLine : NULL);
+}
+
 std::string ColumnHeader(int column, HWND list)
 {
     char text[64] = "";
