@@ -11,8 +11,8 @@ static const DWORD COPY_CHUNK = 1 << 20;
 
 // Names tried in the temporary folder before the journal is given up.
 static const unsigned NAME_TRIES = 1000;
-// A Yes that leaves at least this much saved and let go in the file, and no
-// more unsaved bytes than that, moves the unsaved bytes to a new file.
+// A Yes that leaves at least this much saved and let go in the file moves
+// the unsaved bytes to a new file (the list box is refilled from them anyway).
 static const ULONGLONG GIVE_BACK_MIN = 64 * 1024;
 
 // All owned by the user-interface thread.
@@ -193,7 +193,7 @@ void JournalDropUpTo(ULONGLONG offset)
         // Cut to nothing; buffered bytes go to the file's start.
         if (SeekIn(journal, 0, 0) && SetEndOfFile(journal))
             fileBase = written;
-    } else if (journalStart - fileBase >= GIVE_BACK_MIN && written - journalStart <= journalStart - fileBase) {
+    } else if (journalStart - fileBase >= GIVE_BACK_MIN) {
         GiveBack();
     }
 }
