@@ -1,0 +1,166 @@
+// The log's journal on a temporary drive of 1 MiB (T:, see
+// support/small-drive.sh) while a device streams blocks of one byte: the
+// drive fills, or saving and emptying keeps the journal small.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "resources/resource.h"
+#include "support.h"
+
+// The journal's file on T: and its size; 0 when there is none.
+static DWORD JournalSize(std::string *name = NULL)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("T:\\vlk*.tmp", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    if (name)
+        *name = std::string("T:\\") + found.cFileName;
+    return found.nFileSizeLow;
+}
+
+static std::string JournalPath()
+{
+    std::string name;
+    JournalSize(&name);
+    return name;
+}
+
+class JournalE2E : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ULARGE_INTEGER total;
+        if (!GetDiskFreeSpaceExA("T:\\", NULL, &total, NULL) || total.QuadPart > 2 * 1024 * 1024)
+            GTEST_SKIP() << "no small drive T: (support/small-drive.sh needs root)";
+        DeleteFileA(JournalPath().c_str()); // what a killed copy left
+        folder = TestFolder("journal-e2e");
+        ClearVelkorRegistry();
+        peer = StartPipePeer(UniqueName("velkor-journal"));
+        std::string device = PeerConnectString(peer);
+        PutVelkorValue("connectstring", REG_SZ, Bytes(device.begin(), device.end()));
+        PutVelkorValue("readblocklen", REG_DWORD, DwordBytes(1));
+        // The program's temporary folder is T:.
+        char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
+        GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
+        GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+        SetEnvironmentVariableA("TMP", "T:\\");
+        SetEnvironmentVariableA("TEMP", "T:\\");
+        bool started = StartVelkorProcess(app, folder);
+        SetEnvironmentVariableA("TMP", tmp[0] ? tmp : NULL);
+        SetEnvironmentVariableA("TEMP", temp[0] ? temp : NULL);
+        ASSERT_TRUE(started && WaitForMainWindow(app));
+        PostCommand(app, IDM_OPEN_DEVICE_BUTTON);
+        ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, DRIVER_TIMEOUT_MS));
+    }
+    void TearDown() override
+    {
+        if (peer)
+            PeerStopFlood(peer);
+        EndVelkorProcess(app);
+        if (peer)
+            StopPeer(peer);
+    }
+    HWND Log() { return GetDlgItem(app.window, IDC_MESSAGE_LOG); }
+    size_t Lines() { return (size_t)SendMessageA(Log(), LB_GETCOUNT, 0, 0); }
+    // The text of the log's newest line (a whole log across processes takes seconds).
+    std::string NewestText()
+    {
+        wchar_t text[600] = L"";
+        LRESULT n = SendMessageA(Log(), LB_GETCOUNT, 0, 0);
+        if (n < 1 || SendMessageW(Log(), LB_GETTEXTLEN, n - 1, 0) >= 600)
+            return "";
+        SendMessageW(Log(), LB_GETTEXT, n - 1, (LPARAM)text);
+        char line[1200] = "";
+        WideCharToMultiByte(1252, 0, text, -1, line, sizeof line, NULL, NULL);
+        return LogText(line);
+    }
+    bool NewestIs(const std::string &text)
+    {
+        return PumpUntil([&] { return NewestText() == text; }, DRIVER_TIMEOUT_MS);
+    }
+    // Waits until the log has grown by count lines.
+    bool Grown(size_t count, DWORD timeoutMs = 60000)
+    {
+        size_t from = Lines();
+        return PumpUntil([&] { return Lines() >= from + count; }, timeoutMs);
+    }
+    // Closes the device and waits for the reader's end line.
+    void Close()
+    {
+        PostCommand(app, IDM_CLOSE_DEVICE_BUTTON);
+        EXPECT_TRUE(NewestIs("Empfangsroutine wurde beendet"));
+    }
+    // Saves the log to path and answers the question; a Yes is waited for until it removed the lines.
+    void Save(const std::string &path, int answer)
+    {
+        PostCommand(app, IDM_SAVE_LOG);
+        ASSERT_TRUE(AnswerBox(app.processId, ChooseFile(path)));
+        size_t before = 0;
+        ASSERT_TRUE(AnswerBox(app.processId, [&](HWND box, const SeenBox &) {
+            before = Lines();
+            PressButton(box, answer);
+        }));
+        if (answer == IDYES) {
+            ASSERT_TRUE(PumpUntil([&] { return Lines() < before; }, DRIVER_TIMEOUT_MS));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return FindBox(app.processId) == NULL; }, DRIVER_TIMEOUT_MS));
+    }
+    VelkorProcess app;
+    DevicePeer *peer = NULL;
+    std::string folder;
+};
+
+
+TEST_F(JournalE2E, AFullDriveIsReportedOnceAndEveryByteIsLoggedOnceInOrder)
+{
+    PeerStartFlood(peer, 300000);
+    SeenBox warning;
+    HWND box = WaitForBox(app.processId, 120000, &warning);
+    ASSERT_TRUE(box != NULL) << "the drive never filled";
+    EXPECT_EQ(0u, warning.text.find("Aeltere Ausgaben koennen nicht")) << warning.text;
+    EXPECT_TRUE(Grown(2000)) << "blocks are logged while the warning is open";
+    PressButton(box, IDOK);
+    EXPECT_TRUE(Grown(2000)) << "and after it";
+    uint64_t sent = PeerStopFlood(peer);
+    // Two lines came before the blocks: the start and the device opened.
+    ASSERT_TRUE(PumpUntil([&] { return Lines() >= sent + 2; }, 60000)) << Lines() << " lines for " << sent;
+    Close();
+    EXPECT_TRUE(FindBox(app.processId) == NULL) << "one warning only";
+
+    std::vector<std::string> lines = LogLines(app);
+    std::vector<Bytes> blocks = ReceivedBlocks(lines);
+    ASSERT_EQ(sent, blocks.size());
+    for (size_t i = 0; i < blocks.size(); i++)
+        ASSERT_EQ((unsigned char)i, blocks[i][0]) << "block " << i;
+    std::string whole;
+    for (const std::string &line : lines)
+        whole += line + "\r\n";
+    std::string path = folder + "\\voll.msg";
+    Save(path, IDNO);
+    EXPECT_EQ(whole, ReadWholeFile(path).substr(0, whole.size()));
+    printf("full drive: %llu blocks of one byte, all logged once in order\n", (unsigned long long)sent);
+}
+
+TEST_F(JournalE2E, SavingAndEmptyingUnderASteadyStreamKeepsTheJournalAtTheUnsavedLines)
+{
+    // More lines than the drive holds, saved and emptied every few thousand.
+    PeerStartFlood(peer, 300000);
+    DWORD largest = 0;
+    for (int round = 0; round < 14; round++) {
+        ASSERT_TRUE(PumpUntil([&] { return Lines() >= 4000; }, 60000));
+        Save(folder + "\\runde" + std::to_string(round) + ".msg", IDYES);
+        DWORD size = JournalSize();
+        size_t lines = Lines();
+        largest = size > largest ? size : largest;
+        // A line of one byte takes 23 bytes in the journal.
+        EXPECT_LE(size, lines * 23 + 4096) << "round " << round << ": " << lines << " lines in the log";
+        SeenBox box;
+        ASSERT_TRUE(WaitForBox(app.processId, 10, &box) == NULL) << "no warning: " << box.text;
+    }
+    uint64_t sent = PeerStopFlood(peer);
+    Close();
+    printf("steady stream: %llu blocks, largest journal %lu bytes\n", (unsigned long long)sent, largest);
+}
