@@ -66,9 +66,13 @@ static bool OpenJournal(DWORD *error)
 // them from fileBase on.
 static bool SeekIn(HANDLE file, ULONGLONG base, ULONGLONG offset)
 {
+    if (offset < base) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return false;
+    }
     LARGE_INTEGER at;
     at.QuadPart = (LONGLONG)(offset - base);
-    return offset >= base && SetFilePointerEx(file, at, NULL, FILE_BEGIN) != 0;
+    return SetFilePointerEx(file, at, NULL, FILE_BEGIN) != 0;
 }
 
 static bool Seek(ULONGLONG offset)
