@@ -8,24 +8,17 @@
 #include "resources/resource.h"
 #include "support.h"
 
-// The journal's file on T: and its size; 0 when there is none.
-static DWORD JournalSize(std::string *name = NULL)
+// The size of a process's journal file on T:; 0 when there is none.
+static DWORD JournalSize(DWORD processId)
 {
+    char pattern[64];
+    snprintf(pattern, sizeof pattern, "T:\\vlk%lX-*.tmp", processId);
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("T:\\vlk*.tmp", &found);
+    HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     FindClose(search);
-    if (name)
-        *name = std::string("T:\\") + found.cFileName;
     return found.nFileSizeLow;
-}
-
-static std::string JournalPath()
-{
-    std::string name;
-    JournalSize(&name);
-    return name;
 }
 
 class JournalE2E : public ::testing::Test {
@@ -35,7 +28,6 @@ protected:
         ULARGE_INTEGER total;
         if (!GetDiskFreeSpaceExA("T:\\", NULL, &total, NULL) || total.QuadPart > 2 * 1024 * 1024)
             GTEST_SKIP() << "no small drive T: (support/small-drive.sh needs root)";
-        DeleteFileA(JournalPath().c_str()); // what a killed copy left
         folder = TestFolder("journal-e2e");
         ClearVelkorRegistry();
         peer = StartPipePeer(UniqueName("velkor-journal"));
@@ -77,10 +69,6 @@ protected:
         WideCharToMultiByte(1252, 0, text, -1, line, sizeof line, NULL, NULL);
         return LogText(line);
     }
-    bool NewestIs(const std::string &text)
-    {
-        return PumpUntil([&] { return NewestText() == text; }, DRIVER_TIMEOUT_MS);
-    }
     // Waits until the log has grown by count lines.
     bool Grown(size_t count, DWORD timeoutMs = 60000)
     {
@@ -91,7 +79,7 @@ protected:
     void Close()
     {
         PostCommand(app, IDM_CLOSE_DEVICE_BUTTON);
-        EXPECT_TRUE(NewestIs("Empfangsroutine wurde beendet"));
+        EXPECT_TRUE(PumpUntil([&] { return NewestText() == "Empfangsroutine wurde beendet"; }, DRIVER_TIMEOUT_MS));
     }
     // Saves the log to path and answers the question; a Yes is waited for until it removed the lines.
     void Save(const std::string &path, int answer)
@@ -152,13 +140,13 @@ TEST_F(JournalE2E, SavingAndEmptyingUnderASteadyStreamKeepsTheJournalAtTheUnsave
     for (int round = 0; round < 14; round++) {
         ASSERT_TRUE(PumpUntil([&] { return Lines() >= 4000; }, 60000));
         Save(folder + "\\runde" + std::to_string(round) + ".msg", IDYES);
-        DWORD size = JournalSize();
+        DWORD size = JournalSize(app.processId);
         size_t lines = Lines();
         largest = size > largest ? size : largest;
         // A line of one byte takes 23 bytes in the journal.
         EXPECT_LE(size, lines * 23 + 4096) << "round " << round << ": " << lines << " lines in the log";
         SeenBox box;
-        ASSERT_TRUE(WaitForBox(app.processId, 10, &box) == NULL) << "no warning: " << box.text;
+        ASSERT_TRUE(WaitForBox(app.processId, 10, &box) == NULL) << "round " << round << ": " << box.text;
     }
     uint64_t sent = PeerStopFlood(peer);
     Close();
