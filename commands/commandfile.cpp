@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "base/appwindows.h"
+#include "base/atomicsave.h"
 #include "base/boxes.h"
 #include "controls/controls.h"
 #include "base/filedialog.h"
@@ -83,28 +84,36 @@ static bool WriteEntries(HANDLE file)
         if (!WriteString(file, remark, strlen(remark)))
             return false;
     }
-    // Written data that the system cannot store after all (a full disk
-    // behind a cache, a lost network share) shows here, not later.
-    return FlushFileBuffers(file) != 0;
+    return true;
 }
 
 void SaveCommandFile()
 {
     char path[FILE_PATH_ROOM];
     snprintf(path, sizeof path, "%s", CommandFileName() ? CommandFileName() : "");
-    HANDLE file = CreateChosenFile(SAVE_DIALOG, path);
-    if (file == INVALID_HANDLE_VALUE)
+    if (!ChooseFileToSave(SAVE_DIALOG, path))
         return;
-    bool complete = WriteEntries(file);
-    if (!complete)
-        ShowNumberBox(TEXT_WRITE_ERROR, GetLastError(), CAPTION_SAVE_COMMANDS);
-    // The chosen file was replaced even when a write failed: it is the file
-    // this list belongs to now, and the next save proposes it again so that
-    // the damaged copy gets rewritten. Only a complete save is logged.
+    AtomicSave save;
+    DWORD error = 0;
+    if (!BeginAtomicSave(save, path, &error)) {
+        ShowNumberBox(TEXT_WRITE_ERROR, error, SAVE_DIALOG.errorCaption);
+        return;
+    }
+    bool complete = WriteEntries(save.file);
+    if (complete) {
+        complete = FinishAtomicSave(save, &error);
+    } else {
+        error = GetLastError();
+        AbandonAtomicSave(save);
+    }
+    // A failed save changes nothing: the chosen file is as it was, and the
+    // name remembered stays.
+    if (!complete) {
+        ShowNumberBox(TEXT_WRITE_ERROR, error, SAVE_DIALOG.errorCaption);
+        return;
+    }
     SetCommandFileName(path);
-    if (complete)
-        LogFileEvent("Kommandodatei %s gespeichert", CommandFileName() ? CommandFileName() : path);
-    CloseHandle(file);
+    LogFileEvent("Kommandodatei %s gespeichert", CommandFileName() ? CommandFileName() : path);
 }
 
 // How reading a file's entries into the list ended.

@@ -52,6 +52,12 @@ bool WriteWholeFile(const std::string &path, const std::string &bytes);
 bool FolderLists(const std::string &path);
 // The Unix path Wine gives a Windows path; empty when there is none.
 std::string UnixPath(const std::string &windowsPath);
+// A new folder on drive R:, the small volume of the tests' fixture; "" when there is none.
+std::string FullVolumeFolder(const char *stem);
+// Fills the folder's volume until only about leave bytes are free; the filler's path ("" on failure).
+std::string FillVolume(const std::string &folder, DWORD leave);
+// The files of a folder whose names match pattern ("*" for all), sorted.
+std::vector<std::string> FolderFiles(const std::string &folder, const char *pattern = "*");
 // Starts a Linux program (a command line with Unix paths); nothing tells when it ends.
 bool StartUnixProgram(const std::string &commandLine);
 // The folder of the running program (no trailing "\").
@@ -128,6 +134,8 @@ void ClearSeenBoxes();
 size_t PendingAnswers();
 // Expects box to have this caption, text and style (MB_ICON* | button set).
 void ExpectBox(const SeenBox &box, const std::string &caption, const std::string &text, UINT style);
+// The write error box of a save onto a full volume: caption, MB_OK, and the number 112 or 29.
+bool IsFullVolumeBox(const SeenBox &box, const char *caption);
 // An answer that copies the box into *box (when not null) and presses button.
 BoxAction RecordBox(SeenBox *box, int button);
 // A question with a Yes button is answered Yes and next waits for the box after it; any other box gets next.
