@@ -68,11 +68,10 @@ static bool StillRunning(const VelkorProcess &app)
     return app.process && WaitForSingleObject(app.process, 0) == WAIT_TIMEOUT;
 }
 
-// Starts a program of the build folder in workingDir (empty: the build folder); a console one gets no console window.
-static bool StartBuilt(VelkorProcess &app, const char *program, const std::string &arguments,
-                       const std::string &workingDir)
+// Starts a program in workingDir (empty: the build folder); a console one gets no console window.
+static bool StartProgram(VelkorProcess &app, const std::string &exe, const std::string &arguments,
+                         const std::string &workingDir)
 {
-    std::string exe = std::string(VELKOR_BUILD_DIR_WIN "\\") + program;
     std::string commandLine = "\"" + exe + "\"" + arguments;
     std::string folder = workingDir.empty() ? std::string(VELKOR_BUILD_DIR_WIN) : workingDir;
     STARTUPINFOA startup = {};
@@ -84,6 +83,18 @@ static bool StartBuilt(VelkorProcess &app, const char *program, const std::strin
     CloseHandle(info.hThread);
     app = {info.hProcess, info.dwProcessId, NULL};
     return true;
+}
+
+static bool StartBuilt(VelkorProcess &app, const char *program, const std::string &arguments,
+                       const std::string &workingDir)
+{
+    return StartProgram(app, std::string(VELKOR_BUILD_DIR_WIN "\\") + program, arguments, workingDir);
+}
+
+bool StartVelkorCopy(VelkorProcess &app, const std::string &folder)
+{
+    std::string copy = folder + "\\velkor.exe";
+    return CopyFileA(VELKOR_BUILD_DIR_WIN "\\velkor.exe", copy.c_str(), FALSE) && StartProgram(app, copy, "", folder);
 }
 
 bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir)

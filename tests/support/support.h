@@ -210,6 +210,8 @@ int FindLogLine(const std::vector<std::string> &lines, const std::string &text, 
 
 // Starts build/velkor.exe in workingDir (empty: the build folder); does not wait for its window.
 bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std::string());
+// Copies build/velkor.exe into folder and starts the copy there; does not wait for its window.
+bool StartVelkorCopy(VelkorProcess &app, const std::string &folder);
 // Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); false when it does not serve.
 bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs = 0);
 // Waits until the process shows its main window with at least one log line; sets app.window.
