@@ -116,6 +116,38 @@ bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statu
     return serves;
 }
 
+DWORD RunEchoDevice(const std::string &arguments, std::string *output, DWORD timeoutMs)
+{
+    std::string file = TestFolder("echo-output") + "\\output.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE out = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, NULL);
+    if (out == INVALID_HANDLE_VALUE)
+        return STILL_ACTIVE;
+    std::string exe = VELKOR_BUILD_DIR_WIN "\\velkor-echo.exe";
+    std::string commandLine = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out;
+    PROCESS_INFORMATION info;
+    DWORD code = STILL_ACTIVE;
+    if (CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL, &startup,
+                       &info)) {
+        CloseHandle(info.hThread);
+        if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(info.hProcess, &code)) {
+            TerminateProcess(info.hProcess, 1);
+            WaitForSingleObject(info.hProcess, 5000);
+            code = STILL_ACTIVE;
+        }
+        CloseHandle(info.hProcess);
+    }
+    CloseHandle(out);
+    *output = ReadWholeFile(file);
+    return code;
+}
+
 std::vector<HWND> TopWindows(const char *windowClass, DWORD processId, DWORD threadId)
 {
     std::vector<HWND> found;

@@ -214,6 +214,9 @@ bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std:
 bool StartVelkorCopy(VelkorProcess &app, const std::string &folder);
 // Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); false when it does not serve.
 bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs = 0);
+// Runs velkor-echo.exe with arguments until it ends; its exit code (STILL_ACTIVE when it was ended after
+// timeoutMs) and in output what it wrote.
+DWORD RunEchoDevice(const std::string &arguments, std::string *output, DWORD timeoutMs);
 // Waits until the process shows its main window with at least one log line; sets app.window.
 bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Every top-level window of a class, of one process and thread unless 0 (the program's class is "VELKOR_WND").
