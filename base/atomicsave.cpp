@@ -32,7 +32,8 @@ static bool TemporaryName(const char *target, unsigned attempt, char *name, size
 // the number creating it would have given.
 static bool TargetWritable(const char *target, DWORD *error)
 {
-    HANDLE file = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file =
+        CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
         return true;

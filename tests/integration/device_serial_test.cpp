@@ -107,7 +107,8 @@ TEST_F(DeviceSerial, APortIsPreparedWithoutTimeOutsOrAbortOnErrorWithALargeQueue
     left.BaudRate = 4800;
     EXPECT_TRUE(SetCommState(port, &left) && GetCommState(port, &left));
     COMMPROP small = {};
-    bool queueReported = SetupComm(port, 1024, 1024) && GetCommProperties(port, &small) && small.dwCurrentRxQueue == 1024;
+    bool queueReported =
+        SetupComm(port, 1024, 1024) && GetCommProperties(port, &small) && small.dwCurrentRxQueue == 1024;
 
     EXPECT_TRUE(PrepareSerialPort(port));
     COMMTIMEOUTS now, none = {};
@@ -116,8 +117,9 @@ TEST_F(DeviceSerial, APortIsPreparedWithoutTimeOutsOrAbortOnErrorWithALargeQueue
     EXPECT_TRUE(GetCommProperties(port, &queue));
     CloseHandle(port);
     // A driver that reports the queue it was given (Wine's reports 4096 whatever it is asked for) shows 64 KiB.
-    if (queueReported)
+    if (queueReported) {
         EXPECT_GE(queue.dwCurrentRxQueue, 65536u);
+    }
     EXPECT_EQ(0, memcmp(&now, &none, sizeof now)) << now.ReadIntervalTimeout << " " << now.WriteTotalTimeoutConstant;
     EXPECT_FALSE(after.fAbortOnError);
     left.fAbortOnError = FALSE;

@@ -153,7 +153,7 @@ static bool PreparePipeSecurity()
     HANDLE token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
-    static BYTE userBuffer[256];
+    static ULONGLONG userBuffer[32]; // aligned for the SID pointer in TOKEN_USER
     DWORD length = 0;
     bool ok = GetTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &length) != FALSE;
     CloseHandle(token);
@@ -162,7 +162,7 @@ static bool PreparePipeSecurity()
     DWORD systemSize = sizeof systemBuffer;
     PSID system = systemBuffer;
     ok = ok && CreateWellKnownSid(WinLocalSystemSid, NULL, system, &systemSize);
-    static BYTE aclBuffer[1024];
+    static ULONGLONG aclBuffer[128];
     PACL acl = (PACL)aclBuffer;
     static SECURITY_DESCRIPTOR descriptor;
     ok = ok && InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) &&
@@ -178,7 +178,8 @@ static bool PreparePipeSecurity()
 
 static HANDLE NewInstance(bool first)
 {
-    return CreateNamedPipeA(pipePath, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+    DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+    return CreateNamedPipeA(pipePath, openMode,
                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
                             PIPE_UNLIMITED_INSTANCES, PIPE_BUFFER, PIPE_BUFFER, 0, &pipeSecurity);
 }
