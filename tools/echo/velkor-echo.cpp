@@ -153,11 +153,14 @@ static bool PreparePipeSecurity()
     HANDLE token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
-    static ULONGLONG userBuffer[32]; // aligned for the SID pointer in TOKEN_USER
+    static union {
+        TOKEN_USER user;
+        BYTE bytes[256]; // the SID follows the record
+    } owner;
     DWORD length = 0;
-    bool ok = GetTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &length) != FALSE;
+    bool ok = GetTokenInformation(token, TokenUser, owner.bytes, sizeof owner.bytes, &length) != FALSE;
     CloseHandle(token);
-    PSID user = ok ? ((TOKEN_USER *)userBuffer)->User.Sid : NULL;
+    PSID user = ok ? owner.user.User.Sid : NULL;
     static BYTE systemBuffer[SECURITY_MAX_SID_SIZE];
     DWORD systemSize = sizeof systemBuffer;
     PSID system = systemBuffer;
