@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/boxes.h"
+
 // Owned by the user-interface thread: saves so far, so that the next one
 // starts at a name this process has not used.
 static unsigned savesBegun;
@@ -42,7 +44,8 @@ static bool TargetWritable(const char *target, DWORD *error)
     return *error == ERROR_FILE_NOT_FOUND;
 }
 
-bool BeginAtomicSave(AtomicSave &save, const char *target, DWORD *error)
+// Creates the new file for target; false, with *error the failed call's number, when none could be created.
+static bool BeginAtomicSave(AtomicSave &save, const char *target, DWORD *error)
 {
     snprintf(save.target, sizeof save.target, "%s", target);
     save.file = INVALID_HANDLE_VALUE;
@@ -112,7 +115,9 @@ static bool PutInPlace(AtomicSave &save, DWORD *error)
     return false;
 }
 
-bool FinishAtomicSave(AtomicSave &save, DWORD *error)
+// Flushes, closes and puts the file in place; false, with *error the failed call's number, leaves the
+// target as it was.
+static bool FinishAtomicSave(AtomicSave &save, DWORD *error)
 {
     // A full disk behind a cache or a lost network share shows at the flush
     // or at the close, not at the writes.
@@ -133,11 +138,34 @@ bool FinishAtomicSave(AtomicSave &save, DWORD *error)
     return PutInPlace(save, error);
 }
 
-void AbandonAtomicSave(AtomicSave &save)
+// After a failed write: closes the file and removes it; the target stays as it was.
+static void AbandonAtomicSave(AtomicSave &save)
 {
     if (save.file != INVALID_HANDLE_VALUE)
         CloseHandle(save.file);
     save.file = INVALID_HANDLE_VALUE;
     if (save.temporary[0])
         DeleteFileA(save.temporary);
+}
+
+bool BeginChosenSave(const FileDialogKind &kind, char *path, AtomicSave &save)
+{
+    if (!ChooseFileToSave(kind, path))
+        return false;
+    DWORD error = 0;
+    if (BeginAtomicSave(save, path, &error))
+        return true;
+    ShowNumberBox(TEXT_WRITE_ERROR, error, kind.errorCaption);
+    return false;
+}
+
+bool EndChosenSave(AtomicSave &save, bool written, DWORD writeError, const FileDialogKind &kind)
+{
+    DWORD error = writeError;
+    if (!written)
+        AbandonAtomicSave(save);
+    else if (FinishAtomicSave(save, &error))
+        return true;
+    ShowNumberBox(TEXT_WRITE_ERROR, error, kind.errorCaption);
+    return false;
 }

@@ -14,11 +14,11 @@ struct AtomicSave {
     char temporary[FILE_PATH_ROOM]; // empty when the target itself is written
 };
 
-// Creates the new file for target; false, with *error the failed call's number, when none could be created.
-bool BeginAtomicSave(AtomicSave &save, const char *target, DWORD *error);
-// Flushes, closes and puts the file in place; false, with *error the failed call's number, leaves the target as it was.
-bool FinishAtomicSave(AtomicSave &save, DWORD *error);
-// After a failed write: closes the file and removes it; the target stays as it was.
-void AbandonAtomicSave(AtomicSave &save);
+// The save dialog over path (the proposal; gets the choice), then the new file for it; false when cancelled
+// or, after the write error box with kind's caption, when no file could be created.
+bool BeginChosenSave(const FileDialogKind &kind, char *path, AtomicSave &save);
+// Finishes a save whose writes all succeeded (written), else abandons it; false after the write error box
+// with the number of the call that failed (writeError for a failed write).
+bool EndChosenSave(AtomicSave &save, bool written, DWORD writeError, const FileDialogKind &kind);
 
 #endif

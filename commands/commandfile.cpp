@@ -91,27 +91,14 @@ void SaveCommandFile()
 {
     char path[FILE_PATH_ROOM];
     snprintf(path, sizeof path, "%s", CommandFileName() ? CommandFileName() : "");
-    if (!ChooseFileToSave(SAVE_DIALOG, path))
-        return;
     AtomicSave save;
-    DWORD error = 0;
-    if (!BeginAtomicSave(save, path, &error)) {
-        ShowNumberBox(TEXT_WRITE_ERROR, error, SAVE_DIALOG.errorCaption);
+    if (!BeginChosenSave(SAVE_DIALOG, path, save))
         return;
-    }
-    bool complete = WriteEntries(save.file);
-    if (complete) {
-        complete = FinishAtomicSave(save, &error);
-    } else {
-        error = GetLastError();
-        AbandonAtomicSave(save);
-    }
     // A failed save changes nothing: the chosen file is as it was, and the
     // name remembered stays.
-    if (!complete) {
-        ShowNumberBox(TEXT_WRITE_ERROR, error, SAVE_DIALOG.errorCaption);
+    bool written = WriteEntries(save.file);
+    if (!EndChosenSave(save, written, written ? 0 : GetLastError(), SAVE_DIALOG))
         return;
-    }
     SetCommandFileName(path);
     LogFileEvent("Kommandodatei %s gespeichert", CommandFileName() ? CommandFileName() : path);
 }

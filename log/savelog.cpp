@@ -21,28 +21,18 @@ static const FileDialogKind LOG_FILE_DIALOG = {"VelkorNachrichten (*.msg)\0*.msg
 void SaveLog()
 {
     char path[FILE_PATH_ROOM] = "velkor.msg";
-    if (!ChooseFileToSave(LOG_FILE_DIALOG, path))
-        return;
     AtomicSave save;
-    DWORD error = 0;
-    if (!BeginAtomicSave(save, path, &error)) {
-        ShowNumberBox(TEXT_WRITE_ERROR, error, LOG_FILE_DIALOG.errorCaption);
+    if (!BeginChosenSave(LOG_FILE_DIALOG, path, save))
         return;
-    }
     HWND log = MessageLog();
     // Lines that came while the dialog was open are saved: they are in the
     // store by now. A failed save is reported and nothing more: the old file
     // is as it was, the lines stay in the log and no "gespeichert" is claimed.
     StoreMark saved;
-    bool complete = WriteStoreTo(log, save.file, &saved, &error);
-    if (complete)
-        complete = FinishAtomicSave(save, &error);
-    else
-        AbandonAtomicSave(save);
-    if (!complete) {
-        ShowNumberBox(TEXT_WRITE_ERROR, error, LOG_FILE_DIALOG.errorCaption);
+    DWORD error = 0;
+    bool written = WriteStoreTo(log, save.file, &saved, &error);
+    if (!EndChosenSave(save, written, error, LOG_FILE_DIALOG))
         return;
-    }
     // Lines arriving while the question is open are neither saved nor removed.
     int answer = ShowBox("Nachrichtenfenster loeschen?", CAPTION_SAVE_LOG, MB_ICONQUESTION | MB_YESNO);
     if (answer == IDYES) {

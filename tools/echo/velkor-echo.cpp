@@ -32,17 +32,22 @@ static const unsigned char STATUS_END = 0x0D;
 static const DWORD WRITE_WAIT_MS = 2000;
 static const DWORD PIPE_BUFFER = 4096;
 
+static void WriteText(DWORD stream, const char *format, va_list args)
+{
+    char text[512];
+    vsnprintf(text, sizeof text, format, args);
+    DWORD written;
+    WriteFile(GetStdHandle(stream), text, (DWORD)strlen(text), &written, NULL);
+}
+
 static void Say(const char *format, ...)
 {
     if (quiet)
         return;
-    char text[512];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    WriteText(STD_OUTPUT_HANDLE, format, args);
     va_end(args);
-    DWORD written;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, (DWORD)strlen(text), &written, NULL);
 }
 
 static void SayBytes(const char *what, unsigned client, const unsigned char *bytes, DWORD count)
@@ -190,13 +195,10 @@ static HANDLE NewInstance(bool first)
 // Said whatever /quiet asks: the user must learn why nothing serves.
 static void Refuse(const char *format, ...)
 {
-    char text[512];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    WriteText(STD_ERROR_HANDLE, format, args);
     va_end(args);
-    DWORD written;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, (DWORD)strlen(text), &written, NULL);
 }
 
 static bool ParseArguments(int argc, char **argv)
