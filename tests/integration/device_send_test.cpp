@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <aclapi.h>
 #include <commctrl.h>
 
 #include <algorithm>
@@ -168,46 +167,6 @@ TEST_F(DeviceSend, TheDemoDeviceRefusesAPipeNameServedAlready)
     EXPECT_NE(0u, code);
     EXPECT_NE((DWORD)STILL_ACTIVE, code) << "it served the name";
     EXPECT_EQ(0u, said.find("velkor-echo: " + path + " gibt es schon")) << said;
-}
-
-// Only the user who started the demo device and SYSTEM may open its pipe.
-TEST_F(DeviceSend, TheDemoDevicesPipeGrantsTheUserAndSystemOnly)
-{
-    std::string name = UniqueName("velkor-echo-acl"), path = "\\\\.\\pipe\\" + name;
-    VelkorProcess echo;
-    ASSERT_TRUE(StartEchoDevice(echo, name));
-    HANDLE pipe = CreateFileA(path.c_str(), READ_CONTROL, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, pipe) << GetLastError();
-    PACL acl = NULL;
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    EXPECT_EQ((DWORD)ERROR_SUCCESS, GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, NULL, NULL,
-                                                    &acl, NULL, &descriptor));
-    CloseHandle(pipe);
-    EndVelkorProcess(echo);
-    ASSERT_TRUE(acl != NULL) << "a pipe without an access list is open to everyone";
-
-    HANDLE token;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-    union {
-        TOKEN_USER user;
-        BYTE bytes[256];
-    } self;
-    DWORD length = 0;
-    EXPECT_TRUE(GetTokenInformation(token, TokenUser, self.bytes, sizeof self.bytes, &length));
-    CloseHandle(token);
-    BYTE system[SECURITY_MAX_SID_SIZE];
-    DWORD systemSize = sizeof system;
-    EXPECT_TRUE(CreateWellKnownSid(WinLocalSystemSid, NULL, system, &systemSize));
-    std::vector<PSID> granted;
-    for (DWORD i = 0; i < acl->AceCount; i++) {
-        ACCESS_ALLOWED_ACE *ace = NULL;
-        if (GetAce(acl, i, (void **)&ace) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE)
-            granted.push_back(&ace->SidStart);
-    }
-    EXPECT_EQ(2u, acl->AceCount);
-    EXPECT_EQ(2u, granted.size());
-    EXPECT_TRUE(granted.size() == 2 && EqualSid(granted[0], self.user.User.Sid) && EqualSid(granted[1], system));
-    LocalFree(descriptor);
 }
 
 TEST_F(DeviceSend, TheDemoDeviceSendsItsStatusBlockWhenAsked)
