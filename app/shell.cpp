@@ -5,6 +5,7 @@
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
+#include "base/systemlibrary.h"
 #include "controls/controls.h"
 #include "app/mainwindow.h"
 #include "log/messagelog.h"
@@ -35,6 +36,32 @@ static TBBUTTON toolbarButtons[13] = {
     {7, IDM_SEND_COMMAND, 0, BTNS_AUTOSIZE, {0}, 0, 0},
     {8, IDM_READ_PROPERTIES, 0, BTNS_AUTOSIZE, {0}, 0, 0},
 };
+
+// The common controls come from the system folder through the loader of
+// system libraries: not imported, since Windows would look for a library of
+// that name in the program's folder first.
+typedef BOOL(WINAPI *InitControlsFunction)(const INITCOMMONCONTROLSEX *);
+typedef HWND(WINAPI *CreateToolbarFunction)(HWND, DWORD, UINT, int, HINSTANCE, UINT_PTR, LPCTBBUTTON, int, int, int,
+                                            int, int, UINT);
+
+static void InitCommonControlClasses()
+{
+    InitControlsFunction init = (InitControlsFunction)(void (*)(void))SystemFunction("comctl32.dll",
+                                                                                      "InitCommonControlsEx");
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    if (init)
+        init(&icc);
+}
+
+static HWND CreateToolbar(HWND parent, HINSTANCE instance)
+{
+    CreateToolbarFunction create = (CreateToolbarFunction)(void (*)(void))SystemFunction("comctl32.dll",
+                                                                                          "CreateToolbarEx");
+    if (!create)
+        return NULL;
+    return create(parent, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, instance, IDB_TOOLBAR, toolbarButtons, 13, 16, 16,
+                  16, 16, sizeof(TBBUTTON));
+}
 
 static void ShowStartError(const char *text)
 {
@@ -95,8 +122,7 @@ static void CreateChildren()
 {
     HWND mainWindow = MainWindow();
     HINSTANCE appInstance = AppInstance();
-    HWND toolbarWindow = CreateToolbarEx(mainWindow, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, appInstance,
-                                         IDB_TOOLBAR, toolbarButtons, 13, 16, 16, 16, 16, sizeof(TBBUTTON));
+    HWND toolbarWindow = CreateToolbar(mainWindow, appInstance);
     SetChildWindows(toolbarWindow, NULL, NULL);
     NoteToolbarCreated(toolbarButtons, toolbarWindow ? 13 : 0);
     RefreshDeviceControls();
@@ -117,6 +143,7 @@ static void CreateChildren()
 
 bool StartVelkor(HINSTANCE instance, int showCommand)
 {
+    RestrictLibrarySearch();
     SetAppInstance(instance);
 
     instanceMutex = CreateMutexA(NULL, FALSE, "velkor_the_first");
@@ -132,8 +159,7 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
         return false;
     }
 
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
-    InitCommonControlsEx(&icc);
+    InitCommonControlClasses();
 
     if (!RegisterMainClass()) {
         ShowStartError("ERROR beim Start von VELKOR\r\nRegisterClass failed");

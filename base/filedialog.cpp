@@ -2,7 +2,6 @@
 #include "base/filedialog.h"
 
 #include "base/appwindows.h"
-#include "base/boxes.h"
 #include "base/systemlibrary.h"
 
 typedef BOOL(WINAPI *FileDialogFunction)(OPENFILENAMEA *);
@@ -32,16 +31,10 @@ bool ChooseFileToOpen(OPENFILENAMEA &ofn)
     return RunFileDialog("GetOpenFileNameA", ofn);
 }
 
-HANDLE CreateChosenFile(const FileDialogKind &kind, char *path)
+bool ChooseFileToSave(const FileDialogKind &kind, char *path)
 {
     OPENFILENAMEA ofn;
     PrepareFileDialog(ofn, kind, path);
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!RunFileDialog("GetSaveFileNameA", ofn))
-        return INVALID_HANDLE_VALUE;
-    SetLastError(0);
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        ShowNumberBox(TEXT_WRITE_ERROR, GetLastError(), kind.errorCaption);
-    return file;
+    return RunFileDialog("GetSaveFileNameA", ofn);
 }

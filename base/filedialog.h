@@ -9,7 +9,7 @@
 // A dialog's name buffer: a path of at most 515 characters.
 const size_t FILE_PATH_ROOM = 516;
 
-// What a file dialog offers, and the caption of the box for a file that cannot be created.
+// What a file dialog offers, and the caption of the box for a file that cannot be saved.
 struct FileDialogKind {
     const char *filter;           // pairs of name and pattern, ended by an empty name
     const char *title;
@@ -22,8 +22,7 @@ void PrepareFileDialog(OPENFILENAMEA &ofn, const FileDialogKind &kind, char *pat
 // The open dialog over a prepared ofn; false when cancelled or when the
 // dialogs' library cannot be had (as a dialog that fails to open).
 bool ChooseFileToOpen(OPENFILENAMEA &ofn);
-// Save dialog (path holds the proposal and gets the choice), then the file is
-// created anew; INVALID_HANDLE_VALUE when cancelled or, after the write error box, not created.
-HANDLE CreateChosenFile(const FileDialogKind &kind, char *path);
+// The save dialog (path holds the proposal and gets the choice); false when cancelled.
+bool ChooseFileToSave(const FileDialogKind &kind, char *path);
 
 #endif

@@ -51,6 +51,22 @@ static HMODULE LibraryModule(const char *library)
     return module;
 }
 
+typedef BOOL(WINAPI *SetDefaultDirectoriesFunction)(DWORD);
+
+void RestrictLibrarySearch()
+{
+    // Windows 7 has SetDefaultDllDirectories only with update KB2533623
+    // (its documentation), so it is looked up rather than imported.
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    SetDefaultDirectoriesFunction setDefault =
+        kernel ? (SetDefaultDirectoriesFunction)(void (*)(void))GetProcAddress(kernel, "SetDefaultDllDirectories")
+               : NULL;
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return;
+    // The empty string takes the current directory out of the search (SetDllDirectory's documentation).
+    SetDllDirectoryA("");
+}
+
 FARPROC SystemFunction(const char *library, const char *function)
 {
     HMODULE module = LibraryModule(library);

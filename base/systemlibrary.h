@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+// Makes the system folder the only place libraries are loaded from by name;
+// the first thing the program does.
+void RestrictLibrarySearch();
 // A function of a library in the system folder (loaded once, kept for the
 // process); null, with the error set, when the library or the function is missing.
 FARPROC SystemFunction(const char *library, const char *function);

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "base/appwindows.h"
+#include "base/atomicsave.h"
 #include "base/boxes.h"
 #include "controls/controls.h"
 #include "base/filedialog.h"
@@ -83,28 +84,23 @@ static bool WriteEntries(HANDLE file)
         if (!WriteString(file, remark, strlen(remark)))
             return false;
     }
-    // Written data that the system cannot store after all (a full disk
-    // behind a cache, a lost network share) shows here, not later.
-    return FlushFileBuffers(file) != 0;
+    return true;
 }
 
 void SaveCommandFile()
 {
     char path[FILE_PATH_ROOM];
     snprintf(path, sizeof path, "%s", CommandFileName() ? CommandFileName() : "");
-    HANDLE file = CreateChosenFile(SAVE_DIALOG, path);
-    if (file == INVALID_HANDLE_VALUE)
+    AtomicSave save;
+    if (!BeginChosenSave(SAVE_DIALOG, path, save))
         return;
-    bool complete = WriteEntries(file);
-    if (!complete)
-        ShowNumberBox(TEXT_WRITE_ERROR, GetLastError(), CAPTION_SAVE_COMMANDS);
-    // The chosen file was replaced even when a write failed: it is the file
-    // this list belongs to now, and the next save proposes it again so that
-    // the damaged copy gets rewritten. Only a complete save is logged.
+    // A failed save changes nothing: the chosen file is as it was, and the
+    // name remembered stays.
+    bool written = WriteEntries(save.file);
+    if (!EndChosenSave(save, written, written ? 0 : GetLastError(), SAVE_DIALOG))
+        return;
     SetCommandFileName(path);
-    if (complete)
-        LogFileEvent("Kommandodatei %s gespeichert", CommandFileName() ? CommandFileName() : path);
-    CloseHandle(file);
+    LogFileEvent("Kommandodatei %s gespeichert", CommandFileName() ? CommandFileName() : path);
 }
 
 // How reading a file's entries into the list ended.

@@ -10,6 +10,7 @@
 #include "base/systemtext.h"
 #include "base/devicehandle.h"
 #include "device/handover.h"
+#include "device/pipename.h"
 #include "device/receiver.h"
 #include "device/serialport.h"
 #include "settings/settings.h"
@@ -35,6 +36,14 @@ static void LogDeviceEvent(const char *format)
     LogMessage(text, LOG_EVENT);
 }
 
+DWORD PipeClientFlags(const char *connectString)
+{
+    // By default a pipe's server may impersonate its client ("Impersonating a
+    // named pipe client"); for other files the same bit means
+    // FILE_FLAG_OPEN_NO_RECALL (CreateFileA's documentation), so pipes only.
+    return NamesPipe(connectString) ? SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION : 0;
+}
+
 bool OpenDevice()
 {
     const DeviceSettings &settings = Settings();
@@ -46,7 +55,7 @@ bool OpenDevice()
         HANDLE device = CreateFileA(settings.connectString, GENERIC_READ | GENERIC_WRITE,
                              settings.openExclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                              FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
-                                 FILE_ATTRIBUTE_NORMAL,
+                                 FILE_ATTRIBUTE_NORMAL | PipeClientFlags(settings.connectString),
                              NULL);
         DWORD error = GetLastError();
         SetCursor(previous);

@@ -4,6 +4,11 @@
 // rate, parity, handshake) stay as the user set them.
 #include "device/serialport.h"
 
+// Asked for at open: a second and more of bytes at 921,600 baud; the output
+// queue only ever holds one command.
+static const DWORD INPUT_QUEUE_BYTES = 65536;
+static const DWORD OUTPUT_QUEUE_BYTES = 4096;
+
 bool PrepareSerialPort(HANDLE device)
 {
     DCB state;
@@ -23,5 +28,10 @@ bool PrepareSerialPort(HANDLE device)
     prepared = SetCommTimeouts(device, &none) && prepared;
     // Errors raised before the flag went off would still stop the port (ClearCommError's documentation).
     prepared = ClearCommError(device, NULL, NULL) && prepared;
+    // The driver's default input queue of a few KiB overruns within a few
+    // hundred ms of a busy window at 921,600 baud, and the driver then drops
+    // bytes. The sizes are a recommendation (SetupComm's documentation): a
+    // driver that refuses keeps its queue and the port works as before.
+    SetupComm(device, INPUT_QUEUE_BYTES, OUTPUT_QUEUE_BYTES);
     return prepared;
 }

@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include "base/appwindows.h"
+#include "base/atomicsave.h"
 #include "base/boxes.h"
 #include "base/filedialog.h"
 #include "log/logformat.h"
@@ -20,29 +21,26 @@ static const FileDialogKind LOG_FILE_DIALOG = {"VelkorNachrichten (*.msg)\0*.msg
 void SaveLog()
 {
     char path[FILE_PATH_ROOM] = "velkor.msg";
-    HANDLE file = CreateChosenFile(LOG_FILE_DIALOG, path);
-    if (file == INVALID_HANDLE_VALUE)
+    AtomicSave save;
+    if (!BeginChosenSave(LOG_FILE_DIALOG, path, save))
         return;
     HWND log = MessageLog();
     // Lines that came while the dialog was open are saved: they are in the
-    // store by now. A failed write is reported and nothing more: the file
-    // does not hold the lines, so they stay in the log and no "gespeichert"
-    // is claimed.
+    // store by now. A failed save is reported and nothing more: the old file
+    // is as it was, the lines stay in the log and no "gespeichert" is claimed.
     StoreMark saved;
     DWORD error = 0;
-    if (!WriteStoreTo(log, file, &saved, &error)) {
-        ShowNumberBox(TEXT_WRITE_ERROR, error, CAPTION_SAVE_LOG);
-    } else {
-        // Lines arriving while the question is open are neither saved nor removed.
-        int answer = ShowBox("Nachrichtenfenster loeschen?", CAPTION_SAVE_LOG, MB_ICONQUESTION | MB_YESNO);
-        if (answer == IDYES) {
-            BeginLogBatch();
-            ForgetStoredUpTo(log, saved);
-            EndLogBatch();
-        }
-        char text[LOG_LINE_SIZE];
-        snprintf(text, sizeof text, "Nachrichtendatei %s gespeichert", path);
-        LogMessage(text, LOG_EVENT);
+    bool written = WriteStoreTo(log, save.file, &saved, &error);
+    if (!EndChosenSave(save, written, error, LOG_FILE_DIALOG))
+        return;
+    // Lines arriving while the question is open are neither saved nor removed.
+    int answer = ShowBox("Nachrichtenfenster loeschen?", CAPTION_SAVE_LOG, MB_ICONQUESTION | MB_YESNO);
+    if (answer == IDYES) {
+        BeginLogBatch();
+        ForgetStoredUpTo(log, saved);
+        EndLogBatch();
     }
-    CloseHandle(file);
+    char text[LOG_LINE_SIZE];
+    snprintf(text, sizeof text, "Nachrichtendatei %s gespeichert", path);
+    LogMessage(text, LOG_EVENT);
 }

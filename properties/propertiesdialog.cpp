@@ -12,6 +12,7 @@
 #include "base/systemtext.h"
 #include "commands/commandlist.h"
 #include "commands/commandtext.h"
+#include "device/connection.h"
 #include "device/receivebuffer.h"
 #include "properties/editorkey.h"
 #include "resources/resource.h"
@@ -106,7 +107,8 @@ static HANDLE TestOpen(const char *name, DWORD shareMode, DWORD *error)
 {
     HCURSOR previous = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     SetLastError(0);
-    HANDLE device = CreateFileA(name, GENERIC_READ, shareMode, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE device = CreateFileA(name, GENERIC_READ, shareMode, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | PipeClientFlags(name), NULL);
     *error = GetLastError();
     SetCursor(previous);
     return device;

@@ -1,8 +1,9 @@
 # Checks the release package as a Windows user gets it: exactly the five files
 # at the top level, both programs 32-bit, velkor.exe a GUI program without
 # WinExec and velkor-echo.exe a console program, LIESMICH.txt in Windows-1252
-# with CR LF.
-#   cmake -DZIP=<package.zip> -DWORK=<scratch folder> -P package_check.cmake
+# with CR LF. velkor.exe imports only libraries Windows takes from the system
+# folder, and carries an application manifest without an execution level.
+#   cmake -DZIP=<package.zip> -DWORK=<scratch folder> -DOBJDUMP=<objdump> -P package_check.cmake
 # Every fault found is reported before the check fails.
 cmake_minimum_required(VERSION 3.20)
 
@@ -94,6 +95,31 @@ if(EXISTS "${WORK}/velkor.exe")
     file(STRINGS "${WORK}/velkor.exe" winexec REGEX "^WinExec$")
     if(winexec)
         message(SEND_ERROR "velkor.exe imports WinExec")
+    endif()
+endif()
+
+# A library imported by name and not among Windows' known libraries is
+# looked for in the program's folder first, where a planted copy would run.
+if(EXISTS "${WORK}/velkor.exe")
+    execute_process(COMMAND "${OBJDUMP}" -p "${WORK}/velkor.exe" OUTPUT_VARIABLE headers RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(SEND_ERROR "velkor.exe: ${OBJDUMP} -p failed (${result})")
+    endif()
+    string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+    foreach(import IN LISTS imports)
+        string(REPLACE "DLL Name: " "" dll "${import}")
+        string(TOLOWER "${dll}" dll)
+        if(NOT dll MATCHES "^(kernel32|user32|advapi32|gdi32|msvcrt)\\.dll$")
+            message(SEND_ERROR "velkor.exe imports ${dll}")
+        endif()
+    endforeach()
+    # The manifest is resource type 24 with the id 1, the first entry below it.
+    if(NOT headers MATCHES "Entry: ID: 0x000018, [^\n]+\n[^\n]+\n[^\n]*Entry: ID: 0x000001,")
+        message(SEND_ERROR "velkor.exe: no application manifest (resource 24, id 1)")
+    endif()
+    file(STRINGS "${WORK}/velkor.exe" level REGEX "requestedExecutionLevel")
+    if(level)
+        message(SEND_ERROR "velkor.exe: the manifest asks for an execution level")
     endif()
 endif()
 

@@ -299,63 +299,37 @@ TEST_F(CommandFiles, ASaveThatCannotCreateTheFileChangesNothing)
     ExpectBox(box, "VELKOR Daten speichern", "Fehler beim Schreiben der Daten:\r\n32", MB_OK);
     EXPECT_EQ(MainWindow(), box.owner);
     EXPECT_EQ("alt", ReadWholeFile(held));
+    EXPECT_EQ(std::vector<std::string>{"held.cmd"}, FolderFiles(folder)) << "no temporary file is left";
     EXPECT_EQ("velkor.cmd", NameOrNone());
     EXPECT_EQ(logLines, LogLines().size());
 }
 
-// A file on a device that refuses every write: the system's full device.
-TEST_F(CommandFiles, AFailedWriteIsReportedAndNotLoggedAsSaved)
+// The volume fills up halfway through the save: the previous file stays as
+// it was, no temporary file is left, nothing is logged or remembered.
+TEST_F(CommandFiles, AFullVolumeKeepsThePreviousFile)
 {
-    std::string full = Path("full.cmd");
-    ASSERT_TRUE(StartUnixProgram("/bin/ln -s /dev/full \"" + UnixPath(full) + "\""));
-    ASSERT_TRUE(PumpUntil([&] { return FolderLists(full); }, 10000));
-
-    InsertExample({OFF, OFF});
-    Remember("velkor.cmd");
-    size_t logLines = LogLines().size();
-    SeenBox box = Refused(IDM_SAVE_COMMANDS, full);
-    ExpectBox(box, "VELKOR Daten speichern", "Fehler beim Schreiben der Daten:\r\n112", MB_OK); // ERROR_DISK_FULL
-    EXPECT_EQ(logLines, LogLines().size()) << "a failed save must not be logged as saved";
-    // The replaced file is the one to write again: the next save proposes it.
-    EXPECT_EQ(full, NameOrNone());
-    EXPECT_TRUE(SaveOffered());
-}
-
-// A file whose reader goes away after 24 bytes: the strings before stay, the
-// rest is refused (a pseudo-terminal whose other side was closed).
-TEST_F(CommandFiles, AWriteFailingPartWayStopsAndIsReported)
-{
-    if (GetFileAttributesA("Z:\\usr\\bin\\socat") == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "socat is not installed";
-    // socat takes a colon in a path for a separator, so these files are in
-    // the build tree, whose Unix path has none.
-    std::string name = UniqueName("cmdpart"), unix = VELKOR_BUILD_DIR_UNIX "/tests/" + name;
-    std::string shared = VELKOR_BUILD_DIR_WIN "\\tests\\" + name, link = shared + "\\part.cmd";
-    ASSERT_TRUE(CreateDirectoryA(shared.c_str(), NULL));
-    // socat ends when its reader has gone (or after 30 s without traffic).
-    ASSERT_TRUE(StartUnixProgram("/usr/bin/socat -T 30 -u PTY,raw,echo=0,link=" + unix +
-                                 "/part.cmd \"SYSTEM:head -c 24 > " + unix + "/got.bin\""));
-    ASSERT_TRUE(PumpUntil([&] { return FolderLists(link); }, 10000));
-
-    InsertExample({0x02, OFF}); // written without the decoration
-    Settings().sendPrefix = 0x02;
+    std::string full = FullVolumeFolder("cmdfile");
+    if (full.empty())
+        GTEST_SKIP() << "no small volume as R: (mounting it needs root)";
+    const std::string path = full + "\\voll.cmd";
+    ASSERT_TRUE(WriteWholeFile(path, EXAMPLE));
     SendMessageA(CommandList(), WM_SETREDRAW, FALSE, 0);
     for (int i = 0; i < 400; i++)
-        InsertListEntry("0x02   0x10 0x20 0x30", "ein Kommando mit Bemerkung");
+        InsertListEntry(" 0x10 0x20 0x30", "ein Kommando mit Bemerkung");
     SendMessageA(CommandList(), WM_SETREDRAW, TRUE, 0);
     Remember("velkor.cmd");
+    std::string filler = FillVolume(full, 8192);
+    ASSERT_FALSE(filler.empty());
     size_t logLines = LogLines().size();
-    SeenBox box = Refused(IDM_SAVE_COMMANDS, link);
-    EXPECT_EQ("VELKOR Daten speichern", box.caption);
-    EXPECT_EQ(0u, box.text.find("Fehler beim Schreiben der Daten:\r\n")) << box.text;
-    EXPECT_NE("Fehler beim Schreiben der Daten:\r\n0", box.text);
-    EXPECT_EQ(logLines, LogLines().size());
-    EXPECT_EQ(link, NameOrNone());
+    SeenBox box = Refused(IDM_SAVE_COMMANDS, path);
+    DeleteFileA(filler.c_str());
 
-    std::string got = shared + "\\got.bin";
-    PumpUntil([&] { return ReadWholeFile(got).size() >= EXAMPLE.size(); }, 10000);
-    EXPECT_EQ(EXAMPLE, ReadWholeFile(got)) << "the strings before the failure";
-    StartUnixProgram("/bin/rm -rf " + unix);
+    // ERROR_DISK_FULL, or ERROR_WRITE_FAULT where the system took part of a write (Wine does).
+    EXPECT_TRUE(IsFullVolumeBox(box, "VELKOR Daten speichern")) << box.text;
+    EXPECT_EQ(EXAMPLE, ReadWholeFile(path));
+    EXPECT_EQ(std::vector<std::string>{"voll.cmd"}, FolderFiles(full)) << "no temporary file is left";
+    EXPECT_EQ(logLines, LogLines().size()) << "a failed save must not be logged as saved";
+    EXPECT_EQ("velkor.cmd", NameOrNone());
 }
 
 TEST_F(CommandFiles, ALoadedSingleEntryOffersSavingUntilAnEditLeavesOne)

@@ -151,6 +151,24 @@ TEST_F(DeviceSend, TheSendLineComesBeforeTheAnswer)
     EndVelkorProcess(echo);
 }
 
+// A program serving the demo device's pipe name first would get its
+// clients: the demo device then says so and does not start.
+TEST_F(DeviceSend, TheDemoDeviceRefusesAPipeNameServedAlready)
+{
+    std::string name = UniqueName("velkor-echo-taken"), path = "\\\\.\\pipe\\" + name;
+    // With one instance allowed, a second server is refused under Wine too,
+    // which lets the first demo device's instance through despite
+    // FILE_FLAG_FIRST_PIPE_INSTANCE.
+    HANDLE other = CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 64, 64, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    std::string said;
+    DWORD code = RunEchoDevice("/pipe " + name + " /quiet", &said, 10000);
+    CloseHandle(other);
+    EXPECT_NE(0u, code);
+    EXPECT_NE((DWORD)STILL_ACTIVE, code) << "it served the name";
+    EXPECT_EQ(0u, said.find("velkor-echo: " + path + " gibt es schon")) << said;
+}
+
 TEST_F(DeviceSend, TheDemoDeviceSendsItsStatusBlockWhenAsked)
 {
     std::string name = UniqueName("velkor-echo-status");

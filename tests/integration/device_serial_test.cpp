@@ -93,7 +93,7 @@ TEST_F(DeviceSerial, APortThatVanishesIsReportedAndCanBeOpenedAgain)
     EXPECT_EQ(HexBytes("0A 0B 0C"), blocks.back());
 }
 
-TEST_F(DeviceSerial, APortIsPreparedWithoutTimeOutsOrAbortOnErrorAndOtherwiseAsItWas)
+TEST_F(DeviceSerial, APortIsPreparedWithoutTimeOutsOrAbortOnErrorWithALargeQueueAndOtherwiseAsItWas)
 {
     // What another program may have left: reads that return at once, short writes, abort on error (which Wine
     // does not keep, so only Windows shows that flag cleared).
@@ -106,11 +106,20 @@ TEST_F(DeviceSerial, APortIsPreparedWithoutTimeOutsOrAbortOnErrorAndOtherwiseAsI
     left.fAbortOnError = TRUE;
     left.BaudRate = 4800;
     EXPECT_TRUE(SetCommState(port, &left) && GetCommState(port, &left));
+    COMMPROP small = {};
+    bool queueReported =
+        SetupComm(port, 1024, 1024) && GetCommProperties(port, &small) && small.dwCurrentRxQueue == 1024;
 
     EXPECT_TRUE(PrepareSerialPort(port));
     COMMTIMEOUTS now, none = {};
     EXPECT_TRUE(GetCommTimeouts(port, &now) && GetCommState(port, &after));
+    COMMPROP queue = {};
+    EXPECT_TRUE(GetCommProperties(port, &queue));
     CloseHandle(port);
+    // A driver that reports the queue it was given (Wine's reports 4096 whatever it is asked for) shows 64 KiB.
+    if (queueReported) {
+        EXPECT_GE(queue.dwCurrentRxQueue, 65536u);
+    }
     EXPECT_EQ(0, memcmp(&now, &none, sizeof now)) << now.ReadIntervalTimeout << " " << now.WriteTotalTimeoutConstant;
     EXPECT_FALSE(after.fAbortOnError);
     left.fAbortOnError = FALSE;

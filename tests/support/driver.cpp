@@ -68,11 +68,10 @@ static bool StillRunning(const VelkorProcess &app)
     return app.process && WaitForSingleObject(app.process, 0) == WAIT_TIMEOUT;
 }
 
-// Starts a program of the build folder in workingDir (empty: the build folder); a console one gets no console window.
-static bool StartBuilt(VelkorProcess &app, const char *program, const std::string &arguments,
-                       const std::string &workingDir)
+// Starts a program in workingDir (empty: the build folder); a console one gets no console window.
+static bool StartProgram(VelkorProcess &app, const std::string &exe, const std::string &arguments,
+                         const std::string &workingDir)
 {
-    std::string exe = std::string(VELKOR_BUILD_DIR_WIN "\\") + program;
     std::string commandLine = "\"" + exe + "\"" + arguments;
     std::string folder = workingDir.empty() ? std::string(VELKOR_BUILD_DIR_WIN) : workingDir;
     STARTUPINFOA startup = {};
@@ -84,6 +83,18 @@ static bool StartBuilt(VelkorProcess &app, const char *program, const std::strin
     CloseHandle(info.hThread);
     app = {info.hProcess, info.dwProcessId, NULL};
     return true;
+}
+
+static bool StartBuilt(VelkorProcess &app, const char *program, const std::string &arguments,
+                       const std::string &workingDir)
+{
+    return StartProgram(app, std::string(VELKOR_BUILD_DIR_WIN "\\") + program, arguments, workingDir);
+}
+
+bool StartVelkorCopy(VelkorProcess &app, const std::string &folder)
+{
+    std::string copy = folder + "\\velkor.exe";
+    return CopyFileA(VELKOR_BUILD_DIR_WIN "\\velkor.exe", copy.c_str(), FALSE) && StartProgram(app, copy, "", folder);
 }
 
 bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir)
@@ -103,6 +114,38 @@ bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statu
         EndVelkorProcess(device);
     }
     return serves;
+}
+
+DWORD RunEchoDevice(const std::string &arguments, std::string *output, DWORD timeoutMs)
+{
+    std::string file = TestFolder("echo-output") + "\\output.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE out = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, NULL);
+    if (out == INVALID_HANDLE_VALUE)
+        return STILL_ACTIVE;
+    std::string exe = VELKOR_BUILD_DIR_WIN "\\velkor-echo.exe";
+    std::string commandLine = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out;
+    PROCESS_INFORMATION info;
+    DWORD code = STILL_ACTIVE;
+    if (CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL, &startup,
+                       &info)) {
+        CloseHandle(info.hThread);
+        if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(info.hProcess, &code)) {
+            TerminateProcess(info.hProcess, 1);
+            WaitForSingleObject(info.hProcess, 5000);
+            code = STILL_ACTIVE;
+        }
+        CloseHandle(info.hProcess);
+    }
+    CloseHandle(out);
+    *output = ReadWholeFile(file);
+    return code;
 }
 
 std::vector<HWND> TopWindows(const char *windowClass, DWORD processId, DWORD threadId)

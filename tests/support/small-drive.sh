@@ -1,21 +1,21 @@
 #!/bin/sh
-# Gives the tests' Wine prefix a drive T: of 1 MiB that fills up (a tmpfs,
-# which needs root), or takes it away again. Without root there is no T:
-# and the tests that need it skip.
-#   small-drive.sh mount|unmount <folder> <wine prefix>
+# Gives the tests' Wine prefix a drive that fills up (a tmpfs, which needs
+# root), or takes it away again. Without root the drive is not there and the
+# tests that need it skip.
+#   small-drive.sh mount|unmount <folder> <wine prefix> <letter> <size>
 dir=$2
-link="$3/dosdevices/t:"
+link="$3/dosdevices/$4:"
 case $1 in
 mount)
     mkdir -p "$dir"
     if mountpoint -q "$dir"; then umount "$dir"; fi
-    if [ "$(id -u)" != 0 ] || ! mount -t tmpfs -o size=1m tmpfs "$dir"; then
+    if [ "$(id -u)" != 0 ] || ! mount -t tmpfs -o "size=$5" tmpfs "$dir"; then
         rm -f "$link"
-        echo "no small drive T: (it needs root)"
+        echo "no small drive $4: (it needs root)"
         exit 0
     fi
     ln -sfn "$dir" "$link"
-    echo "small drive T: is $dir"
+    echo "small drive $4: of $5 is $dir"
     ;;
 unmount)
     rm -f "$link"

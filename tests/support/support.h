@@ -52,6 +52,12 @@ bool WriteWholeFile(const std::string &path, const std::string &bytes);
 bool FolderLists(const std::string &path);
 // The Unix path Wine gives a Windows path; empty when there is none.
 std::string UnixPath(const std::string &windowsPath);
+// A new folder on drive R:, the small volume of the tests' fixture; "" when there is none.
+std::string FullVolumeFolder(const char *stem);
+// Fills the folder's volume until only about leave bytes are free; the filler's path ("" on failure).
+std::string FillVolume(const std::string &folder, DWORD leave);
+// The files of a folder whose names match pattern ("*" for all), sorted.
+std::vector<std::string> FolderFiles(const std::string &folder, const char *pattern = "*");
 // Starts a Linux program (a command line with Unix paths); nothing tells when it ends.
 bool StartUnixProgram(const std::string &commandLine);
 // The folder of the running program (no trailing "\").
@@ -128,6 +134,8 @@ void ClearSeenBoxes();
 size_t PendingAnswers();
 // Expects box to have this caption, text and style (MB_ICON* | button set).
 void ExpectBox(const SeenBox &box, const std::string &caption, const std::string &text, UINT style);
+// The write error box of a save onto a full volume: caption, MB_OK, and the number 112 or 29.
+bool IsFullVolumeBox(const SeenBox &box, const char *caption);
 // An answer that copies the box into *box (when not null) and presses button.
 BoxAction RecordBox(SeenBox *box, int button);
 // A question with a Yes button is answered Yes and next waits for the box after it; any other box gets next.
@@ -202,8 +210,13 @@ int FindLogLine(const std::vector<std::string> &lines, const std::string &text, 
 
 // Starts build/velkor.exe in workingDir (empty: the build folder); does not wait for its window.
 bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std::string());
+// Copies build/velkor.exe into folder and starts the copy there; does not wait for its window.
+bool StartVelkorCopy(VelkorProcess &app, const std::string &folder);
 // Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); false when it does not serve.
 bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs = 0);
+// Runs velkor-echo.exe with arguments until it ends; its exit code (STILL_ACTIVE when it was ended after
+// timeoutMs) and in output what it wrote.
+DWORD RunEchoDevice(const std::string &arguments, std::string *output, DWORD timeoutMs);
 // Waits until the process shows its main window with at least one log line; sets app.window.
 bool WaitForMainWindow(VelkorProcess &app, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Every top-level window of a class, of one process and thread unless 0 (the program's class is "VELKOR_WND").

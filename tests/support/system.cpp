@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include <psapi.h>
+#include <algorithm>
 #include <stdio.h>
 #include <string.h>
 #include <tlhelp32.h>
@@ -100,6 +101,49 @@ std::string TestFolder(const char *stem)
     std::string folder = std::string(base) + UniqueName(stem);
     CreateDirectoryA(folder.c_str(), NULL);
     return folder;
+}
+
+std::string FullVolumeFolder(const char *stem)
+{
+    if (GetFileAttributesA("R:\\") == INVALID_FILE_ATTRIBUTES)
+        return std::string();
+    std::string folder = "R:\\" + UniqueName(stem);
+    return CreateDirectoryA(folder.c_str(), NULL) ? folder : std::string();
+}
+
+std::string FillVolume(const std::string &folder, DWORD leave)
+{
+    std::string path = folder + "\\filler.bin";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    static const char chunk[4096] = {0};
+    DWORD written = sizeof chunk;
+    LONGLONG size = 0;
+    while (WriteFile(file, chunk, sizeof chunk, &written, NULL) && written == sizeof chunk)
+        size += written;
+    size += written;
+    LARGE_INTEGER end;
+    end.QuadPart = size > (LONGLONG)leave ? size - leave : 0;
+    bool done = SetFilePointerEx(file, end, NULL, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return done ? path : std::string();
+}
+
+std::vector<std::string> FolderFiles(const std::string &folder, const char *pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string ReadWholeFile(const std::string &path)

@@ -9,6 +9,11 @@
 //
 // Each client is served on a thread of its own; a listening instance is
 // always ready, so a client may close and reopen at any time. Ctrl+C ends it.
+//
+// The pipe is this program's alone: its first instance is refused when a
+// pipe of the name exists already (whoever made that one would get the
+// clients), remote clients are refused, and only the user who started it
+// and SYSTEM may open it.
 #include <windows.h>
 
 #include <stdarg.h>
@@ -27,17 +32,22 @@ static const unsigned char STATUS_END = 0x0D;
 static const DWORD WRITE_WAIT_MS = 2000;
 static const DWORD PIPE_BUFFER = 4096;
 
+static void WriteText(DWORD stream, const char *format, va_list args)
+{
+    char text[512];
+    vsnprintf(text, sizeof text, format, args);
+    DWORD written;
+    WriteFile(GetStdHandle(stream), text, (DWORD)strlen(text), &written, NULL);
+}
+
 static void Say(const char *format, ...)
 {
     if (quiet)
         return;
-    char text[512];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    WriteText(STD_OUTPUT_HANDLE, format, args);
     va_end(args);
-    DWORD written;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, (DWORD)strlen(text), &written, NULL);
 }
 
 static void SayBytes(const char *what, unsigned client, const unsigned char *bytes, DWORD count)
@@ -138,11 +148,57 @@ static DWORD WINAPI ServeClient(LPVOID argument)
     return 0;
 }
 
-static HANDLE NewInstance()
+// Read-only after start-up: the security of every instance.
+static SECURITY_ATTRIBUTES pipeSecurity;
+
+// A descriptor whose list grants the current user and SYSTEM all access and
+// nobody else anything; kept for the life of the process.
+static bool PreparePipeSecurity()
 {
-    return CreateNamedPipeA(pipePath, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, PIPE_BUFFER,
-                            PIPE_BUFFER, 0, NULL);
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    static union {
+        TOKEN_USER user;
+        BYTE bytes[256]; // the SID follows the record
+    } owner;
+    DWORD length = 0;
+    bool ok = GetTokenInformation(token, TokenUser, owner.bytes, sizeof owner.bytes, &length) != FALSE;
+    CloseHandle(token);
+    PSID user = ok ? owner.user.User.Sid : NULL;
+    static BYTE systemBuffer[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof systemBuffer;
+    PSID system = systemBuffer;
+    ok = ok && CreateWellKnownSid(WinLocalSystemSid, NULL, system, &systemSize);
+    static ULONGLONG aclBuffer[128];
+    PACL acl = (PACL)aclBuffer;
+    static SECURITY_DESCRIPTOR descriptor;
+    ok = ok && InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) &&
+         AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) &&
+         AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, system) &&
+         InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    pipeSecurity.nLength = sizeof pipeSecurity;
+    pipeSecurity.lpSecurityDescriptor = &descriptor;
+    pipeSecurity.bInheritHandle = FALSE;
+    return ok;
+}
+
+static HANDLE NewInstance(bool first)
+{
+    DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+    return CreateNamedPipeA(pipePath, openMode,
+                            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                            PIPE_UNLIMITED_INSTANCES, PIPE_BUFFER, PIPE_BUFFER, 0, &pipeSecurity);
+}
+
+// Said whatever /quiet asks: the user must learn why nothing serves.
+static void Refuse(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteText(STD_ERROR_HANDLE, format, args);
+    va_end(args);
 }
 
 static bool ParseArguments(int argc, char **argv)
@@ -170,9 +226,22 @@ int main(int argc, char **argv)
             "  /status MS sendet alle MS Millisekunden einen Statusblock 53 nn 0D.\n");
         return 2;
     }
-    HANDLE listening = NewInstance();
+    if (!PreparePipeSecurity()) {
+        Refuse("velkor-echo: die Zugriffsrechte fuer %s lassen sich nicht anlegen (Fehler %lu)\n", pipePath,
+               GetLastError());
+        return 1;
+    }
+    HANDLE listening = NewInstance(true);
     if (listening == INVALID_HANDLE_VALUE) {
-        Say("velkor-echo: %s kann nicht angelegt werden (Fehler %lu)\n", pipePath, GetLastError());
+        DWORD error = GetLastError();
+        // A first instance that is refused (FILE_FLAG_FIRST_PIPE_INSTANCE) or
+        // finds no room: another program serves this name.
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY)
+            Refuse("velkor-echo: %s gibt es schon, ein anderes Programm bedient sie (Fehler %lu).\n"
+                   "velkor-echo startet nicht; mit /pipe NAME waehlen Sie einen anderen Namen.\n",
+                   pipePath, error);
+        else
+            Refuse("velkor-echo: %s kann nicht angelegt werden (Fehler %lu)\n", pipePath, error);
         return 1;
     }
     Say("velkor-echo: wartet an %s", pipePath);
@@ -191,7 +260,7 @@ int main(int argc, char **argv)
             DWORD unused;
             connected = GetOverlappedResult(listening, &ov, &unused, TRUE) != FALSE;
         }
-        HANDLE next = NewInstance();
+        HANDLE next = NewInstance(false);
         if (connected) {
             Client *client = (Client *)HeapAlloc(GetProcessHeap(), 0, sizeof(Client));
             HANDLE thread = NULL;
