@@ -80,6 +80,13 @@ static void AddCommand()
     EditCommand(false);
 }
 
+void SendSelectedWhenSendable()
+{
+    LRESULT state = SendMessageA(ToolbarWindow(), TB_GETSTATE, IDM_SEND_COMMAND, 0);
+    if (state != -1 && (state & TBSTATE_ENABLED))
+        SendSelectedCommand();
+}
+
 // A double-click on an entry's command text sends it while sending is possible.
 static void OnListNotify(const NMHDR *header)
 {
@@ -88,9 +95,7 @@ static void OnListNotify(const NMHDR *header)
     const NMITEMACTIVATE *activate = (const NMITEMACTIVATE *)header;
     if (activate->iItem < 0 || activate->iSubItem != 0)
         return;
-    LRESULT state = SendMessageA(ToolbarWindow(), TB_GETSTATE, IDM_SEND_COMMAND, 0);
-    if (state != -1 && (state & TBSTATE_ENABLED))
-        SendSelectedCommand();
+    SendSelectedWhenSendable();
 }
 
 // Right-click on the list: edit when on the selected entry's command text, else add.

@@ -7,6 +7,7 @@
 #include "base/boxes.h"
 #include "controls/controls.h"
 #include "app/mainwindow.h"
+#include "app/listkeys.h"
 #include "log/messagelog.h"
 #include "base/commandfilename.h"
 #include "commands/commandlist.h"
@@ -182,6 +183,8 @@ int RunMessageLoop()
     ZeroMemory(&msg, sizeof msg);
     // GetMessageA gives -1 on a broken call; ending then beats spinning on it.
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (HandleListKey(msg))
+            continue;
         // Keys go to the focused child; the main window alone routes the
         // accelerators' commands, so it is the one they are translated for.
         if (!TranslateAcceleratorA(MainWindow(), accelerators, &msg)) {

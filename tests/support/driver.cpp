@@ -86,9 +86,9 @@ static bool StartBuilt(VelkorProcess &app, const char *program, const std::strin
     return true;
 }
 
-bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir)
+bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir, const std::string &arguments)
 {
-    return StartBuilt(app, "velkor.exe", "", workingDir);
+    return StartBuilt(app, "velkor.exe", arguments, workingDir);
 }
 
 bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs)

@@ -287,3 +287,45 @@ ResourceUse MeasureResources()
     }
     return use;
 }
+
+// Another program (or the program under test) may hold the clipboard for a moment.
+static bool OpenClipboardSoon()
+{
+    return PumpUntil([] { return OpenClipboard(NULL) != 0; }, 5000);
+}
+
+std::string ClipboardText(UINT format)
+{
+    if (!OpenClipboardSoon())
+        return "(busy)";
+    std::string text = "(none)";
+    HANDLE data = GetClipboardData(format);
+    const char *bytes = data ? (const char *)GlobalLock(data) : NULL;
+    if (bytes) {
+        size_t unit = format == CF_UNICODETEXT ? 2 : 1, length = 0;
+        while (memcmp(bytes + length * unit, "\0\0", unit) != 0)
+            length++;
+        text.assign(bytes, length * unit);
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+bool SetClipboardText(const std::string &text)
+{
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    if (!memory)
+        return false;
+    if (!OpenClipboardSoon()) {
+        GlobalFree(memory);
+        return false;
+    }
+    memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
+    GlobalUnlock(memory);
+    bool set = EmptyClipboard() && SetClipboardData(CF_TEXT, memory);
+    CloseClipboard();
+    if (!set)
+        GlobalFree(memory);
+    return set;
+}

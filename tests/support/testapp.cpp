@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "base/appwindows.h"
 #include "controls/controls.h"
@@ -205,4 +206,20 @@ int VelkorAppTest::Stop()
 {
     running = false;
     return StopTestApp();
+}
+
+void PressKeyInLoop(HWND target, UINT key, bool ctrl)
+{
+    BYTE saved[256], keys[256];
+    GetKeyboardState(saved);
+    memcpy(keys, saved, sizeof keys);
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = ctrl ? 0x80 : 0;
+    keys[VK_MENU] = keys[VK_LMENU] = 0;
+    SetKeyboardState(keys);
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+    // The quit comes after both, so the loop returns once they are handled.
+    PostQuitMessage(77);
+    EXPECT_EQ(77, RunMessageLoop());
+    SetKeyboardState(saved);
 }
