@@ -8,6 +8,7 @@
 #include "base/boxes.h"
 #include "controls/controls.h"
 #include "app/layout.h"
+#include "app/outsidefile.h"
 #include "log/postedtext.h"
 #include "log/savelog.h"
 #include "commands/commandfile.h"
@@ -173,6 +174,19 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WMU_LOG_TEXT:
         LogPostedText(wParam);
+        return 0;
+    case WM_DROPFILES:
+        TakeDroppedFiles((HDROP)wParam);
+        return 0;
+    case WM_COPYDATA:
+        return TakeHandedFile((const COPYDATASTRUCT *)lParam);
+    case WMU_LOAD_WAITING_FILE:
+        LoadWaitingFile();
+        return 0;
+    case WM_ENABLE:
+        // A file that came while a dialog was open is loaded once it closed.
+        if (wParam)
+            LoadWaitingFile();
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

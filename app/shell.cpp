@@ -8,6 +8,7 @@
 #include "controls/controls.h"
 #include "app/mainwindow.h"
 #include "app/listkeys.h"
+#include "app/outsidefile.h"
 #include "log/messagelog.h"
 #include "base/commandfilename.h"
 #include "commands/commandlist.h"
@@ -19,6 +20,7 @@
 // Owned by the user-interface thread.
 static HANDLE instanceMutex; // "velkor_the_first", owned while running
 static HACCEL accelerators;
+static const char *commandLine; // velkor.exe's own; null when tests run the program in-process
 
 // The toolbar's 13 entries; images index bitmap 800.
 static TBBUTTON toolbarButtons[13] = {
@@ -127,7 +129,9 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
     }
     DWORD wait = WaitForSingleObject(instanceMutex, 0);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        RefuseSecondCopy();
+        // A start with a file hands it to the running copy instead.
+        if (!commandLine || !HandFileToRunningCopy(commandLine))
+            RefuseSecondCopy();
         CloseHandle(instanceMutex);
         instanceMutex = NULL;
         return false;
@@ -161,6 +165,7 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
         UpdateTitle();
 
     CreateChildren();
+    AcceptDroppedFiles();
 
     // Each eighth is taken before multiplying.
     MoveWindow(mainWindow, fullWidth / 8, fullHeight / 8, (fullWidth / 8) * 6, (fullHeight / 8) * 6, FALSE);
@@ -216,8 +221,10 @@ void ShutdownVelkor()
 
 int VelkorMain(HINSTANCE instance, int showCommand)
 {
+    commandLine = GetCommandLineA();
     if (!StartVelkor(instance, showCommand))
         return 0;
+    LoadCommandLineFile(commandLine);
     int exitCode = RunMessageLoop();
     ShutdownVelkor();
     return exitCode;
