@@ -21,6 +21,7 @@
 #include "resources/resource.h"
 #include "properties/propertiesdialog.h"
 #include "settings/settings.h"
+#include "settings/windowplace.h"
 
 // Places a child; one already in place is left alone (the window's first
 // showing repeats the size start-up gave it, and a move costs even then).
@@ -152,6 +153,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_DESTROY:
+        NoteWindowPlace(window);
         PostQuitMessage(0);
         return 0;
     case WM_SIZE:

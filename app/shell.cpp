@@ -16,6 +16,7 @@
 #include "device/receivebuffer.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "settings/windowplace.h"
 
 // Owned by the user-interface thread.
 static HANDLE instanceMutex; // "velkor_the_first", owned while running
@@ -169,11 +170,16 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
 
     // Each eighth is taken before multiplying.
     MoveWindow(mainWindow, fullWidth / 8, fullHeight / 8, (fullWidth / 8) * 6, (fullHeight / 8) * 6, FALSE);
+    bool maximize = RestoreWindowPlace(mainWindow);
     SendMessageA(MessageLog(), WM_SETFONT, (WPARAM)SendMessageA(CommandList(), WM_GETFONT, 0, 0), TRUE);
 
     ShowWindow(CommandList(), SW_SHOW);
     ShowWindow(MessageLog(), SW_SHOW);
     ShowWindow(mainWindow, showCommand);
+    // A second call: Windows may put the starter's show command in place of
+    // the first one's (Microsoft's ShowWindow page). A minimized start stays so.
+    if (maximize && !IsIconic(mainWindow) && IsWindowVisible(mainWindow))
+        ShowWindow(mainWindow, SW_SHOWMAXIMIZED);
     SetCursor(LoadCursorA(NULL, IDC_ARROW));
     UpdateWindow(mainWindow);
 
@@ -206,6 +212,7 @@ void ShutdownVelkor()
     SetCommandFileName(NULL);
     ReleaseCommandBuffer();
     StoreSettings();
+    StoreWindowPlace();
     ReleaseReceiveBuffer();
     if (MainWindow() && IsWindow(MainWindow()))
         DestroyWindow(MainWindow());
