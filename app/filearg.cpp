@@ -32,7 +32,10 @@ bool FirstFileArgument(const char *commandLine, char *file)
             file[length++] = *p;
     }
     file[length] = 0;
-    return length > 0;
+    // An option ("-x", "/a") is no file: Velkor has none and ignores them, as it always has.
+    if (file[0] == '-' || file[0] == '/')
+        file[0] = 0;
+    return file[0] != 0;
 }
 
 bool IsHandedPath(const void *data, size_t size)

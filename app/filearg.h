@@ -11,7 +11,8 @@ const unsigned long HANDED_PATH_MARK = 0x564C4B31UL;
 const size_t HANDED_PATH_ROOM = 516;
 
 // The first argument after the program's name, its quotes removed, into file
-// (room for at least strlen(commandLine) + 1 bytes); false when there is none.
+// (room for at least strlen(commandLine) + 1 bytes); false when there is none
+// or it is an option (starting with "-" or "/").
 bool FirstFileArgument(const char *commandLine, char *file);
 // True when size bytes at data are a handed path: 2 to HANDED_PATH_ROOM bytes
 // whose only zero byte is the last one.
