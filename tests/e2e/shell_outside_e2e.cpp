@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/filearg.h"
 #include "resources/resource.h"
 
@@ -13,10 +16,9 @@
 // The loads logged so far (lines "Kommandodatei ... geladen").
 static std::vector<std::string> Loads(const VelkorProcess &app)
 {
-    std::vector<std::string> loads;
-    for (const std::string &line : LogLines(app))
-        if (LogText(line).find(" geladen") != std::string::npos)
-            loads.push_back(LogText(line));
+    std::vector<std::string> loads, lines = LogLines(app);
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(loads),
+                 [](const std::string &line) { return line.find(" geladen") != std::string::npos; });
     return loads;
 }
 
@@ -66,20 +68,14 @@ TEST(OutsideFile, CommandLineSecondStartAndDropLoadAFileAndNothingElseComesIn)
     // Of several dropped files the last is loaded.
     DropFiles(app, {b, a});
     ASSERT_TRUE(PumpUntil([&] { return Loads(app).size() == 3; }, DRIVER_TIMEOUT_MS));
-    EXPECT_EQ("Kommandodatei " + a + " geladen", Loads(app).back());
+    EXPECT_EQ("Kommandodatei " + a + " geladen", LogText(Loads(app).back()));
 
     // A copy of another kind, unended or too long is refused and loads nothing.
     std::string tooLong = folder + "\\" + std::string(HANDED_PATH_ROOM, 'x');
-    struct Forged {
-        ULONG_PTR mark;
-        const std::string &path;
-        DWORD size;
-    } forged[] = {{1, b, (DWORD)b.size() + 1}, {HANDED_PATH_MARK, b, (DWORD)b.size()},
-                  {HANDED_PATH_MARK, tooLong, (DWORD)tooLong.size() + 1}};
-    for (const Forged &f : forged) {
-        COPYDATASTRUCT data = {f.mark, f.size, (void *)f.path.c_str()};
-        EXPECT_EQ(FALSE, SendMessageA(app.window, WM_COPYDATA, 0, (LPARAM)&data)) << f.mark << " " << f.size;
-    }
+    COPYDATASTRUCT forged[] = {{1, (DWORD)b.size() + 1, &b[0]}, {HANDED_PATH_MARK, (DWORD)b.size(), &b[0]},
+                               {HANDED_PATH_MARK, (DWORD)tooLong.size() + 1, &tooLong[0]}};
+    for (COPYDATASTRUCT &data : forged)
+        EXPECT_EQ(FALSE, SendMessageA(app.window, WM_COPYDATA, 0, (LPARAM)&data)) << data.dwData << " " << data.cbData;
     ASSERT_TRUE(PostLogText(app, "danach"));
     EXPECT_EQ(3u, Loads(app).size());
     PostCommand(app, IDM_EXIT);

@@ -135,8 +135,6 @@ BoxAction YesIfAskedThen(BoxAction next);
 
 // The clipboard's text in a format (CF_TEXT as bytes, CF_UNICODETEXT as UTF-16 code units); "(none)" without it.
 std::string ClipboardText(UINT format = CF_TEXT);
-// Replaces the clipboard's content with a text; false when the clipboard stays busy.
-bool SetClipboardText(const std::string &text);
 
 // A window's text through WM_GETTEXT, which crosses processes (edit boxes too).
 std::string WindowText(HWND window);
@@ -258,6 +256,8 @@ void MarkEntry(int n);
 // Posts a key press to target (where the focus would send it) with Ctrl held or not, and runs the program's own
 // message loop until it has been handled.
 void PressKeyInLoop(HWND target, UINT key, bool ctrl = false);
+// Replaces the clipboard's content with a text as the program does; false when the clipboard stays busy.
+bool SetClipboardText(const std::string &text);
 // Sends a WM_COMMAND as a menu would, and lets posted messages run.
 void RunCommand(int id);
 // Menu item state (MF_GRAYED etc.) of a command.

@@ -288,15 +288,10 @@ ResourceUse MeasureResources()
     return use;
 }
 
-// Another program (or the program under test) may hold the clipboard for a moment.
-static bool OpenClipboardSoon()
-{
-    return PumpUntil([] { return OpenClipboard(NULL) != 0; }, 5000);
-}
-
 std::string ClipboardText(UINT format)
 {
-    if (!OpenClipboardSoon())
+    // Another program (or the program under test) may hold the clipboard for a moment.
+    if (!PumpUntil([] { return OpenClipboard(NULL) != 0; }, 5000))
         return "(busy)";
     std::string text = "(none)";
     HANDLE data = GetClipboardData(format);
@@ -310,22 +305,4 @@ std::string ClipboardText(UINT format)
     }
     CloseClipboard();
     return text;
-}
-
-bool SetClipboardText(const std::string &text)
-{
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    if (!memory)
-        return false;
-    if (!OpenClipboardSoon()) {
-        GlobalFree(memory);
-        return false;
-    }
-    memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
-    GlobalUnlock(memory);
-    bool set = EmptyClipboard() && SetClipboardData(CF_TEXT, memory);
-    CloseClipboard();
-    if (!set)
-        GlobalFree(memory);
-    return set;
 }

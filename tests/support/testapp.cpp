@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "base/appwindows.h"
+#include "base/clipboard.h"
 #include "controls/controls.h"
 #include "app/shell.h"
 #include "base/commandfilename.h"
@@ -222,4 +223,9 @@ void PressKeyInLoop(HWND target, UINT key, bool ctrl)
     PostQuitMessage(77);
     EXPECT_EQ(77, RunMessageLoop());
     SetKeyboardState(saved);
+}
+
+bool SetClipboardText(const std::string &text)
+{
+    return PumpUntil([&] { return PutTextOnClipboard(NULL, text.c_str()); }, 5000);
 }

@@ -2,9 +2,7 @@
 
 #include <string>
 #include <string.h>
-#include <vector>
 
-#include "settings/placecodec.h"
 #include "settings/settingscodec.h"
 
 static DeviceSettings Defaults()
@@ -189,26 +187,4 @@ TEST(SettingsCodec, ReceiveBufferSizeIsBounded)
         EXPECT_FALSE(ReceiveBufferBytes(refused, &bytes)) << refused;
         EXPECT_EQ(77u, bytes);
     }
-}
-
-TEST(WindowPlaceCodec, KeepsAPlaceAndRefusesWhatIsNone)
-{
-    WindowPlace place = {-8, 20, 1000, 700, true}, back = {};
-    unsigned char data[WINDOW_PLACE_SIZE];
-    EncodeWindowPlace(place, data);
-    ASSERT_TRUE(DecodeWindowPlace(data, sizeof data, &back));
-    EXPECT_EQ(std::vector<int>({-8, 20, 1000, 700, 1}),
-              std::vector<int>({back.left, back.top, back.right, back.bottom, back.maximized}));
-    EXPECT_FALSE(DecodeWindowPlace(data, sizeof data - 1, &back));
-    const WindowPlace none[] = {{10, 10, 10, 500, false},          // no width
-                                {10, 500, 600, 20, false},         // upside down
-                                {-40000, 0, 100, 100, false},      // beyond any screen
-                                {INT32_MIN, 0, INT32_MAX, 10, false}}; // a side that would overflow
-    for (const WindowPlace &p : none) {
-        EncodeWindowPlace(p, data);
-        EXPECT_FALSE(DecodeWindowPlace(data, sizeof data, &back)) << p.left << "," << p.top;
-    }
-    EncodeWindowPlace(place, data);
-    data[16] = 2; // state neither normal nor maximized
-    EXPECT_FALSE(DecodeWindowPlace(data, sizeof data, &back));
 }
