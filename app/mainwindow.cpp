@@ -188,7 +188,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_ENABLE:
         // A file that came while a dialog was open is loaded once it closed.
         if (wParam)
-            LoadWaitingFile();
+            LoadWaitingFileLater();
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

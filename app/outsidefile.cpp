@@ -68,6 +68,12 @@ void LoadWaitingFile()
     free(path);
 }
 
+void LoadWaitingFileLater()
+{
+    if (waitingFile)
+        PostMessageA(MainWindow(), WMU_LOAD_WAITING_FILE, 0, 0);
+}
+
 void TakeDroppedFiles(HDROP drop)
 {
     UINT count = ShellDroppedFile(drop, 0xFFFFFFFF, NULL, 0);

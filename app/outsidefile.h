@@ -18,8 +18,11 @@ void TakeDroppedFiles(HDROP drop);
 // WM_COPYDATA: a path handed over by a second start waits to be loaded; TRUE
 // when it was one, FALSE for anything else.
 LRESULT TakeHandedFile(const COPYDATASTRUCT *data);
-// WMU_LOAD_WAITING_FILE and WM_ENABLE: loads the waiting file unless a dialog
-// or box of the main window is open (it waits for that to close).
+// WMU_LOAD_WAITING_FILE: loads the waiting file unless a dialog or box of the
+// main window is open (it waits for that to close).
 void LoadWaitingFile();
+// WM_ENABLE: a dialog or box has closed; the waiting file is loaded from the
+// loop, not inside the code that showed it.
+void LoadWaitingFileLater();
 
 #endif
