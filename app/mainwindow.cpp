@@ -8,6 +8,7 @@
 #include "base/boxes.h"
 #include "controls/controls.h"
 #include "app/layout.h"
+#include "app/outsidefile.h"
 #include "log/postedtext.h"
 #include "log/savelog.h"
 #include "commands/commandfile.h"
@@ -20,6 +21,7 @@
 #include "resources/resource.h"
 #include "properties/propertiesdialog.h"
 #include "settings/settings.h"
+#include "settings/windowplace.h"
 
 // Places a child; one already in place is left alone (the window's first
 // showing repeats the size start-up gave it, and a move costs even then).
@@ -80,6 +82,13 @@ static void AddCommand()
     EditCommand(false);
 }
 
+void SendSelectedWhenSendable()
+{
+    LRESULT state = SendMessageA(ToolbarWindow(), TB_GETSTATE, IDM_SEND_COMMAND, 0);
+    if (state != -1 && (state & TBSTATE_ENABLED))
+        SendSelectedCommand();
+}
+
 // A double-click on an entry's command text sends it while sending is possible.
 static void OnListNotify(const NMHDR *header)
 {
@@ -88,9 +97,7 @@ static void OnListNotify(const NMHDR *header)
     const NMITEMACTIVATE *activate = (const NMITEMACTIVATE *)header;
     if (activate->iItem < 0 || activate->iSubItem != 0)
         return;
-    LRESULT state = SendMessageA(ToolbarWindow(), TB_GETSTATE, IDM_SEND_COMMAND, 0);
-    if (state != -1 && (state & TBSTATE_ENABLED))
-        SendSelectedCommand();
+    SendSelectedWhenSendable();
 }
 
 // Right-click on the list: edit when on the selected entry's command text, else add.
@@ -146,6 +153,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_DESTROY:
+        NoteWindowPlace(window);
         PostQuitMessage(0);
         return 0;
     case WM_SIZE:
@@ -168,6 +176,19 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WMU_LOG_TEXT:
         LogPostedText(wParam);
+        return 0;
+    case WM_DROPFILES:
+        TakeDroppedFiles((HDROP)wParam);
+        return 0;
+    case WM_COPYDATA:
+        return TakeHandedFile((const COPYDATASTRUCT *)lParam);
+    case WMU_LOAD_WAITING_FILE:
+        LoadWaitingFile();
+        return 0;
+    case WM_ENABLE:
+        // A file that came while a dialog was open is loaded once it closed.
+        if (wParam)
+            LoadWaitingFileLater();
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

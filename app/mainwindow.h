@@ -6,5 +6,7 @@
 
 // Window procedure of class "VELKOR_WND".
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Sends the selected entry as a double-click does: only while the toolbar's send button is enabled.
+void SendSelectedWhenSendable();
 
 #endif

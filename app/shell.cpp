@@ -8,6 +8,8 @@
 #include "base/systemlibrary.h"
 #include "controls/controls.h"
 #include "app/mainwindow.h"
+#include "app/listkeys.h"
+#include "app/outsidefile.h"
 #include "log/messagelog.h"
 #include "base/commandfilename.h"
 #include "commands/commandlist.h"
@@ -15,10 +17,12 @@
 #include "device/receivebuffer.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "settings/windowplace.h"
 
 // Owned by the user-interface thread.
 static HANDLE instanceMutex; // "velkor_the_first", owned while running
 static HACCEL accelerators;
+static const char *commandLine; // velkor.exe's own; null when tests run the program in-process
 
 // The toolbar's 13 entries; images index bitmap 800.
 static TBBUTTON toolbarButtons[13] = {
@@ -153,7 +157,9 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
     }
     DWORD wait = WaitForSingleObject(instanceMutex, 0);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        RefuseSecondCopy();
+        // A start with a file hands it to the running copy instead.
+        if (!commandLine || !HandFileToRunningCopy(commandLine))
+            RefuseSecondCopy();
         CloseHandle(instanceMutex);
         instanceMutex = NULL;
         return false;
@@ -186,14 +192,20 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
         UpdateTitle();
 
     CreateChildren();
+    AcceptDroppedFiles();
 
     // Each eighth is taken before multiplying.
     MoveWindow(mainWindow, fullWidth / 8, fullHeight / 8, (fullWidth / 8) * 6, (fullHeight / 8) * 6, FALSE);
+    bool maximize = RestoreWindowPlace(mainWindow);
     SendMessageA(MessageLog(), WM_SETFONT, (WPARAM)SendMessageA(CommandList(), WM_GETFONT, 0, 0), TRUE);
 
     ShowWindow(CommandList(), SW_SHOW);
     ShowWindow(MessageLog(), SW_SHOW);
     ShowWindow(mainWindow, showCommand);
+    // A second call: Windows may put the starter's show command in place of
+    // the first one's (Microsoft's ShowWindow page). A minimized start stays so.
+    if (maximize && !IsIconic(mainWindow) && IsWindowVisible(mainWindow))
+        ShowWindow(mainWindow, SW_SHOWMAXIMIZED);
     SetCursor(LoadCursorA(NULL, IDC_ARROW));
     UpdateWindow(mainWindow);
 
@@ -208,6 +220,8 @@ int RunMessageLoop()
     ZeroMemory(&msg, sizeof msg);
     // GetMessageA gives -1 on a broken call; ending then beats spinning on it.
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (HandleListKey(msg))
+            continue;
         // Keys go to the focused child; the main window alone routes the
         // accelerators' commands, so it is the one they are translated for.
         if (!TranslateAcceleratorA(MainWindow(), accelerators, &msg)) {
@@ -224,6 +238,7 @@ void ShutdownVelkor()
     SetCommandFileName(NULL);
     ReleaseCommandBuffer();
     StoreSettings();
+    StoreWindowPlace();
     ReleaseReceiveBuffer();
     if (MainWindow() && IsWindow(MainWindow()))
         DestroyWindow(MainWindow());
@@ -239,8 +254,10 @@ void ShutdownVelkor()
 
 int VelkorMain(HINSTANCE instance, int showCommand)
 {
+    commandLine = GetCommandLineA();
     if (!StartVelkor(instance, showCommand))
         return 0;
+    LoadCommandLineFile(commandLine);
     int exitCode = RunMessageLoop();
     ShutdownVelkor();
     return exitCode;

@@ -9,6 +9,8 @@
 #define WMU_READER_ENDED (WM_USER + 20)
 #define WMU_BLOCK_RECEIVED (WM_USER + 21)
 #define WMU_LOG_TEXT (WM_USER + 22)
+// Posted to itself: load the command file that waits (dropped or handed over).
+#define WMU_LOAD_WAITING_FILE (WM_USER + 23)
 
 // The module instance handle given to start-up.
 HINSTANCE AppInstance();

@@ -83,3 +83,29 @@ bool ShellOpen(const char *path, int show)
     // Above 32 is success (ShellExecuteA's documentation).
     return (INT_PTR)shellExecute(NULL, "open", path, NULL, NULL, show) > 32;
 }
+
+typedef void(WINAPI *DragAcceptFunction)(HWND, BOOL);
+typedef UINT(WINAPI *DragQueryFunction)(HDROP, UINT, char *, UINT);
+typedef void(WINAPI *DragFinishFunction)(HDROP);
+
+bool ShellAcceptDrops(HWND window)
+{
+    DragAcceptFunction accept = (DragAcceptFunction)(void (*)(void))SystemFunction("shell32.dll", "DragAcceptFiles");
+    if (!accept)
+        return false;
+    accept(window, TRUE);
+    return true;
+}
+
+UINT ShellDroppedFile(HDROP drop, UINT index, char *path, UINT room)
+{
+    DragQueryFunction query = (DragQueryFunction)(void (*)(void))SystemFunction("shell32.dll", "DragQueryFileA");
+    return query ? query(drop, index, path, room) : 0;
+}
+
+void ShellDropDone(HDROP drop)
+{
+    DragFinishFunction finish = (DragFinishFunction)(void (*)(void))SystemFunction("shell32.dll", "DragFinish");
+    if (finish)
+        finish(drop);
+}

@@ -13,5 +13,11 @@ void RestrictLibrarySearch();
 FARPROC SystemFunction(const char *library, const char *function);
 // Hands a file or program to the shell's "open" verb; false when the shell cannot be had or refuses.
 bool ShellOpen(const char *path, int show);
+// Lets files be dropped onto window (WM_DROPFILES); false when the shell cannot be had.
+bool ShellAcceptDrops(HWND window);
+// DragQueryFileA: the count (index 0xFFFFFFFF), a name's length (path null) or the name; 0 without the shell.
+UINT ShellDroppedFile(HDROP drop, UINT index, char *path, UINT room);
+// Releases a drop's memory (DragFinish).
+void ShellDropDone(HDROP drop);
 
 #endif

@@ -185,7 +185,11 @@ void LoadCommandFile()
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (!ChooseFileToOpen(ofn))
         return;
+    LoadCommandFileFrom(path);
+}
 
+void LoadCommandFileFrom(const char *path)
+{
     SetLastError(0);
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {

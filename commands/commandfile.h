@@ -6,6 +6,8 @@
 void NewCommandList();
 // "Befehlsdatei oeffnen".
 void LoadCommandFile();
+// Loads the file at path as "Befehlsdatei oeffnen" does once a file is chosen.
+void LoadCommandFileFrom(const char *path);
 // "Befehlsdatei speichern".
 void SaveCommandFile();
 

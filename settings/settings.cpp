@@ -24,6 +24,8 @@ static DeviceSettings loadedSettings;
 
 DeviceSettings &Settings() { return settings; }
 
+const char *SettingsKeyPath() { return SETTINGS_KEY; }
+
 static char *CopyText(const char *text)
 {
     return text ? _strdup(text) : NULL;

@@ -15,6 +15,8 @@ void LoadSettings();
 void StoreSettings();
 // Sets the main window's title from the window name and the settings.
 void UpdateTitle();
+// "Software\Talmeck\Velkor", the key of the settings under HKEY_LOCAL_MACHINE.
+const char *SettingsKeyPath();
 // Replaces the connect string with a copy of text (null: none).
 void ReplaceConnectString(const char *text);
 

@@ -20,7 +20,10 @@ DIR=$(cd "${1:?usage: tools/demo.sh <build folder> [pid]}" && pwd)
 RUNNING=${2:-}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SHOT="$ROOT/build/velkor.png"
-SAVED="$ROOT/build/velkor-demo.msg"
+# The log is saved where a Windows user's file would be: the shared
+# documents folder on the prefix's drive C:, not the build folder (Z:).
+SAVED_WIN='C:\users\Public\Documents\velkor-demo.msg'
+SAVED="$DIR/wineprefix/drive_c/users/Public/Documents/velkor-demo.msg"
 
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" "$@"
@@ -33,8 +36,6 @@ for exe in velkor.exe velkor-echo.exe velkor-demo.exe; do
 done
 
 RUN="$DIR/wine-run.sh"
-# Windows form of a path (Wine maps / to drive Z:).
-winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 if [ -n "$RUNNING" ]; then
     "$RUN" "$DIR/velkor-demo.exe" quit >/dev/null 2>&1
@@ -45,7 +46,7 @@ fi
 "$RUN" reg add 'HKLM\Software\Talmeck\Velkor' /v connectstring /t REG_SZ /d '\\.\pipe\velkor-echo' /f \
     >/dev/null 2>&1 || echo "demo: the connect string could not be preset"
 
-mkdir -p "$ROOT/build"
+mkdir -p "$ROOT/build" "$(dirname "$SAVED")"
 cd "$ROOT/build"
 "$RUN" "$DIR/velkor-echo.exe" >"$ROOT/build/velkor-echo.log" 2>&1 &
 echo_pid=$!
@@ -53,7 +54,7 @@ echo_pid=$!
 velkor_pid=$!
 
 status=0
-if "$RUN" "$DIR/velkor-demo.exe" run "$(winpath "$SAVED")" 2>&1 | tr -d '\r'; then
+if "$RUN" "$DIR/velkor-demo.exe" run "$SAVED_WIN" 2>&1 | tr -d '\r'; then
     :
 else
     status=1

@@ -97,9 +97,9 @@ bool StartVelkorCopy(VelkorProcess &app, const std::string &folder)
     return CopyFileA(VELKOR_BUILD_DIR_WIN "\\velkor.exe", copy.c_str(), FALSE) && StartProgram(app, copy, "", folder);
 }
 
-bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir)
+bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir, const std::string &arguments)
 {
-    return StartBuilt(app, "velkor.exe", "", workingDir);
+    return StartBuilt(app, "velkor.exe", arguments, workingDir);
 }
 
 bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs)

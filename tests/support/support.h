@@ -141,6 +141,9 @@ BoxAction RecordBox(SeenBox *box, int button);
 // A question with a Yes button is answered Yes and next waits for the box after it; any other box gets next.
 BoxAction YesIfAskedThen(BoxAction next);
 
+// The clipboard's text in a format (CF_TEXT as bytes, CF_UNICODETEXT as UTF-16 code units); "(none)" without it.
+std::string ClipboardText(UINT format = CF_TEXT);
+
 // A window's text through WM_GETTEXT, which crosses processes (edit boxes too).
 std::string WindowText(HWND window);
 // A dialog control's text, check state and enabled state (any process).
@@ -208,8 +211,10 @@ long LineTime(const std::string &line);
 // Index of the first line at or after from whose text starts with text; -1 when none.
 int FindLogLine(const std::vector<std::string> &lines, const std::string &text, size_t from = 0);
 
-// Starts build/velkor.exe in workingDir (empty: the build folder); does not wait for its window.
-bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std::string());
+// Starts build/velkor.exe in workingDir (empty: the build folder) with arguments (each after a blank); does not
+// wait for its window.
+bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir = std::string(),
+                        const std::string &arguments = std::string());
 // Copies build/velkor.exe into folder and starts the copy there; does not wait for its window.
 bool StartVelkorCopy(VelkorProcess &app, const std::string &folder);
 // Starts velkor-echo.exe on \\.\pipe\<name> (a status block every statusMs unless 0); false when it does not serve.
@@ -263,6 +268,11 @@ std::string ColumnHeader(int column, HWND list = NULL);
 int InsertListEntry(const char *command, const char *remark);
 // Selects entry n and makes it the selection mark (-1: no selection mark).
 void MarkEntry(int n);
+// Posts a key press to target (where the focus would send it) with Ctrl held or not, and runs the program's own
+// message loop until it has been handled.
+void PressKeyInLoop(HWND target, UINT key, bool ctrl = false);
+// Replaces the clipboard's content with a text as the program does; false when the clipboard stays busy.
+bool SetClipboardText(const std::string &text);
 // Sends a WM_COMMAND as a menu would, and lets posted messages run.
 void RunCommand(int id);
 // Menu item state (MF_GRAYED etc.) of a command.

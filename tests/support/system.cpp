@@ -331,3 +331,22 @@ ResourceUse MeasureResources()
     }
     return use;
 }
+
+std::string ClipboardText(UINT format)
+{
+    // Another program (or the program under test) may hold the clipboard for a moment.
+    if (!PumpUntil([] { return OpenClipboard(NULL) != 0; }, 5000))
+        return "(busy)";
+    std::string text = "(none)";
+    HANDLE data = GetClipboardData(format);
+    const char *bytes = data ? (const char *)GlobalLock(data) : NULL;
+    if (bytes) {
+        size_t unit = format == CF_UNICODETEXT ? 2 : 1, length = 0;
+        while (memcmp(bytes + length * unit, "\0\0", unit) != 0)
+            length++;
+        text.assign(bytes, length * unit);
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}

@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "base/appwindows.h"
+#include "base/clipboard.h"
 #include "controls/controls.h"
 #include "app/shell.h"
 #include "base/commandfilename.h"
@@ -224,4 +226,25 @@ int VelkorAppTest::Stop()
 {
     running = false;
     return StopTestApp();
+}
+
+void PressKeyInLoop(HWND target, UINT key, bool ctrl)
+{
+    BYTE saved[256], keys[256];
+    GetKeyboardState(saved);
+    memcpy(keys, saved, sizeof keys);
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = ctrl ? 0x80 : 0;
+    keys[VK_MENU] = keys[VK_LMENU] = 0;
+    SetKeyboardState(keys);
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+    // The quit comes after both, so the loop returns once they are handled.
+    PostQuitMessage(77);
+    EXPECT_EQ(77, RunMessageLoop());
+    SetKeyboardState(saved);
+}
+
+bool SetClipboardText(const std::string &text)
+{
+    return PumpUntil([&] { return PutTextOnClipboard(NULL, text.c_str()); }, 5000);
 }

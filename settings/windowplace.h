@@ -1,0 +1,16 @@
+// The main window's place, size and state kept between runs in the settings
+// key's value "windowplace" (user-interface thread).
+#ifndef VELKOR_SETTINGS_WINDOWPLACE_H
+#define VELKOR_SETTINGS_WINDOWPLACE_H
+
+#include <windows.h>
+
+// Start-up, window not yet shown: moves it to the kept place when that is
+// readable and on a monitor; true when it was kept maximized.
+bool RestoreWindowPlace(HWND window);
+// WM_DESTROY: notes the window's place (a minimized window counts as normal).
+void NoteWindowPlace(HWND window);
+// Shutdown, after the settings: writes the noted place; nothing when none was noted.
+void StoreWindowPlace();
+
+#endif
