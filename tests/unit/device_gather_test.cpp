@@ -47,54 +47,34 @@ TEST(DeviceGather, AnEndByteSwitchedOffEndsNothingWhateverItsLowByte)
     EXPECT_EQ("3", Gather(8, 256, {0, 0, 0}));
 }
 
-TEST(DeviceGather, AChunkIsTakenUpToTheByteThatFinishesTheBlock)
-{
-    std::vector<unsigned char> buffer(8);
-    BlockGatherer gatherer;
-    StartGathering(gatherer, buffer.data(), 8, 0x0D);
-    const unsigned char run[] = {0x41, 0x0D, 0x42, 0x43};
-    bool finished = false;
-    EXPECT_EQ(2u, GatherChunk(gatherer, run, 4, &finished));
-    EXPECT_TRUE(finished);
-    ClearGathered(gatherer);
-    EXPECT_EQ(2u, GatherChunk(gatherer, run + 2, 2, &finished));
-    EXPECT_FALSE(finished);
-    // A read asks for no more than the block lacks, no more than waits, no more than fits, never for nothing.
-    EXPECT_EQ(6u, ChunkToRead(gatherer, 100, 4096));
-    EXPECT_EQ(3u, ChunkToRead(gatherer, 3, 4096));
-    EXPECT_EQ(4u, ChunkToRead(gatherer, 100, 4));
-    EXPECT_EQ(1u, ChunkToRead(gatherer, 0, 4096));
-}
-
-// Blocks as "41 42|43 ..." from bytes arriving in runs; a pause longer than the
-// read timeout comes before each run marked in pauses. One-byte reads, or
-// reads of what the device holds as far as the block lacks it (the first byte
-// of a run by a one-byte read, as a reader that was waiting takes it).
+// Blocks as "41 42|43 ..." from bytes arriving in runs (a negative size: after
+// a pause longer than the read timeout), read a byte at a time, or (readLimit)
+// as the receive thread reads what waits: the first byte of a run by a
+// one-byte read, the rest as far as the block lacks them.
 static std::string Blocks(uint32_t blockLength, uint32_t endByte, const std::vector<unsigned char> &bytes,
-                          const std::vector<size_t> &runs, const std::vector<bool> &pauses, uint32_t readLimit)
+                          const std::vector<int> &runs, uint32_t readLimit)
 {
     std::vector<unsigned char> buffer(EffectiveBlockLength(blockLength));
     BlockGatherer gatherer;
     StartGathering(gatherer, buffer.data(), blockLength, endByte);
     std::string text;
-    auto handOver = [&] {
-        text.append((const char *)buffer.data(), gatherer.count);
-        text += "|";
-        ClearGathered(gatherer);
-    };
-    size_t at = 0;
-    for (size_t r = 0; r < runs.size(); r++) {
-        if (pauses[r] && gatherer.count > 0)
-            handOver();
-        for (size_t waiting = runs[r]; waiting > 0;) {
-            uint32_t size = readLimit == 0 || waiting == runs[r] ? 1 : ChunkToRead(gatherer, (uint32_t)waiting, readLimit);
+    auto handOver = [&] { text += std::string((char *)buffer.data(), gatherer.count) + "|", ClearGathered(gatherer); };
+    const unsigned char *next = bytes.data();
+    for (int run : runs) {
+        for (uint32_t waiting = (uint32_t)abs(run); waiting > 0;) {
+            if (run < 0 && waiting == (uint32_t)-run && gatherer.count > 0)
+                handOver();
+            uint32_t size = readLimit == 0 || waiting == (uint32_t)abs(run) ? 1 : ChunkToRead(gatherer, waiting, readLimit);
             for (uint32_t done = 0; done < size;) {
                 bool finished;
-                done += GatherChunk(gatherer, &bytes[at + done], size - done, &finished);
+                if (readLimit == 0)
+                    finished = GatherByte(gatherer, next[done++]); // the reference
+                else
+                    done += GatherChunk(gatherer, next + done, size - done, &finished);
                 if (finished)
                     handOver();
             }
-            at += size;
+            next += size;
             waiting -= size;
         }
     }
@@ -109,21 +89,16 @@ TEST(DeviceGather, ChunkedReadsGiveTheBlocksOfOneByteReads)
             for (int round = 0; round < 40; round++) {
                 // Small byte values make end bytes frequent; runs from single bytes to floods.
                 std::vector<unsigned char> bytes;
-                std::vector<size_t> runs;
-                std::vector<bool> pauses;
-                int spread = round % 2 ? 256 : 24;
-                size_t longest = round % 3 == 0 ? 2000 : 40;
+                std::vector<int> runs;
                 for (int r = 0; r < 30; r++) {
-                    runs.push_back(1 + random() % longest);
-                    pauses.push_back(random() % 3 == 0);
-                    for (size_t i = 0; i < runs.back(); i++)
-                        bytes.push_back((unsigned char)(random() % spread));
+                    int size = 1 + (int)(random() % (round % 3 == 0 ? 2000 : 40));
+                    runs.push_back(random() % 3 == 0 ? -size : size);
+                    for (int i = 0; i < size; i++)
+                        bytes.push_back((unsigned char)(random() % (round % 2 ? 256 : 24)));
                 }
                 uint32_t limit = round % 4 == 0 ? 7 : 16384;
-                SCOPED_TRACE(testing::Message() << "length " << blockLength << " end " << endByte << " round "
-                                                << round << " limit " << limit);
-                EXPECT_EQ(Blocks(blockLength, endByte, bytes, runs, pauses, 0),
-                          Blocks(blockLength, endByte, bytes, runs, pauses, limit));
+                SCOPED_TRACE(testing::Message() << "length " << blockLength << " end " << endByte << " round " << round);
+                EXPECT_EQ(Blocks(blockLength, endByte, bytes, runs, 0), Blocks(blockLength, endByte, bytes, runs, limit));
             }
         }
     }
