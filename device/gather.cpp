@@ -1,6 +1,8 @@
 // Gathering received bytes into blocks (no windows.h).
 #include "device/gather.h"
 
+#include <string.h>
+
 uint32_t EffectiveBlockLength(uint32_t blockLength)
 {
     return blockLength == 0 ? 1 : blockLength;
@@ -19,6 +21,32 @@ bool GatherByte(BlockGatherer &gatherer, unsigned char byte)
     gatherer.buffer[gatherer.count++] = byte;
     // One test for both: a byte that fills the block and is the end byte ends one block.
     return gatherer.count >= gatherer.blockLength || (gatherer.endByte < 256 && byte == gatherer.endByte);
+}
+
+uint32_t GatherChunk(BlockGatherer &gatherer, const unsigned char *bytes, uint32_t count, bool *finished)
+{
+    uint32_t lacks = gatherer.blockLength - gatherer.count;
+    uint32_t take = count < lacks ? count : lacks;
+    if (gatherer.endByte < 256) {
+        const void *end = memchr(bytes, (int)gatherer.endByte, take);
+        if (end)
+            take = (uint32_t)((const unsigned char *)end - bytes) + 1;
+    }
+    memcpy(gatherer.buffer + gatherer.count, bytes, take);
+    gatherer.count += take;
+    *finished = gatherer.count >= gatherer.blockLength ||
+                (gatherer.endByte < 256 && take > 0 && bytes[take - 1] == gatherer.endByte);
+    return take;
+}
+
+uint32_t ChunkToRead(const BlockGatherer &gatherer, uint32_t waiting, uint32_t limit)
+{
+    uint32_t size = gatherer.blockLength - gatherer.count;
+    if (waiting < size)
+        size = waiting;
+    if (limit < size)
+        size = limit;
+    return size == 0 ? 1 : size;
 }
 
 void ClearGathered(BlockGatherer &gatherer)

@@ -20,6 +20,12 @@ uint32_t EffectiveBlockLength(uint32_t blockLength);
 void StartGathering(BlockGatherer &gatherer, unsigned char *buffer, uint32_t blockLength, uint32_t endByte);
 // Appends a byte; true when it finished the block (length reached or end byte).
 bool GatherByte(BlockGatherer &gatherer, unsigned char byte);
+// Appends bytes up to and including the first that finishes the block;
+// returns how many it took (the rest begin the next block) and sets *finished.
+uint32_t GatherChunk(BlockGatherer &gatherer, const unsigned char *bytes, uint32_t count, bool *finished);
+// Bytes to ask one read for when waiting bytes are known to be in the device:
+// no more than wait, than the block still lacks, than limit; at least 1.
+uint32_t ChunkToRead(const BlockGatherer &gatherer, uint32_t waiting, uint32_t limit);
 // Forgets the gathered bytes (after they were handed over or dropped).
 void ClearGathered(BlockGatherer &gatherer);
 

@@ -1,5 +1,11 @@
-// The receive thread: reads the device byte by byte, gathers the bytes into
-// blocks and hands finished blocks over to the main window (device/handover).
+// The receive thread: reads the device, gathers the bytes into blocks and
+// hands finished blocks over to the main window (device/handover). While no
+// byte is known to wait, a read asks for one: it waits for the next byte and
+// the read timeout runs between bytes. A serial port or a named pipe tells
+// how many bytes it holds; then one read takes them, as far as the block
+// lacks them, so a fast device does not fill its driver's queue while it is
+// read a byte per call. Other devices (a USB interface, whose driver may
+// wait for the whole count) are read a byte at a time.
 #include "device/receiver.h"
 
 #include "base/appwindows.h"
@@ -7,36 +13,49 @@
 #include "base/systemtext.h"
 #include "device/gather.h"
 #include "device/handover.h"
+#include "device/waiting.h"
 
 namespace {
 
 // Everything one reader works with, in one zeroed block. The user-interface
-// thread allocates and releases it; the reader uses it while it runs.
+// thread allocates, fills and releases it; the reader uses it while it runs
+// and alone writes readInFlight and errorBoxShown, which the user-interface
+// thread reads.
 struct ReaderRecord {
     ReaderParams params; // first: the thread's argument points here
     HandOverPool *pool;
     HANDLE readEvent;
     OVERLAPPED overlapped;
-    unsigned char readBuffer[16];
+    unsigned char *readBuffer;    // readSize bytes after the gather buffer
+    uint32_t readSize;
     volatile LONG readInFlight;   // a read may be outstanding (set before ReadFile)
     volatile LONG errorBoxShown;  // the read error box is open
-    unsigned char gather[1];      // block length bytes
+    unsigned char gather[1];      // block length bytes, then the read buffer
 };
 
-// The reader's loop state, on its own stack.
+// The reader's loop state, on its own stack: the receive thread's alone.
 struct ReaderLoop {
     ReaderRecord *record;
     BlockGatherer gatherer;
+    WaitingCount waitingCount;
+    uint32_t knownWaiting; // bytes the device was seen to hold that no read has taken yet
+    uint32_t chunkDone;    // the read buffer's bytes gathered so far ...
+    uint32_t chunkEnd;     // ... of those the last read delivered
     bool inFlight;       // a read is outstanding
     DWORD lastByteTick;  // when the last byte arrived
     DWORD lastStopPoll;  // when the stop event was last looked at
     unsigned emptyRun;   // reads in a row that gave no byte
     unsigned failRun;    // of those, failures in a row with the same error
     DWORD failError;
+    DWORD asked;         // bytes the last read asked for
     bool blockKept;      // the gathered bytes are a finished block the stop kept from the ring
 };
 
-enum ReadStart { READ_PENDING, READ_BYTE, READ_EMPTY, READ_REFUSED };
+enum ReadStart { READ_PENDING, READ_BYTES, READ_EMPTY, READ_REFUSED };
+
+// Largest read of waiting bytes, so that a block length of megabytes does not
+// need a read buffer as large.
+const uint32_t READ_CHUNK_LIMIT = 16384;
 
 // Looking at the stop event between bytes costs a call into the system; under
 // a flood once per interval is enough to end well within the grace period.
@@ -96,15 +115,43 @@ static bool HandOverGathered(ReaderLoop &loop)
     return true;
 }
 
-// A byte arrived; false when the stop event came while handing a block over.
-static bool TakeByte(ReaderLoop &loop, unsigned char byte)
+// A stopping reader's gathered bytes go into a slot kept for them: the
+// window takes no blocks while it waits for the reader to end, so waiting for
+// room is no use. Only a ring that an earlier reader's blocks still fill to
+// the last slot leaves none.
+static void TakeRest(ReaderLoop &loop)
+{
+    if (loop.gatherer.count == 0)
+        return;
+    PublishBlock(loop.record->pool, loop.gatherer.buffer, loop.gatherer.count);
+    ClearGathered(loop.gatherer);
+}
+
+// Gathers the bytes of the read buffer not gathered yet: each block they
+// finish is handed over (by a stopping reader into a kept slot) and the bytes
+// after it begin the next. False when the stop event came while handing a
+// block over; the bytes left stay for EndReading.
+static bool GatherDelivered(ReaderLoop &loop, bool stopping)
+{
+    const unsigned char *bytes = loop.record->readBuffer;
+    while (loop.chunkDone < loop.chunkEnd) {
+        bool finished;
+        loop.chunkDone += GatherChunk(loop.gatherer, bytes + loop.chunkDone, loop.chunkEnd - loop.chunkDone, &finished);
+        if (finished && stopping)
+            TakeRest(loop);
+        else if (finished && !HandOverGathered(loop))
+            return false;
+    }
+    return true;
+}
+
+// Bytes arrived; false when the stop event came while handing a block over.
+static bool TakeChunk(ReaderLoop &loop)
 {
     loop.lastByteTick = GetTickCount();
     loop.emptyRun = 0;
     loop.failRun = 0;
-    if (GatherByte(loop.gatherer, byte))
-        return HandOverGathered(loop);
-    return true;
+    return GatherDelivered(loop, false);
 }
 
 static bool PartialBlockDue(const ReaderLoop &loop)
@@ -135,31 +182,21 @@ static void ShowReadError(ReaderRecord *record, DWORD error)
     InterlockedExchange(&record->errorBoxShown, 0);
 }
 
-// Starts a read of one byte. A read that completes at once is taken without
-// a wait; a message pipe delivers its byte with ERROR_MORE_DATA.
-static ReadStart StartRead(ReaderLoop &loop, DWORD *error)
+// One byte, or the bytes known to wait as far as the block lacks them. The
+// device is asked again only once the bytes it reported have been taken.
+static DWORD NextReadSize(ReaderLoop &loop)
 {
-    ReaderRecord *record = loop.record;
-    DWORD got = 0;
-    *error = 0;
-    record->readInFlight = 1;
-    if (ReadFile(record->params.device, record->readBuffer, 1, &got, &record->overlapped)) {
-        record->readInFlight = 0;
-        return got == 1 ? READ_BYTE : READ_EMPTY;
-    }
-    *error = GetLastError();
-    if (*error == ERROR_IO_PENDING) {
-        loop.inFlight = true;
-        return READ_PENDING;
-    }
-    record->readInFlight = 0;
-    if (*error == ERROR_MORE_DATA)
-        return READ_BYTE;
-    return READ_REFUSED;
+    if (loop.knownWaiting == 0)
+        loop.knownWaiting = BytesWaiting(loop.record->params.device, loop.waitingCount);
+    if (loop.knownWaiting == 0)
+        return 1;
+    return ChunkToRead(loop.gatherer, loop.knownWaiting, loop.record->readSize);
 }
 
-// The outstanding read has completed (or its cancellation has): true with a
-// byte in the read buffer; error is the read's failure, 0 when it succeeded.
+// The outstanding read has completed (or its cancellation has): true with
+// bytes in the read buffer; error is the read's failure, 0 when it succeeded.
+// A message pipe delivers with ERROR_MORE_DATA, and a cancelled read may have
+// delivered part of what it asked for: their bytes are taken all the same.
 static bool FinishRead(ReaderLoop &loop, DWORD *error)
 {
     ReaderRecord *record = loop.record;
@@ -168,12 +205,37 @@ static bool FinishRead(ReaderLoop &loop, DWORD *error)
     *error = done ? 0 : GetLastError();
     loop.inFlight = false;
     record->readInFlight = 0;
-    return got == 1 && (done || *error == ERROR_MORE_DATA);
+    if (got > loop.asked)
+        got = 0;
+    loop.chunkDone = 0;
+    loop.chunkEnd = got;
+    loop.knownWaiting = got < loop.knownWaiting ? loop.knownWaiting - got : 0;
+    return got > 0;
 }
 
-enum CancelOutcome { CANCELLED_EMPTY, CANCELLED_LATE_BYTE, CANCEL_STOPPED };
+// Starts a read of size bytes. A read that completes at once is taken without
+// a wait; its count is in the OVERLAPPED record, as ReadFile's documentation
+// advises for a handle opened for overlapped I/O.
+static ReadStart StartRead(ReaderLoop &loop, DWORD size, DWORD *error)
+{
+    ReaderRecord *record = loop.record;
+    loop.asked = size;
+    record->readInFlight = 1;
+    BOOL done = ReadFile(record->params.device, record->readBuffer, size, NULL, &record->overlapped);
+    *error = done ? 0 : GetLastError();
+    if (!done && *error == ERROR_IO_PENDING) {
+        loop.inFlight = true;
+        return READ_PENDING;
+    }
+    record->readInFlight = 0;
+    if (!done && *error != ERROR_MORE_DATA)
+        return READ_REFUSED;
+    return FinishRead(loop, error) ? READ_BYTES : READ_EMPTY;
+}
 
-// Cancels the outstanding read and waits until it has completed: with a byte
+enum CancelOutcome { CANCELLED_EMPTY, CANCELLED_LATE_BYTES, CANCEL_STOPPED };
+
+// Cancels the outstanding read and waits until it has completed: with bytes
 // it delivered all the same, or without. Should the stop event come first,
 // the read stays in flight for EndReading.
 static CancelOutcome CancelRead(ReaderLoop &loop)
@@ -186,7 +248,7 @@ static CancelOutcome CancelRead(ReaderLoop &loop)
     if (WaitForMultipleObjects(2, waitSet, FALSE, INFINITE) != WAIT_OBJECT_0)
         return CANCEL_STOPPED;
     DWORD error;
-    return FinishRead(loop, &error) ? CANCELLED_LATE_BYTE : CANCELLED_EMPTY;
+    return FinishRead(loop, &error) ? CANCELLED_LATE_BYTES : CANCELLED_EMPTY;
 }
 
 // A read gave no byte. A single failure is passed over; the same failure
@@ -197,6 +259,7 @@ static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
 {
     ReaderRecord *record = loop.record;
     loop.emptyRun++;
+    loop.knownWaiting = 0; // what the device said it held did not come: ask again
     if (error != 0) {
         if (loop.failRun > 0 && error == loop.failError) {
             loop.failRun++;
@@ -219,49 +282,36 @@ static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
     return true;
 }
 
-// The read timeout passed with bytes gathered: they go as a shorter block. A
-// byte that the cancelled read delivered all the same starts the next block.
+// The read timeout passed with bytes gathered: they go as a shorter block.
+// Bytes that the cancelled read delivered all the same start the next block.
 static bool HandOverOnTimeout(ReaderLoop &loop)
 {
     CancelOutcome cancel = CancelRead(loop);
     if (cancel == CANCEL_STOPPED || !HandOverGathered(loop))
         return false;
-    return cancel != CANCELLED_LATE_BYTE || TakeByte(loop, loop.record->readBuffer[0]);
-}
-
-// A stopping reader's gathered bytes go into a slot kept for them: the
-// window takes no blocks while it waits for the reader to end, so waiting for
-// room is no use. Only a ring that an earlier reader's blocks still fill to
-// the last slot leaves none.
-static void TakeRest(ReaderLoop &loop)
-{
-    if (loop.gatherer.count == 0)
-        return;
-    PublishBlock(loop.record->pool, loop.gatherer.buffer, loop.gatherer.count);
-    ClearGathered(loop.gatherer);
+    return cancel != CANCELLED_LATE_BYTES || TakeChunk(loop);
 }
 
 // Ending: the read is cancelled, the bytes gathered so far are handed over
 // as a last, shorter block, and the window is told; it logs every block still
-// waiting before its end line, so a wake-up still owed is not needed. A byte
-// the cancelled read delivered all the same belongs to that block. A read
-// whose cancellation does not complete stays marked in flight, so its buffers
-// are kept when the block is released.
+// waiting before its end line, so a wake-up still owed is not needed. Bytes
+// the cancelled read delivered all the same, or that a read delivered after a
+// block the stop kept from the ring, follow in blocks as they would have. A
+// read whose cancellation does not complete stays marked in flight, so its
+// buffers are kept when the block is released.
 static void EndReading(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
-    bool lateByte = false;
     if (loop.inFlight) {
         CancelIo(record->params.device);
         DWORD error;
         if (WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0)
-            lateByte = FinishRead(loop, &error);
+            FinishRead(loop, &error);
     }
     // A finished block still gathered goes first, then what follows it.
     if (loop.blockKept)
         TakeRest(loop);
-    if (lateByte && GatherByte(loop.gatherer, record->readBuffer[0]))
-        TakeRest(loop);
+    GatherDelivered(loop, true);
     TakeRest(loop);
     DWORD deadline = GetTickCount() + FINAL_POST_MS;
     while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) && (LONG)(GetTickCount() - deadline) < 0)
@@ -276,22 +326,23 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
     ZeroMemory(&loop, sizeof loop);
     loop.record = record;
     StartGathering(loop.gatherer, record->gather, params.blockLength, params.endByte);
+    loop.waitingCount = WaitingCountOf(params.device);
     loop.lastStopPoll = GetTickCount();
     HANDLE waitSet[2] = {record->readEvent, params.stopEvent};
 
     for (;;) {
         DWORD error = 0;
         if (!loop.inFlight) {
-            ReadStart start = StartRead(loop, &error);
+            ReadStart start = StartRead(loop, NextReadSize(loop), &error);
             if (start == READ_REFUSED) {
                 ShowReadError(record, error);
                 SetEvent(params.stopEvent);
                 break;
             }
-            if (start == READ_BYTE) {
+            if (start == READ_BYTES) {
                 // Reads that complete at once never wait on the stop event:
                 // a flood is stopped by this look.
-                if (!TakeByte(loop, record->readBuffer[0]) || StopRequested(loop))
+                if (!TakeChunk(loop) || StopRequested(loop))
                     break;
                 continue;
             }
@@ -306,7 +357,7 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
             // The wait watched the stop event too and found the read first:
             // no need to look at the stop event again before the next read.
             if (FinishRead(loop, &error)) {
-                if (!TakeByte(loop, record->readBuffer[0]))
+                if (!TakeChunk(loop))
                     break;
             } else if (!AfterEmptyRead(loop, error)) {
                 break;
@@ -330,7 +381,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
 ReaderParams *CreateReaderParams(uint32_t blockLength)
 {
     uint32_t capacity = EffectiveBlockLength(blockLength);
-    size_t header = offsetof(ReaderRecord, gather);
+    uint32_t readSize = capacity < READ_CHUNK_LIMIT ? capacity : READ_CHUNK_LIMIT;
+    size_t header = offsetof(ReaderRecord, gather) + readSize;
     HandOverPool *pool = (size_t)capacity > (size_t)-1 - header ? NULL : PrepareHandOver(blockLength);
     if (!pool)
         return NULL;
@@ -344,6 +396,8 @@ ReaderParams *CreateReaderParams(uint32_t blockLength)
     }
     record->overlapped.hEvent = record->readEvent;
     record->pool = pool;
+    record->readBuffer = record->gather + capacity;
+    record->readSize = readSize;
     // The gather buffer is made for this length: the thread gathers by it.
     record->params.blockLength = blockLength;
     return &record->params;

@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include "commands/commandtext.h"
 
 // Listening instances kept ready, so that a client may close and reopen at
@@ -27,6 +29,7 @@ struct DevicePeer {
     // the flood, on a thread of its own
     HANDLE floodThread = NULL;
     DWORD floodMs = 0;
+    Bytes floodBytes; // sent instead of the counter when not empty
     volatile LONG floodStop = 0;
     volatile LONG64 floodSent = 0;
 };
@@ -352,10 +355,14 @@ static DWORD WINAPI Flood(LPVOID argument)
     uint64_t sent = 0;
     DWORD written = 0;
     bool ok = true;
-    for (DWORD start = GetTickCount(); ok && !peer->floodStop && GetTickCount() - start < peer->floodMs;) {
-        for (size_t i = 0; i < sizeof chunk; i++)
-            chunk[i] = (unsigned char)(sent + i);
-        ok = WriteOnce(h, chunk, sizeof chunk, &ov, INFINITE, &peer->floodStop, &written);
+    const Bytes &given = peer->floodBytes;
+    bool counter = given.empty();
+    for (DWORD start = GetTickCount();
+         ok && !peer->floodStop && (counter ? GetTickCount() - start < peer->floodMs : sent < given.size());) {
+        DWORD size = counter ? sizeof chunk : (DWORD)std::min<uint64_t>(sizeof chunk, given.size() - sent);
+        for (size_t i = 0; i < size; i++)
+            chunk[i] = counter ? (unsigned char)(sent + i) : given[sent + i];
+        ok = WriteOnce(h, chunk, size, &ov, INFINITE, &peer->floodStop, &written);
         sent += written;
         InterlockedExchange64(&peer->floodSent, (LONG64)sent);
     }
@@ -364,14 +371,19 @@ static DWORD WINAPI Flood(LPVOID argument)
     return 0;
 }
 
-void PeerStartFlood(DevicePeer *peer, DWORD durationMs)
+static void StartFloodThread(DevicePeer *peer, DWORD durationMs, const Bytes &bytes)
 {
     PeerStopFlood(peer);
+    peer->floodBytes = bytes;
     peer->floodStop = 0;
     peer->floodSent = 0;
     peer->floodMs = durationMs;
     peer->floodThread = CreateThread(NULL, 0, Flood, peer, 0, NULL);
 }
+
+void PeerStartFlood(DevicePeer *peer, DWORD durationMs) { StartFloodThread(peer, durationMs, Bytes()); }
+
+void PeerStartSending(DevicePeer *peer, const Bytes &bytes) { StartFloodThread(peer, INFINITE, bytes); }
 
 uint64_t PeerStopFlood(DevicePeer *peer)
 {

@@ -331,6 +331,8 @@ bool WaitPeerReady(DevicePeer *peer, int clients, DWORD timeoutMs);
 bool PeerWrite(DevicePeer *peer, const Bytes &bytes);
 // Writes the counter bytes 0, 1, ..., 255, 0, ... as fast as the device takes them, for durationMs; stopped: how many.
 void PeerStartFlood(DevicePeer *peer, DWORD durationMs);
+// Writes these bytes in the flood's small writes instead, all of them however long that takes.
+void PeerStartSending(DevicePeer *peer, const Bytes &bytes);
 uint64_t PeerStopFlood(DevicePeer *peer);
 bool PeerFloodDone(DevicePeer *peer);
 // What the client wrote so far; waiting until at least count bytes came.

@@ -1,6 +1,7 @@
 // Gathering bytes into blocks, and the size of the hand-over ring.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,63 @@ TEST(DeviceGather, AnEndByteSwitchedOffEndsNothingWhateverItsLowByte)
     EXPECT_EQ("41 41 41 41|1", Gather(4, 0x0141, {0x41, 0x41, 0x41, 0x41, 0x41}));
     EXPECT_EQ("00 00|0", Gather(2, 0xFF00, {0, 0}));
     EXPECT_EQ("3", Gather(8, 256, {0, 0, 0}));
+}
+
+// Blocks as "41 42|43 ..." from bytes arriving in runs (a negative size: after
+// a pause longer than the read timeout), read a byte at a time, or (readLimit)
+// as the receive thread reads what waits: the first byte of a run by a
+// one-byte read, the rest as far as the block lacks them.
+static std::string Blocks(uint32_t blockLength, uint32_t endByte, const std::vector<unsigned char> &bytes,
+                          const std::vector<int> &runs, uint32_t readLimit)
+{
+    std::vector<unsigned char> buffer(EffectiveBlockLength(blockLength));
+    BlockGatherer gatherer;
+    StartGathering(gatherer, buffer.data(), blockLength, endByte);
+    std::string text;
+    auto handOver = [&] { text += std::string((char *)buffer.data(), gatherer.count) + "|", ClearGathered(gatherer); };
+    const unsigned char *next = bytes.data();
+    for (int run : runs) {
+        for (uint32_t waiting = (uint32_t)abs(run); waiting > 0;) {
+            if (run < 0 && waiting == (uint32_t)-run && gatherer.count > 0)
+                handOver();
+            uint32_t size = readLimit == 0 || waiting == (uint32_t)abs(run) ? 1 : ChunkToRead(gatherer, waiting, readLimit);
+            for (uint32_t done = 0; done < size;) {
+                bool finished;
+                if (readLimit == 0)
+                    finished = GatherByte(gatherer, next[done++]); // the reference
+                else
+                    done += GatherChunk(gatherer, next + done, size - done, &finished);
+                if (finished)
+                    handOver();
+            }
+            next += size;
+            waiting -= size;
+        }
+    }
+    return text + std::to_string(gatherer.count);
+}
+
+TEST(DeviceGather, ChunkedReadsGiveTheBlocksOfOneByteReads)
+{
+    std::mt19937 random(25);
+    for (uint32_t blockLength : {1u, 3u, 16u, 150u}) {
+        for (uint32_t endByte : {0xFF00u, 0x0Du, 0x00u}) {
+            for (int round = 0; round < 40; round++) {
+                // Small byte values make end bytes frequent; runs from single bytes to floods.
+                std::vector<unsigned char> bytes;
+                std::vector<int> runs;
+                for (int r = 0; r < 30; r++) {
+                    int size = 1 + (int)(random() % (round % 3 == 0 ? 2000 : 40));
+                    runs.push_back(random() % 3 == 0 ? -size : size);
+                    for (int i = 0; i < size; i++)
+                        bytes.push_back((unsigned char)(random() % (round % 2 ? 256 : 24)));
+                }
+                uint32_t limit = round % 4 == 0 ? 7 : 16384;
+                SCOPED_TRACE(testing::Message() << "length " << blockLength << " end " << endByte << " round " << round);
+                EXPECT_EQ(Blocks(blockLength, endByte, bytes, runs, 0), Blocks(blockLength, endByte, bytes, runs, limit));
+            }
+        }
+    }
 }
 
 TEST(DeviceGather, TheRingStaysBelowThePostingLimitAndWithinItsBudget)
