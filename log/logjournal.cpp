@@ -157,6 +157,47 @@ void JournalRewind(ULONGLONG end)
     }
 }
 
+static bool WriteAll(HANDLE file, const char *bytes, DWORD size)
+{
+    DWORD done = 0;
+    return size == 0 || (WriteFile(file, bytes, size, &done, NULL) && done == size);
+}
+
+// Writes bytes of the journal in the .msg form: without the zero bytes that
+// mark a CR LF inside a line.
+static bool WriteWithoutMarks(HANDLE file, const char *bytes, DWORD size)
+{
+    const char *end = bytes + size;
+    for (const char *zero; (zero = (const char *)memchr(bytes, 0, (size_t)(end - bytes))) != NULL; bytes = zero + 1)
+        if (!WriteAll(file, bytes, (DWORD)(zero - bytes)))
+            return false;
+    return WriteAll(file, bytes, (DWORD)(end - bytes));
+}
+
+// Writes the written bytes in use to file, in the .msg form when unmarked;
+// false with the system's error.
+static bool CopyInUse(HANDLE file, bool unmarked, DWORD *error)
+{
+    if (written == journalStart)
+        return true;
+    char *chunk = (char *)HeapAlloc(GetProcessHeap(), 0, COPY_CHUNK);
+    if (!chunk) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return false;
+    }
+    bool ok = true;
+    for (ULONGLONG at = journalStart; ok && at < written;) {
+        DWORD got = 0;
+        ok = JournalRead(at, chunk, COPY_CHUNK, &got) && got > 0 &&
+             (unmarked ? WriteWithoutMarks(file, chunk, got) : WriteAll(file, chunk, got));
+        at += got;
+    }
+    if (!ok)
+        *error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    HeapFree(GetProcessHeap(), 0, chunk);
+    return ok;
+}
+
 // Moves the bytes in use to a new file, so that the system gets back those
 // before them; the old file stays in use when that fails.
 static void GiveBack()
@@ -165,18 +206,7 @@ static void GiveBack()
     HANDLE fresh = CreateJournalFile(&error);
     if (fresh == INVALID_HANDLE_VALUE)
         return;
-    char *chunk = (char *)HeapAlloc(GetProcessHeap(), 0, COPY_CHUNK);
-    bool ok = chunk != NULL;
-    for (ULONGLONG at = journalStart; ok && at < written;) {
-        DWORD got = 0;
-        DWORD done = 0;
-        ok = JournalRead(at, chunk, COPY_CHUNK, &got) && got > 0 && WriteFile(fresh, chunk, got, &done, NULL) &&
-             done == got;
-        at += got;
-    }
-    if (chunk)
-        HeapFree(GetProcessHeap(), 0, chunk);
-    if (!ok) {
+    if (!CopyInUse(fresh, false, &error)) {
         CloseHandle(fresh);
         return;
     }
@@ -212,44 +242,9 @@ bool JournalRead(ULONGLONG at, char *out, DWORD size, DWORD *got)
     return Seek(at) && ReadFile(journal, out, size, got, NULL) && *got == size;
 }
 
-static bool WriteAll(HANDLE file, const char *bytes, DWORD size)
-{
-    DWORD done = 0;
-    return size == 0 || (WriteFile(file, bytes, size, &done, NULL) && done == size);
-}
-
-// Writes bytes of the journal in the .msg form: without the zero bytes that
-// mark a CR LF inside a line.
-static bool WriteWithoutMarks(HANDLE file, const char *bytes, DWORD size)
-{
-    const char *end = bytes + size;
-    for (const char *zero; (zero = (const char *)memchr(bytes, 0, (size_t)(end - bytes))) != NULL; bytes = zero + 1)
-        if (!WriteAll(file, bytes, (DWORD)(zero - bytes)))
-            return false;
-    return WriteAll(file, bytes, (DWORD)(end - bytes));
-}
-
 bool JournalCopyTo(HANDLE file, DWORD *error)
 {
-    if (!JournalFlush(error))
-        return false;
-    if (written == journalStart)
-        return true;
-    char *chunk = (char *)HeapAlloc(GetProcessHeap(), 0, COPY_CHUNK);
-    if (!chunk) {
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-        return false;
-    }
-    bool ok = true;
-    for (ULONGLONG at = journalStart; ok && at < written;) {
-        DWORD got = 0;
-        ok = JournalRead(at, chunk, COPY_CHUNK, &got) && WriteWithoutMarks(file, chunk, got);
-        at += got;
-    }
-    if (!ok)
-        *error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-    HeapFree(GetProcessHeap(), 0, chunk);
-    return ok;
+    return JournalFlush(error) && CopyInUse(file, true, error);
 }
 
 void JournalClose()
