@@ -194,9 +194,10 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
     CreateChildren();
     AcceptDroppedFiles();
 
-    // Each eighth is taken before multiplying.
-    MoveWindow(mainWindow, fullWidth / 8, fullHeight / 8, (fullWidth / 8) * 6, (fullHeight / 8) * 6, FALSE);
-    bool maximize = RestoreWindowPlace(mainWindow);
+    // The place it was left at, else the default; each eighth is taken before multiplying.
+    bool maximize = false;
+    if (!RestoreWindowPlace(mainWindow, &maximize))
+        MoveWindow(mainWindow, fullWidth / 8, fullHeight / 8, (fullWidth / 8) * 6, (fullHeight / 8) * 6, FALSE);
     SendMessageA(MessageLog(), WM_SETFONT, (WPARAM)SendMessageA(CommandList(), WM_GETFONT, 0, 0), TRUE);
 
     ShowWindow(CommandList(), SW_SHOW);

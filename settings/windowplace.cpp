@@ -35,8 +35,9 @@ static bool ReadPlace(WindowPlace *place)
     return result == ERROR_SUCCESS && type == REG_BINARY && DecodeWindowPlace(data, size, place);
 }
 
-bool RestoreWindowPlace(HWND window)
+bool RestoreWindowPlace(HWND window, bool *maximized)
 {
+    *maximized = false;
     WindowPlace place;
     if (!ReadPlace(&place))
         return false;
@@ -51,7 +52,10 @@ bool RestoreWindowPlace(HWND window)
     placement.flags = 0;
     placement.showCmd = SW_HIDE; // start-up shows it with its own show command
     placement.rcNormalPosition = {place.left, place.top, place.right, place.bottom};
-    return SetWindowPlacement(window, &placement) && place.maximized;
+    if (!SetWindowPlacement(window, &placement))
+        return false;
+    *maximized = place.maximized;
+    return true;
 }
 
 void NoteWindowPlace(HWND window)

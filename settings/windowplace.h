@@ -6,8 +6,8 @@
 #include <windows.h>
 
 // Start-up, window not yet shown: moves it to the kept place when that is
-// readable and on a monitor; true when it was kept maximized.
-bool RestoreWindowPlace(HWND window);
+// readable and on a monitor; false when it did not. *maximized: it was kept so.
+bool RestoreWindowPlace(HWND window, bool *maximized);
 // WM_DESTROY: notes the window's place (a minimized window counts as normal).
 void NoteWindowPlace(HWND window);
 // Shutdown, after the settings: writes the noted place; nothing when none was noted.
