@@ -194,7 +194,7 @@ BoxAction ChooseFile(const std::string &path, FileDialogView *view = NULL, std::
 
 // Points TMP and TEMP at folder (with its trailing "\"), or with "" back to what they were (not nested).
 void UseTempFolder(const std::string &folder);
-// The sizes of the journal files (vlk<pid>-*.tmp) of a process in folder (NULL: the temporary folder).
+// The sizes of the journal files (vlk<pid>-*.tmp) of a process in folder (with its "\"; NULL: the temporary folder).
 std::vector<DWORD> JournalSizes(DWORD processId = GetCurrentProcessId(), const char *folder = NULL);
 // The file a save of these log lines writes: each line that is not empty, with CR LF.
 std::string SavedForm(const std::vector<std::string> &lines);
@@ -289,8 +289,8 @@ void PressKeyInLoop(HWND target, UINT key, bool ctrl = false);
 bool SetClipboardText(const std::string &text);
 // Logs count lines, the texts printf(format, n) for n from 0; returns the texts.
 std::vector<std::string> LogNumbered(const char *format, int count);
-// Saves the log to path through the file dialog, at the question runs atQuestion (unless empty) and answers it; the
-// file then.
+// Saves the log to path through the file dialog, at the question runs atQuestion (unless empty) and answers it;
+// returns what the file then holds.
 std::string SaveLog(const std::string &path, int answer, const std::function<void()> &atQuestion = {});
 // Sends a WM_COMMAND as a menu would, and lets posted messages run.
 void RunCommand(int id);
