@@ -8,19 +8,6 @@
 #include "resources/resource.h"
 #include "support.h"
 
-// The size of a process's journal file on T:; 0 when there is none.
-static DWORD JournalSize(DWORD processId)
-{
-    char pattern[64];
-    snprintf(pattern, sizeof pattern, "T:\\vlk%lX-*.tmp", processId);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    FindClose(search);
-    return found.nFileSizeLow;
-}
-
 class JournalE2E : public ::testing::Test {
 protected:
     void SetUp() override
@@ -35,14 +22,9 @@ protected:
         PutVelkorValue("connectstring", REG_SZ, Bytes(device.begin(), device.end()));
         PutVelkorValue("readblocklen", REG_DWORD, DwordBytes(1));
         // The program's temporary folder is T:.
-        char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
-        GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
-        GetEnvironmentVariableA("TEMP", temp, sizeof temp);
-        SetEnvironmentVariableA("TMP", "T:\\");
-        SetEnvironmentVariableA("TEMP", "T:\\");
+        UseTempFolder("T:\\");
         bool started = StartVelkorProcess(app, folder);
-        SetEnvironmentVariableA("TMP", tmp[0] ? tmp : NULL);
-        SetEnvironmentVariableA("TEMP", temp[0] ? temp : NULL);
+        UseTempFolder("");
         ASSERT_TRUE(started && WaitForMainWindow(app));
         PostCommand(app, IDM_OPEN_DEVICE_BUTTON);
         ASSERT_TRUE(PumpUntil([&] { return PeerConnected(peer); }, DRIVER_TIMEOUT_MS));
@@ -101,7 +83,6 @@ protected:
     std::string folder;
 };
 
-
 TEST_F(JournalE2E, AFullDriveIsReportedOnceAndEveryByteIsLoggedOnceInOrder)
 {
     PeerStartFlood(peer, 300000);
@@ -123,10 +104,7 @@ TEST_F(JournalE2E, AFullDriveIsReportedOnceAndEveryByteIsLoggedOnceInOrder)
     ASSERT_EQ(sent, blocks.size());
     for (size_t i = 0; i < blocks.size(); i++)
         ASSERT_EQ((unsigned char)i, blocks[i][0]) << "block " << i;
-    std::string whole;
-    for (const std::string &line : lines)
-        whole += line + "\r\n";
-    std::string path = folder + "\\voll.msg";
+    std::string whole = SavedForm(lines), path = folder + "\\voll.msg";
     Save(path, IDNO);
     EXPECT_EQ(whole, ReadWholeFile(path).substr(0, whole.size()));
     printf("full drive: %llu blocks of one byte, all logged once in order\n", (unsigned long long)sent);
@@ -140,7 +118,9 @@ TEST_F(JournalE2E, SavingAndEmptyingUnderASteadyStreamKeepsTheJournalAtTheUnsave
     for (int round = 0; round < 14; round++) {
         ASSERT_TRUE(PumpUntil([&] { return Lines() >= 4000; }, 60000));
         Save(folder + "\\runde" + std::to_string(round) + ".msg", IDYES);
-        DWORD size = JournalSize(app.processId);
+        DWORD size = 0;
+        for (DWORD journal : JournalSizes(app.processId, "T:\\"))
+            size += journal;
         size_t lines = Lines();
         largest = size > largest ? size : largest;
         // A line of one byte takes 23 bytes in the journal.

@@ -18,66 +18,6 @@ protected:
     std::string folder;
 };
 
-// The journal files of this process in the temporary folder, by name with their sizes.
-static std::vector<std::pair<std::string, DWORD>> JournalFiles()
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::vector<std::pair<std::string, DWORD>> files;
-    WIN32_FIND_DATAA found;
-    char pattern[64];
-    snprintf(pattern, sizeof pattern, "vlk%lX-*.tmp", GetCurrentProcessId());
-    HANDLE search = FindFirstFileA((std::string(temp) + pattern).c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            files.push_back({found.cFileName, found.nFileSizeLow});
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    return files;
-}
-
-static void LogNumbered(const char *format, int count)
-{
-    char text[64];
-    for (int i = 0; i < count; i++) {
-        snprintf(text, sizeof text, format, i);
-        LogMessage(text, 9);
-    }
-}
-
-// Saves the log to path; at the question runs atQuestion, then answers.
-static std::string Save(const std::string &path, int answer, std::function<void()> atQuestion = {})
-{
-    AnswerNextBox(ChooseFile(path));
-    AnswerNextBox([atQuestion, answer](HWND box, const SeenBox &) {
-        if (atQuestion)
-            atQuestion();
-        PressButton(box, answer);
-    });
-    RunCommand(IDM_SAVE_LOG);
-    return ReadWholeFile(path);
-}
-
-static std::string Texts(const std::string &file)
-{
-    std::string texts;
-    for (size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2)
-        texts += LogText(file.substr(at, end - at)) + "|";
-    return texts;
-}
-
-static std::string Numbered(const char *format, int from, int to)
-{
-    std::string texts;
-    char text[64];
-    for (int i = from; i < to; i++) {
-        snprintf(text, sizeof text, format, i);
-        texts += std::string(text) + "|";
-    }
-    return texts;
-}
-
 // First here: the names a new journal takes next are held by other files.
 TEST_F(ShellJournal, AJournalTakesANameOfItsOwnAndLeavesOthersAlone)
 {
@@ -94,40 +34,35 @@ TEST_F(ShellJournal, AJournalTakesANameOfItsOwnAndLeavesOthersAlone)
     Start();
     LogMessage("eine Zeile", 9);
     FlushStore();
-    EXPECT_EQ(planted.size() + 1, JournalFiles().size());
+    EXPECT_EQ(planted.size() + 1, JournalSizes().size());
     for (const std::string &path : planted) {
         EXPECT_EQ("fremd", ReadWholeFile(path)) << path;
         DeleteFileA(path.c_str());
     }
-    EXPECT_EQ("VelKor gestartet|eine Zeile|", Texts(Save(folder + "\\eigen.msg", IDNO)).substr(0, 28));
+    std::vector<std::string> saved = SavedTexts(SaveLog(folder + "\\eigen.msg", IDNO));
+    saved.resize(2);
+    EXPECT_EQ((std::vector<std::string>{"VelKor gestartet", "eine Zeile"}), saved);
 }
 
 TEST_F(ShellJournal, LinesArrivingAtTheWarningOfTheSavesOwnFlushStayInTheLog)
 {
     // A store without journal file whose folder is gone: the save's flush is its first write.
-    char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
-    GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
-    GetEnvironmentVariableA("TEMP", temp, sizeof temp);
-    SetEnvironmentVariableA("TMP", (folder + "\\fehlt\\").c_str());
-    SetEnvironmentVariableA("TEMP", (folder + "\\fehlt\\").c_str());
+    UseTempFolder(folder + "\\fehlt\\");
     SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
     ResetStore();
     BeginLogBatch();
-    LogNumbered("Zeile %d", 10);
-    AnswerNextBox(ChooseFile(folder + "\\warnung.msg"));
-    AnswerNextBox([](HWND box, const SeenBox &) {
+    std::vector<std::string> logged = LogNumbered("Zeile %d", 10);
+    // The warning comes first, the question after it.
+    std::string saved = SaveLog(folder + "\\warnung.msg", IDOK, [] {
         LogNumbered("bei der Warnung %d", 3);
-        PressButton(box, IDOK);
+        AnswerNextBoxWith(IDYES);
     });
-    AnswerNextBoxWith(IDYES);
-    RunCommand(IDM_SAVE_LOG);
     EndLogBatch();
-    SetEnvironmentVariableA("TMP", tmp[0] ? tmp : NULL);
-    SetEnvironmentVariableA("TEMP", temp[0] ? temp : NULL);
+    UseTempFolder("");
 
     ASSERT_EQ(3u, SeenBoxes().size());
     EXPECT_EQ(0u, SeenBoxes()[1].text.find("Aeltere Ausgaben koennen nicht")) << SeenBoxes()[1].text;
-    EXPECT_EQ(Numbered("Zeile %d", 0, 10), Texts(ReadWholeFile(folder + "\\warnung.msg")));
+    EXPECT_EQ(logged, SavedTexts(saved));
     std::vector<std::string> lines = LogLines();
     ASSERT_EQ(4u, lines.size());
     for (int i = 0; i < 3; i++)
@@ -138,19 +73,20 @@ TEST_F(ShellJournal, SavingAndEmptyingWhileLinesArriveGivesTheJournalsSpaceBack)
 {
     for (int round = 0; round < 4; round++) {
         LogNumbered("Zeile %d", 5000);
-        std::string saved = Save(folder + "\\runde" + std::to_string(round) + ".msg", IDYES, [] { LogNumbered("bei der Frage %d", 100); });
+        std::string saved = SaveLog(folder + "\\runde" + std::to_string(round) + ".msg", IDYES,
+                                    [] { LogNumbered("bei der Frage %d", 100); });
         EXPECT_NE(std::string::npos, saved.find("Zeile 4999\r\n"));
         FlushStore();
-        std::vector<std::pair<std::string, DWORD>> files = JournalFiles();
-        ASSERT_EQ(1u, files.size());
-        EXPECT_LT(files[0].second, 16u * 1024) << "round " << round << ": about the 101 lines not saved";
+        std::vector<DWORD> sizes = JournalSizes();
+        ASSERT_EQ(1u, sizes.size());
+        EXPECT_LT(sizes[0], 16u * 1024) << "round " << round << ": about the 101 lines not saved";
     }
     // The log was emptied: a line it refuses is news again.
     for (int i = 0; i < 2; i++) {
         AnswerNextBoxWith(IDOK);
         RefuseLogLines(1);
         LogMessage("abgelehnt", 9);
-        Save(folder + "\\leer" + std::to_string(i) + ".msg", IDYES);
+        SaveLog(folder + "\\leer" + std::to_string(i) + ".msg", IDYES);
     }
     int refusals = 0;
     for (const SeenBox &box : SeenBoxes())
@@ -161,13 +97,13 @@ TEST_F(ShellJournal, SavingAndEmptyingWhileLinesArriveGivesTheJournalsSpaceBack)
 TEST_F(ShellJournal, ALineRemovedFromOutsideAtTheQuestionThenATrimKeepsTheSavesMarkTrue)
 {
     LogNumbered("Zeile %d", 150000);
-    Save(folder + "\\erst.msg", IDYES, [] {
+    std::vector<std::string> expected;
+    SaveLog(folder + "\\erst.msg", IDYES, [&expected] {
         SendMessageA(MessageLog(), LB_DELETESTRING, 7, 0);
-        LogNumbered("bei der Frage %d", 60000);
+        expected = LogNumbered("bei der Frage %d", 60000);
     });
-    std::string rest = Save(folder + "\\rest.msg", IDNO);
-    std::string expected = Numbered("bei der Frage %d", 0, 60000) + "Nachrichtendatei " + folder + "\\erst.msg gespeichert|";
-    EXPECT_EQ(expected, Texts(rest));
+    expected.push_back("Nachrichtendatei " + folder + "\\erst.msg gespeichert");
+    EXPECT_EQ(expected, SavedTexts(SaveLog(folder + "\\rest.msg", IDNO)));
 }
 
 // ReadFile of this program, failing from a given call on.
@@ -216,24 +152,24 @@ static void PutReadFile(void *function)
 TEST_F(ShellJournal, AJournalReadFailingInTheMiddleOfATrimLosesNoLine)
 {
     SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
-    LogNumbered("Zeile %d", 199999);
+    std::vector<std::string> expected = LogNumbered("Zeile %d", 199999);
     // The trim reads about 2.9 MB to skip, then as much to keep, a MiB at a time.
     readsLeft = 4;
     PutReadFile((void *)FailingReadFile);
     AnswerNextBoxWith(IDOK);
-    LogNumbered("danach %d", 2);
+    std::vector<std::string> after = LogNumbered("danach %d", 2);
     PutReadFile((void *)systemReadFile);
     ASSERT_EQ(1u, SeenBoxes().size());
     EXPECT_EQ(0u, SeenBoxes()[0].text.find("Aeltere Ausgaben koennen nicht")) << SeenBoxes()[0].text;
     EXPECT_EQ(200001, SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
-    std::string saved = Texts(Save(folder + "\\alles.msg", IDNO));
-    EXPECT_EQ(Numbered("Zeile %d", 0, 199999) + Numbered("danach %d", 0, 2), saved);
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_EQ(expected, SavedTexts(SaveLog(folder + "\\alles.msg", IDNO)));
 }
 
 TEST_F(ShellJournal, APostedTextWithItsOwnCrLfStaysOneLineAfterAYes)
 {
     int selected = -1;
-    std::string first = Save(folder + "\\erst.msg", IDYES, [&selected] {
+    SaveLog(folder + "\\erst.msg", IDYES, [&selected] {
         LogMessage("eins\r\nzwei", 1);
         LogMessage("drei\r\n", 1);
         LogMessage("vier", 9);
@@ -245,8 +181,5 @@ TEST_F(ShellJournal, APostedTextWithItsOwnCrLfStaysOneLineAfterAYes)
     EXPECT_EQ("eins\r\nzwei", LogText(lines[0]));
     EXPECT_EQ("drei\r\n", LogText(lines[1]));
     EXPECT_EQ(2, SendMessageA(MessageLog(), LB_GETCURSEL, 0, 0)) << "the selection stays on its line";
-    std::string whole;
-    for (const std::string &line : lines)
-        whole += line + "\r\n";
-    EXPECT_EQ(0u, Save(folder + "\\zweit.msg", IDNO).find(whole)) << "the file holds the texts as logged";
+    EXPECT_EQ(0u, SaveLog(folder + "\\zweit.msg", IDNO).find(SavedForm(lines))) << "the file holds the texts as logged";
 }

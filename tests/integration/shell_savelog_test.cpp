@@ -19,15 +19,6 @@ protected:
     std::string folder;
 };
 
-static std::string Joined(const std::vector<std::string> &lines)
-{
-    std::string text;
-    for (const std::string &line : lines)
-        if (!line.empty())
-            text += line + "\r\n";
-    return text;
-}
-
 static bool Exists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -62,7 +53,7 @@ TEST_F(ShellSaveLog, WritesEveryNonEmptyLineAndKeepsThemOnNo)
     ExpectBox(question, CAPTION, "Nachrichtenfenster loeschen?", MB_ICONQUESTION | MB_YESNO);
 
     // Every non-empty line with CR LF, byte for byte, and nothing else.
-    EXPECT_EQ(Joined(before), ReadWholeFile(path));
+    EXPECT_EQ(SavedForm(before), ReadWholeFile(path));
     EXPECT_EQ(std::string::npos, ReadWholeFile(path).find('\0'));
 
     std::vector<std::string> after = LogLines();
@@ -89,7 +80,7 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
     RunCommand(IDM_SAVE_LOG);
 
     std::string file = ReadWholeFile(path);
-    EXPECT_EQ(0u, file.find(Joined(before)));
+    EXPECT_EQ(0u, file.find(SavedForm(before)));
     EXPECT_NE(std::string::npos, file.find("  im Dialog\r\n"));
     EXPECT_EQ(std::string::npos, file.find("bei der Frage"));
 
@@ -100,10 +91,7 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
 
     // Nothing arriving at the question: the log keeps only the new line.
     std::string again = folder + "\\again.msg";
-    AnswerNextBox(ChooseFile(again));
-    AnswerNextBoxWith(IDYES);
-    RunCommand(IDM_SAVE_LOG);
-    EXPECT_EQ(Joined(after), ReadWholeFile(again));
+    EXPECT_EQ(SavedForm(after), SaveLog(again, IDYES));
     after = LogLines();
     ASSERT_EQ(1u, after.size());
     EXPECT_EQ("Nachrichtendatei " + again + " gespeichert", LogText(after[0]));
@@ -111,11 +99,8 @@ TEST_F(ShellSaveLog, YesRemovesExactlyTheSavedLines)
     // A log without lines gives a file of no bytes.
     SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0);
     std::string empty = folder + "\\empty.msg";
-    AnswerNextBox(ChooseFile(empty));
-    AnswerNextBoxWith(IDNO);
-    RunCommand(IDM_SAVE_LOG);
+    EXPECT_EQ("", SaveLog(empty, IDNO));
     EXPECT_TRUE(Exists(empty));
-    EXPECT_EQ("", ReadWholeFile(empty));
     ASSERT_EQ(1u, LogLines().size());
 }
 
@@ -176,7 +161,7 @@ TEST_F(ShellSaveLog, ExistingFileIsReplacedOnlyAfterAsking)
     AnswerNextBoxWith(IDYES);
     AnswerNextBoxWith(IDNO);
     RunCommand(IDM_SAVE_LOG);
-    EXPECT_EQ(Joined(before), ReadWholeFile(path)) << "replaced, not appended to";
+    EXPECT_EQ(SavedForm(before), ReadWholeFile(path)) << "replaced, not appended to";
 }
 
 TEST_F(ShellSaveLog, CancelChangesNothing)
@@ -217,27 +202,19 @@ TEST_F(ShellSaveLog, FileThatCannotBeCreatedIsReported)
 // it was, no temporary file is left, the log keeps every line, no question.
 TEST_F(ShellSaveLog, AFullVolumeKeepsThePreviousFileAndTheLog)
 {
-    std::string full = FullVolumeFolder("savelog");
-    if (full.empty())
-        GTEST_SKIP() << "no small volume as R: (mounting it needs root)";
-    const std::string path = full + "\\voll.msg", previous = "+ 09:05:07,045  VelKor gestartet\r\n";
-    ASSERT_TRUE(WriteWholeFile(path, previous));
     for (int i = 0; i < 400; i++)
         LogMessage("eine Zeile, die den kleinen Datentraeger fuellen hilft", 9);
-    std::string filler = FillVolume(full, 8192);
-    ASSERT_FALSE(filler.empty());
     std::vector<std::string> before = LogLines();
-    AnswerNextBox(ChooseFile(path));
-    AnswerNextBoxWith(IDYES); // replace it
-    AnswerNextBoxWith(IDOK);
-    RunCommand(IDM_SAVE_LOG);
-    DeleteFileA(filler.c_str());
-
-    ASSERT_EQ(3u, SeenBoxes().size()) << "no question follows";
-    // ERROR_DISK_FULL, or ERROR_WRITE_FAULT where the system took part of a write (Wine does).
-    EXPECT_TRUE(IsFullVolumeBox(SeenBoxes()[2], CAPTION)) << SeenBoxes()[2].text;
-    EXPECT_EQ(previous, ReadWholeFile(path));
-    EXPECT_EQ(std::vector<std::string>{"voll.msg"}, FolderFiles(full)) << "no temporary file is left";
+    if (!SaveOntoFullVolume("voll.msg", "+ 09:05:07,045  VelKor gestartet\r\n", CAPTION, [](const std::string &path) {
+            SeenBox error;
+            AnswerNextBox(ChooseFile(path));
+            AnswerNextBoxWith(IDYES); // replace it
+            AnswerNextBox(RecordBox(&error, IDOK));
+            RunCommand(IDM_SAVE_LOG);
+            return error;
+        }))
+        GTEST_SKIP() << "no small volume as R: (mounting it needs root)";
+    EXPECT_EQ(3u, SeenBoxes().size()) << "no question follows";
     EXPECT_EQ(before, LogLines());
 }
 
@@ -249,65 +226,16 @@ TEST_F(ShellSaveLog, LongPathIsCutInTheSavedLine)
     std::string path = deep + "\\lang.msg";
     ASSERT_GT(path.size(), 228u);
     ASSERT_LT(path.size(), (size_t)MAX_PATH);
-    AnswerNextBox(ChooseFile(path));
-    AnswerNextBoxWith(IDNO);
-    RunCommand(IDM_SAVE_LOG);
+    SaveLog(path, IDNO);
     EXPECT_TRUE(Exists(path));
     std::string full = "Nachrichtendatei " + path + " gespeichert";
     EXPECT_EQ(full.substr(0, 257), LogText(LogLines().back()));
 }
 
-// Journal files of the program in the temporary folder.
-static int JournalFiles()
-{
-    char folder[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((std::string(folder) + "vlk*.tmp").c_str(), &found);
-    int n = 0;
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            n++;
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    return n;
-}
-
-static void LogNumbered(const char *format, int count)
-{
-    char text[32];
-    for (int i = 0; i < count; i++) {
-        snprintf(text, sizeof text, format, i);
-        LogMessage(text, 9);
-    }
-}
-
-static std::vector<std::string> FileBodies(const std::string &file)
-{
-    std::vector<std::string> bodies;
-    for (size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2)
-        bodies.push_back(LogText(file.substr(at, end - at)));
-    return bodies;
-}
-
-// Saves the log to path, answers Yes after count lines (numbered by format)
-// arrived at the question, and gives the saved lines' texts.
-static std::vector<std::string> SaveAndEmpty(const std::string &path, const char *format, int count)
-{
-    AnswerNextBox(ChooseFile(path));
-    AnswerNextBox([format, count](HWND box, const SeenBox &) {
-        LogNumbered(format, count);
-        PressButton(box, IDYES);
-    });
-    RunCommand(IDM_SAVE_LOG);
-    return FileBodies(ReadWholeFile(path));
-}
-
 TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
 {
     Stop();
-    const int files = JournalFiles();
+    const size_t files = JournalSizes().size();
     Start();
     std::vector<std::string> first = LogLines();
     LogNumbered("Zeile %d", 250000);
@@ -317,12 +245,12 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     // The newest lines, refilled from the journal in order.
     EXPECT_EQ("Zeile " + std::to_string(250000 - count), LogText(LogLines().front()));
     EXPECT_TRUE(PumpUntil(LastLineInView, 1000));
-    EXPECT_EQ(files + 1, JournalFiles());
+    EXPECT_EQ(files + 1, JournalSizes().size());
 
     // Lines arriving at the question send saved lines and then their own to
     // the journal: Yes removes exactly the saved ones wherever they are.
     std::string path = folder + "\\long.msg";
-    std::vector<std::string> saved = SaveAndEmpty(path, "bei der Frage %d", 150000);
+    std::vector<std::string> saved = SavedTexts(SaveLog(path, IDYES, [] { LogNumbered("bei der Frage %d", 150000); }));
     ASSERT_EQ(first.size() + 250000, saved.size());
     for (size_t i = 0; i < first.size(); i++)
         EXPECT_EQ(LogText(first[i]), saved[i]);
@@ -330,11 +258,8 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
         ASSERT_EQ("Zeile " + std::to_string(i), saved[first.size() + i]);
     EXPECT_EQ("Zeile 249999", saved.back());
 
-    std::string rest = folder + "\\rest.msg";
-    AnswerNextBox(ChooseFile(rest));
-    AnswerNextBoxWith(IDNO);
-    RunCommand(IDM_SAVE_LOG);
-    saved = FileBodies(ReadWholeFile(rest));
+    std::string rest = SaveLog(folder + "\\rest.msg", IDNO);
+    saved = SavedTexts(rest);
     ASSERT_EQ(150001u, saved.size());
     for (int i = 0; i < 150000; i += 991)
         ASSERT_EQ("bei der Frage " + std::to_string(i), saved[i]);
@@ -342,15 +267,11 @@ TEST_F(ShellSaveLog, ALongRunKeepsTheListBoxBoundedAndSavesEveryLineInOrder)
     EXPECT_EQ("Nachrichtendatei " + path + " gespeichert", saved[150000]);
 
     // No keeps journal and list box: the next save has the same lines first.
-    std::string again = folder + "\\again.msg";
-    AnswerNextBox(ChooseFile(again));
-    AnswerNextBoxWith(IDNO);
-    RunCommand(IDM_SAVE_LOG);
-    EXPECT_EQ(0u, ReadWholeFile(again).find(ReadWholeFile(rest)));
+    EXPECT_EQ(0u, SaveLog(folder + "\\again.msg", IDNO).find(rest));
 
     // The journal goes with the program.
     Stop();
-    EXPECT_EQ(files, JournalFiles());
+    EXPECT_EQ(files, JournalSizes().size());
     Start();
 }
 
@@ -358,19 +279,13 @@ TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
 {
     // The journal is made with the log's first line.
     Stop();
-    char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
-    GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
-    GetEnvironmentVariableA("TEMP", temp, sizeof temp);
-    std::string missing = folder + "\\fehlt\\";
-    SetEnvironmentVariableA("TMP", missing.c_str());
-    SetEnvironmentVariableA("TEMP", missing.c_str());
+    UseTempFolder(folder + "\\fehlt\\");
     ClearSeenBoxes();
     AnswerNextBoxWith(IDOK);
     Start();
     LRESULT before = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
     LogNumbered("Zeile %d", 220000);
-    SetEnvironmentVariableA("TMP", tmp[0] ? tmp : NULL);
-    SetEnvironmentVariableA("TEMP", temp[0] ? temp : NULL);
+    UseTempFolder("");
 
     ASSERT_EQ(1u, SeenBoxes().size());
     EXPECT_EQ("VELKOR", SeenBoxes()[0].caption);
@@ -379,27 +294,22 @@ TEST_F(ShellSaveLog, AJournalThatCannotBeWrittenIsReportedOnceAndTheLinesStay)
     EXPECT_EQ("Zeile 219999", LogText(LogLines().back()));
 
     // Saved and emptied, the log holds what came after, as without journal.
-    std::vector<std::string> saved = SaveAndEmpty(folder + "\\ohne.msg", "bei der Frage", 1);
+    std::vector<std::string> saved =
+        SavedTexts(SaveLog(folder + "\\ohne.msg", IDYES, [] { LogNumbered("bei der Frage", 1); }));
     ASSERT_EQ((size_t)before + 220000, saved.size());
     EXPECT_EQ("Zeile 219999", saved.back());
     ASSERT_EQ(2u, LogLines().size());
     EXPECT_EQ("bei der Frage", LogText(LogLines()[0]));
 }
 
-// A list box out of memory, for as long as the test needs one.
-static LRESULT CALLBACK RefuseLines(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return message == LB_ADDSTRING ? LB_ERRSPACE : CallLogProc(window, message, wParam, lParam);
-}
-
 TEST_F(ShellSaveLog, ALineTheListBoxRefusesIsReportedOnce)
 {
     LRESULT before = SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
-    WatchLogWindow(RefuseLines);
+    RefuseLogLines(2);
     AnswerNextBoxWith(IDOK);
     LogMessage("abgelehnt", 9);
     LogMessage("auch abgelehnt", 9);
-    WatchLogWindow(NULL);
+    RefuseLogLines(0);
 
     ASSERT_EQ(1u, SeenBoxes().size());
     EXPECT_EQ("VELKOR", SeenBoxes()[0].caption);
@@ -418,12 +328,7 @@ TEST_F(ShellSaveLog, ALineRemovedBehindTheLogsBackIsNotSavedAfterATrim)
     // before its next trim.
     SendMessageA(MessageLog(), LB_DELETESTRING, 7, 0);
     LogNumbered("danach %d", 100000);
-    std::string path = folder + "\\outside.msg";
-    AnswerNextBox(ChooseFile(path));
-    AnswerNextBoxWith(IDNO);
-    RunCommand(IDM_SAVE_LOG);
-
-    std::vector<std::string> saved = FileBodies(ReadWholeFile(path));
+    std::vector<std::string> saved = SavedTexts(SaveLog(folder + "\\outside.msg", IDNO));
     ASSERT_EQ(249999u, saved.size());
     EXPECT_EQ("Zeile 6", saved[6]);
     EXPECT_EQ("Zeile 8", saved[7]);

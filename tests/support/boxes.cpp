@@ -391,9 +391,3 @@ DialogTemplateView ReadDialogTemplate(int id, WORD language)
     }
     return view;
 }
-
-bool IsFullVolumeBox(const SeenBox &box, const char *caption)
-{
-    static const std::string TEXT = "Fehler beim Schreiben der Daten:\r\n";
-    return box.caption == caption && box.style == MB_OK && (box.text == TEXT + "112" || box.text == TEXT + "29");
-}

@@ -134,8 +134,6 @@ void ClearSeenBoxes();
 size_t PendingAnswers();
 // Expects box to have this caption, text and style (MB_ICON* | button set).
 void ExpectBox(const SeenBox &box, const std::string &caption, const std::string &text, UINT style);
-// The write error box of a save onto a full volume: caption, MB_OK, and the number 112 or 29.
-bool IsFullVolumeBox(const SeenBox &box, const char *caption);
 // An answer that copies the box into *box (when not null) and presses button.
 BoxAction RecordBox(SeenBox *box, int button);
 // A question with a Yes button is answered Yes and next waits for the box after it; any other box gets next.
@@ -191,6 +189,22 @@ struct FileDialogView {
 // Records the file dialog into view (may be null), runs before (unless empty), types path and presses OK (an
 // empty path: Cancel).
 BoxAction ChooseFile(const std::string &path, FileDialogView *view = NULL, std::function<void(HWND)> before = {});
+
+// ---- temporary folder, journal files, saved files (savefiles.cpp) ----------------------
+
+// Points TMP and TEMP at folder (with its trailing "\"), or with "" back to what they were (not nested).
+void UseTempFolder(const std::string &folder);
+// The sizes of the journal files (vlk<pid>-*.tmp) of a process in folder (with its "\"; NULL: the temporary folder).
+std::vector<DWORD> JournalSizes(DWORD processId = GetCurrentProcessId(), const char *folder = NULL);
+// The file a save of these log lines writes: each line that is not empty, with CR LF.
+std::string SavedForm(const std::vector<std::string> &lines);
+// The texts of a saved log's lines.
+std::vector<std::string> SavedTexts(const std::string &file);
+// A save onto a volume full but for a few KiB: save saves to name, in a new folder on R: holding previous, and
+// returns its error box; then the volume is freed, the box must be the write error box with caption, the file
+// must still hold previous and be the folder's only file. False (skip the test) without the small volume R:.
+bool SaveOntoFullVolume(const char *name, const std::string &previous, const char *caption,
+                        const std::function<SeenBox(const std::string &path)> &save);
 
 // ---- velkor.exe and its windows from outside (driver.cpp) ------------------------------
 // The readers take the program of this process (in-process tests) unless given another.
@@ -273,6 +287,11 @@ void MarkEntry(int n);
 void PressKeyInLoop(HWND target, UINT key, bool ctrl = false);
 // Replaces the clipboard's content with a text as the program does; false when the clipboard stays busy.
 bool SetClipboardText(const std::string &text);
+// Logs count lines, the texts printf(format, n) for n from 0; returns the texts.
+std::vector<std::string> LogNumbered(const char *format, int count);
+// Saves the log to path through the file dialog, at the question runs atQuestion (unless empty) and answers it;
+// returns what the file then holds.
+std::string SaveLog(const std::string &path, int answer, const std::function<void()> &atQuestion = {});
 // Sends a WM_COMMAND as a menu would, and lets posted messages run.
 void RunCommand(int id);
 // Menu item state (MF_GRAYED etc.) of a command.

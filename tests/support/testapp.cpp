@@ -11,6 +11,7 @@
 #include "base/commandfilename.h"
 #include "base/devicehandle.h"
 #include "device/receivebuffer.h"
+#include "log/messagelog.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
@@ -127,6 +128,30 @@ void RunCommand(int id)
 {
     SendMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
     PumpPending();
+}
+
+std::vector<std::string> LogNumbered(const char *format, int count)
+{
+    std::vector<std::string> texts;
+    char text[64];
+    for (int i = 0; i < count; i++) {
+        snprintf(text, sizeof text, format, i);
+        LogMessage(text, 9);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+std::string SaveLog(const std::string &path, int answer, const std::function<void()> &atQuestion)
+{
+    AnswerNextBox(ChooseFile(path));
+    AnswerNextBox([atQuestion, answer](HWND box, const SeenBox &) {
+        if (atQuestion)
+            atQuestion();
+        PressButton(box, answer);
+    });
+    RunCommand(IDM_SAVE_LOG);
+    return ReadWholeFile(path);
 }
 
 UINT MenuState(int id) { return GetMenuState(GetMenu(MainWindow()), id, MF_BYCOMMAND); }
