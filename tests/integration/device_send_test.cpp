@@ -94,7 +94,7 @@ TEST_F(DeviceSend, AByteThatIsNotHexIsWarnedAboutAndNothingIsSent)
 {
     Settings().sendPrefix = 0x02;
     Settings().sendSuffix = 0x03;
-    OpenPeer();
+    ServeAndOpen();
     int bad = InsertListEntry("0x02   0x4G 0x41 0xZ1  0x03", "");
     int good = InsertListEntry("0x02   0x41 0x42  0x03", "");
     AnswerNextBoxWith(IDOK);
