@@ -102,17 +102,13 @@ static bool OpenForBench(const char *part)
 
 static const DWORD RUN_MS = 3000;
 
-// What Velkor logged in a run: bytes and lines a second.
-struct Rate {
-    double bytes, lines;
-};
-
-// Velkor with every byte logged (a line holds up to 99 bytes of a block).
-static Rate VelkorRate(DevicePeer *peer, uint32_t blockLength)
+// Velkor with every byte logged: bytes a second, and in *linesPerSecond the
+// log lines (a line holds up to 99 bytes of a block).
+static double VelkorRate(DevicePeer *peer, uint32_t blockLength, double *linesPerSecond)
 {
     UseDevice(PeerConnectString(peer), blockLength, 500);
     if (!OpenForBench(__func__))
-        return Rate{0, 0};
+        return *linesPerSecond = 0;
     PumpUntil([&] { return PeerConnected(peer); }, 2000);
     ClearLog();
     double start = NowMs();
@@ -123,8 +119,8 @@ static Rate VelkorRate(DevicePeer *peer, uint32_t blockLength)
     CloseFromToolbar();
     PeerStopFlood(peer);
     ClearLog();
-    double linesPerBlock = (double)((blockLength + 98) / 99);
-    return Rate{(double)lines / linesPerBlock * blockLength * 1000.0 / elapsed, (double)lines * 1000.0 / elapsed};
+    *linesPerSecond = (double)lines * 1000.0 / elapsed;
+    return *linesPerSecond / ((blockLength + 98) / 99) * blockLength;
 }
 
 static HANDLE OpenRaw(const std::string &connectString)
@@ -179,11 +175,11 @@ static void ReceiveRates(const char *what, DevicePeer *peer)
         bare.push_back(BareRate(peer, 1));
         bulk.push_back(BareRate(peer, 65536));
         for (int i = 0; i < 2; i++) {
-            Rate shown = VelkorRate(peer, lengths[i]);
-            visible[i].push_back(shown.bytes);
-            lines[i].push_back(shown.lines);
+            double shown;
+            visible[i].push_back(VelkorRate(peer, lengths[i], &shown));
+            lines[i].push_back(shown);
             ShowWindow(MainWindow(), SW_HIDE);
-            hidden[i].push_back(VelkorRate(peer, lengths[i]).bytes);
+            hidden[i].push_back(VelkorRate(peer, lengths[i], &shown));
             ShowWindow(MainWindow(), SW_SHOW);
         }
     }

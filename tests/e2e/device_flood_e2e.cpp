@@ -2,15 +2,10 @@
 // pipe and a serial pty: a flood arrives whole, in order, in blocks of the set
 // length; an end byte inside a waiting run and a pause of more than the read
 // timeout end blocks where they always did.
-#include <gtest/gtest.h>
-
-#include <windows.h>
-
 #include <algorithm>
 #include <random>
 
 #include "resources/resource.h"
-
 #include "support.h"
 
 class DeviceFlood : public ::testing::TestWithParam<bool> {
@@ -97,8 +92,8 @@ TEST_P(DeviceFlood, AMegabyteFloodArrivesWholeInOrderInBlocksOfTheSetLength)
     PeerStartSending(peer, sent);
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 120000)) << "the device was not read";
     ASSERT_EQ(sent.size(), PeerStopFlood(peer));
-    size_t lineCount = std::count(expected.begin(), expected.end(), ' ');
     Bytes joined;
+    size_t lineCount = std::count(expected.begin(), expected.end(), ' ');
     EXPECT_TRUE(Sizes(ReceivedBlocks(Logged(head + lineCount, 30000, true)), &joined) == expected);
     ASSERT_EQ(sent.size(), joined.size());
     EXPECT_EQ(sent.size(), (size_t)(std::mismatch(sent.begin(), sent.end(), joined.begin()).first - sent.begin()))
@@ -109,9 +104,9 @@ TEST_P(DeviceFlood, EndBytesInAWaitingRunAndAPauseEndBlocksWhereTheyAlwaysDid)
 {
     Open(16, 400, 0x0D);
     // One write: the reader finds the bytes after the first already waiting.
-    Bytes run;
+    Bytes run(40);
     for (int i = 0; i < 40; i++)
-        run.push_back(i == 5 || i == 20 ? 0x0D : (unsigned char)(0x40 + i));
+        run[i] = i == 5 || i == 20 ? 0x0D : (unsigned char)(0x40 + i);
     size_t head = LogLines(app).size();
     SYSTEMTIME now;
     GetLocalTime(&now);

@@ -94,7 +94,7 @@ TEST_F(DeviceSend, AByteThatIsNotHexIsWarnedAboutAndNothingIsSent)
 {
     Settings().sendPrefix = 0x02;
     Settings().sendSuffix = 0x03;
-    OpenPeer();
+    ServeAndOpen();
     int bad = InsertListEntry("0x02   0x4G 0x41 0xZ1  0x03", "");
     int good = InsertListEntry("0x02   0x41 0x42  0x03", "");
     AnswerNextBoxWith(IDOK);
@@ -156,9 +156,8 @@ TEST_F(DeviceSend, TheSendLineComesBeforeTheAnswer)
 TEST_F(DeviceSend, TheDemoDeviceRefusesAPipeNameServedAlready)
 {
     std::string name = UniqueName("velkor-echo-taken"), path = "\\\\.\\pipe\\" + name;
-    // With one instance allowed, a second server is refused under Wine too,
-    // which lets the first demo device's instance through despite
-    // FILE_FLAG_FIRST_PIPE_INSTANCE.
+    // One instance allowed: Wine then refuses a second server too, which it
+    // lets through despite FILE_FLAG_FIRST_PIPE_INSTANCE.
     HANDLE other = CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 64, 64, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
     std::string said;

@@ -7,23 +7,46 @@
 
 #include "device/gather.h"
 
-// Feeds bytes as the receive thread does; returns the finished blocks as
-// "41 42|43" and what is still gathered after the last "|".
-static std::string Gather(uint32_t blockLength, uint32_t endByte, const std::vector<int> &bytes)
+// Blocks as "41 42|43" and after the last "|" the count still gathered, from
+// bytes arriving in runs (all in one unless given; a negative size: after a
+// pause longer than the read timeout), read a byte at a time, or (readLimit)
+// as the receive thread reads what waits: the first byte of a run by a
+// one-byte read, the rest as far as the block lacks them.
+static std::string Gather(uint32_t blockLength, uint32_t endByte, const std::vector<unsigned char> &bytes,
+                          std::vector<int> runs = {}, uint32_t readLimit = 0)
 {
     std::vector<unsigned char> buffer(EffectiveBlockLength(blockLength));
     BlockGatherer gatherer;
     StartGathering(gatherer, buffer.data(), blockLength, endByte);
     std::string text;
-    for (int byte : bytes) {
-        if (GatherByte(gatherer, (unsigned char)byte)) {
-            for (uint32_t i = 0; i < gatherer.count; i++) {
-                char hex[4];
-                snprintf(hex, sizeof hex, i ? " %02X" : "%02X", buffer[i]);
-                text += hex;
+    auto handOver = [&] {
+        for (uint32_t i = 0; i < gatherer.count; i++) {
+            text += i ? " " : "";
+            text += "0123456789ABCDEF"[buffer[i] >> 4];
+            text += "0123456789ABCDEF"[buffer[i] & 15];
+        }
+        text += "|";
+        ClearGathered(gatherer);
+    };
+    if (runs.empty())
+        runs.push_back((int)bytes.size());
+    const unsigned char *next = bytes.data();
+    for (int run : runs) {
+        for (uint32_t waiting = (uint32_t)abs(run); waiting > 0;) {
+            if (run < 0 && waiting == (uint32_t)-run && gatherer.count > 0)
+                handOver();
+            uint32_t size = readLimit == 0 || waiting == (uint32_t)abs(run) ? 1 : ChunkToRead(gatherer, waiting, readLimit);
+            for (uint32_t done = 0; done < size;) {
+                bool finished;
+                if (readLimit == 0)
+                    finished = GatherByte(gatherer, next[done++]); // the reference
+                else
+                    done += GatherChunk(gatherer, next + done, size - done, &finished);
+                if (finished)
+                    handOver();
             }
-            text += "|";
-            ClearGathered(gatherer);
+            next += size;
+            waiting -= size;
         }
     }
     return text + std::to_string(gatherer.count);
@@ -47,40 +70,6 @@ TEST(DeviceGather, AnEndByteSwitchedOffEndsNothingWhateverItsLowByte)
     EXPECT_EQ("3", Gather(8, 256, {0, 0, 0}));
 }
 
-// Blocks as "41 42|43 ..." from bytes arriving in runs (a negative size: after
-// a pause longer than the read timeout), read a byte at a time, or (readLimit)
-// as the receive thread reads what waits: the first byte of a run by a
-// one-byte read, the rest as far as the block lacks them.
-static std::string Blocks(uint32_t blockLength, uint32_t endByte, const std::vector<unsigned char> &bytes,
-                          const std::vector<int> &runs, uint32_t readLimit)
-{
-    std::vector<unsigned char> buffer(EffectiveBlockLength(blockLength));
-    BlockGatherer gatherer;
-    StartGathering(gatherer, buffer.data(), blockLength, endByte);
-    std::string text;
-    auto handOver = [&] { text += std::string((char *)buffer.data(), gatherer.count) + "|", ClearGathered(gatherer); };
-    const unsigned char *next = bytes.data();
-    for (int run : runs) {
-        for (uint32_t waiting = (uint32_t)abs(run); waiting > 0;) {
-            if (run < 0 && waiting == (uint32_t)-run && gatherer.count > 0)
-                handOver();
-            uint32_t size = readLimit == 0 || waiting == (uint32_t)abs(run) ? 1 : ChunkToRead(gatherer, waiting, readLimit);
-            for (uint32_t done = 0; done < size;) {
-                bool finished;
-                if (readLimit == 0)
-                    finished = GatherByte(gatherer, next[done++]); // the reference
-                else
-                    done += GatherChunk(gatherer, next + done, size - done, &finished);
-                if (finished)
-                    handOver();
-            }
-            next += size;
-            waiting -= size;
-        }
-    }
-    return text + std::to_string(gatherer.count);
-}
-
 TEST(DeviceGather, ChunkedReadsGiveTheBlocksOfOneByteReads)
 {
     std::mt19937 random(25);
@@ -96,9 +85,9 @@ TEST(DeviceGather, ChunkedReadsGiveTheBlocksOfOneByteReads)
                     for (int i = 0; i < size; i++)
                         bytes.push_back((unsigned char)(random() % (round % 2 ? 256 : 24)));
                 }
-                uint32_t limit = round % 4 == 0 ? 7 : 16384;
                 SCOPED_TRACE(testing::Message() << "length " << blockLength << " end " << endByte << " round " << round);
-                EXPECT_EQ(Blocks(blockLength, endByte, bytes, runs, 0), Blocks(blockLength, endByte, bytes, runs, limit));
+                EXPECT_EQ(Gather(blockLength, endByte, bytes, runs),
+                          Gather(blockLength, endByte, bytes, runs, round % 4 == 0 ? 7 : 16384));
             }
         }
     }
