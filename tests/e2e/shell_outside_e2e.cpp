@@ -5,9 +5,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <algorithm>
-#include <iterator>
-
 #include "app/filearg.h"
 #include "resources/resource.h"
 
@@ -16,24 +13,11 @@
 // The loads logged so far (lines "Kommandodatei ... geladen").
 static std::vector<std::string> Loads(const VelkorProcess &app)
 {
-    std::vector<std::string> loads, lines = LogLines(app);
-    std::copy_if(lines.begin(), lines.end(), std::back_inserter(loads),
-                 [](const std::string &line) { return line.find(" geladen") != std::string::npos; });
+    std::vector<std::string> loads;
+    for (const std::string &line : LogLines(app))
+        if (line.find(" geladen") != std::string::npos)
+            loads.push_back(line);
     return loads;
-}
-
-// Drops files onto the window as the shell does: a DROPFILES block in the program's own memory.
-static void DropFiles(const VelkorProcess &app, const std::vector<std::string> &files)
-{
-    DROPFILES header = {};
-    header.pFiles = sizeof header;
-    std::string block((const char *)&header, sizeof header);
-    for (const std::string &file : files)
-        block += file + '\0';
-    block += '\0';
-    void *remote = VirtualAllocEx(app.process, NULL, block.size(), MEM_COMMIT, PAGE_READWRITE);
-    ASSERT_TRUE(remote && WriteProcessMemory(app.process, remote, block.data(), block.size(), NULL));
-    PostMessageA(app.window, WM_DROPFILES, (WPARAM)remote, 0);
 }
 
 TEST(OutsideFile, CommandLineSecondStartAndDropLoadAFileAndNothingElseComesIn)
@@ -65,8 +49,13 @@ TEST(OutsideFile, CommandLineSecondStartAndDropLoadAFileAndNothingElseComesIn)
     EXPECT_EQ(std::vector<std::string>{" 0x42|zwei"}, ListEntries(app));
     EXPECT_EQ(app.window, GetForegroundWindow());
 
-    // Of several dropped files the last is loaded.
-    DropFiles(app, {b, a});
+    // Of several files dropped as the shell drops them (a DROPFILES block in the program's memory) the last is loaded.
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    std::string drop = std::string((const char *)&header, sizeof header) + b + '\0' + a + '\0' + '\0';
+    void *remote = VirtualAllocEx(app.process, NULL, drop.size(), MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_TRUE(remote && WriteProcessMemory(app.process, remote, drop.data(), drop.size(), NULL));
+    PostMessageA(app.window, WM_DROPFILES, (WPARAM)remote, 0);
     ASSERT_TRUE(PumpUntil([&] { return Loads(app).size() == 3; }, DRIVER_TIMEOUT_MS));
     EXPECT_EQ("Kommandodatei " + a + " geladen", LogText(Loads(app).back()));
 

@@ -2,6 +2,7 @@
 // copying to the real clipboard, and Enter sending the selected command.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "base/appwindows.h"
@@ -35,19 +36,17 @@ TEST_F(Keys, NoSelectedLineOrABusyClipboardCopiesNothing)
     ASSERT_TRUE(SetClipboardText("vorher"));
     PressKeyInLoop(MessageLog(), 'C', true);
     SendMessageA(MessageLog(), LB_SETCURSEL, 0, 0);
-    HANDLE opened = CreateEventA(NULL, TRUE, FALSE, NULL), done = CreateEventA(NULL, TRUE, FALSE, NULL);
+    std::promise<void> opened, done;
     std::thread holder([&] {
         OpenClipboard(NULL);
-        SetEvent(opened);
-        WaitForSingleObject(done, 10000);
+        opened.set_value();
+        done.get_future().wait();
         CloseClipboard();
     });
-    WaitForSingleObject(opened, 10000);
+    opened.get_future().wait();
     PressKeyInLoop(MessageLog(), 'C', true);
-    SetEvent(done);
+    done.set_value();
     holder.join();
-    CloseHandle(opened);
-    CloseHandle(done);
     EXPECT_EQ("vorher", ClipboardText());
 }
 

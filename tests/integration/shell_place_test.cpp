@@ -50,8 +50,8 @@ TEST_F(Place, AValueThatIsNoPlaceOnAMonitorLeavesTheDefaultAndIsRewritten)
                                         {REG_BINARY, Bytes(usable.begin(), usable.end() - 4)},
                                         {REG_BINARY, PlaceBytes({100, 80, 600, 480, 2})},
                                         {REG_BINARY, PlaceBytes({-30000, -30000, -29000, -29000, 0})}};
+    Stop();
     for (const auto &value : values) {
-        Stop();
         PutVelkorValue("windowplace", value.first, value.second);
         Start();
         EXPECT_EQ(standard, PlaceNow());
@@ -60,6 +60,5 @@ TEST_F(Place, AValueThatIsNoPlaceOnAMonitorLeavesTheDefaultAndIsRewritten)
         DWORD type = 0;
         EXPECT_TRUE(GetVelkorValue("windowplace", &stored, &type));
         EXPECT_EQ(std::make_pair((DWORD)REG_BINARY, standard), std::make_pair(type, stored));
-        Start();
     }
 }

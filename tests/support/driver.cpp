@@ -68,45 +68,45 @@ static bool StillRunning(const VelkorProcess &app)
     return app.process && WaitForSingleObject(app.process, 0) == WAIT_TIMEOUT;
 }
 
-// Starts a program in workingDir (empty: the build folder); a console one gets no console window.
+static const char VELKOR_EXE[] = VELKOR_BUILD_DIR_WIN "\\velkor.exe";
+static const char ECHO_EXE[] = VELKOR_BUILD_DIR_WIN "\\velkor-echo.exe";
+
+// Starts a program in workingDir (empty: the build folder), its output to output unless null; a console one gets no
+// console window.
 static bool StartProgram(VelkorProcess &app, const std::string &exe, const std::string &arguments,
-                         const std::string &workingDir)
+                         const std::string &workingDir, HANDLE output = NULL)
 {
     std::string commandLine = "\"" + exe + "\"" + arguments;
     std::string folder = workingDir.empty() ? std::string(VELKOR_BUILD_DIR_WIN) : workingDir;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = output ? STARTF_USESTDHANDLES : 0;
+    startup.hStdOutput = startup.hStdError = output;
     PROCESS_INFORMATION info;
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, folder.c_str(),
-                        &startup, &info))
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, output != NULL, CREATE_NO_WINDOW, NULL,
+                        folder.c_str(), &startup, &info))
         return false;
     CloseHandle(info.hThread);
     app = {info.hProcess, info.dwProcessId, NULL};
     return true;
 }
 
-static bool StartBuilt(VelkorProcess &app, const char *program, const std::string &arguments,
-                       const std::string &workingDir)
-{
-    return StartProgram(app, std::string(VELKOR_BUILD_DIR_WIN "\\") + program, arguments, workingDir);
-}
-
 bool StartVelkorCopy(VelkorProcess &app, const std::string &folder)
 {
     std::string copy = folder + "\\velkor.exe";
-    return CopyFileA(VELKOR_BUILD_DIR_WIN "\\velkor.exe", copy.c_str(), FALSE) && StartProgram(app, copy, "", folder);
+    return CopyFileA(VELKOR_EXE, copy.c_str(), FALSE) && StartProgram(app, copy, "", folder);
 }
 
 bool StartVelkorProcess(VelkorProcess &app, const std::string &workingDir, const std::string &arguments)
 {
-    return StartBuilt(app, "velkor.exe", arguments, workingDir);
+    return StartProgram(app, VELKOR_EXE, arguments, workingDir);
 }
 
 bool StartEchoDevice(VelkorProcess &device, const std::string &name, DWORD statusMs)
 {
     std::string path = "\\\\.\\pipe\\" + name;
     std::string arguments = " /pipe " + name + " /status " + std::to_string(statusMs) + " /quiet";
-    bool serves = StartBuilt(device, "velkor-echo.exe", arguments, "") &&
+    bool serves = StartProgram(device, ECHO_EXE, arguments, "") &&
                   PumpUntil([&] { return WaitNamedPipeA(path.c_str(), 0) || GetLastError() == ERROR_SEM_TIMEOUT; },
                             10000);
     if (!serves) {
@@ -124,25 +124,11 @@ DWORD RunEchoDevice(const std::string &arguments, std::string *output, DWORD tim
                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (out == INVALID_HANDLE_VALUE)
         return STILL_ACTIVE;
-    std::string exe = VELKOR_BUILD_DIR_WIN "\\velkor-echo.exe";
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = out;
-    PROCESS_INFORMATION info;
+    VelkorProcess echo;
     DWORD code = STILL_ACTIVE;
-    if (CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL, &startup,
-                       &info)) {
-        CloseHandle(info.hThread);
-        if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0 ||
-            !GetExitCodeProcess(info.hProcess, &code)) {
-            TerminateProcess(info.hProcess, 1);
-            WaitForSingleObject(info.hProcess, 5000);
-            code = STILL_ACTIVE;
-        }
-        CloseHandle(info.hProcess);
-    }
+    if (!StartProgram(echo, ECHO_EXE, " " + arguments, "", out) || !WaitForExit(echo, timeoutMs, &code))
+        code = STILL_ACTIVE;
+    EndVelkorProcess(echo);
     CloseHandle(out);
     *output = ReadWholeFile(file);
     return code;

@@ -105,8 +105,6 @@ std::string TestFolder(const char *stem)
 
 std::string FullVolumeFolder(const char *stem)
 {
-    if (GetFileAttributesA("R:\\") == INVALID_FILE_ATTRIBUTES)
-        return std::string();
     std::string folder = "R:\\" + UniqueName(stem);
     return CreateDirectoryA(folder.c_str(), NULL) ? folder : std::string();
 }
@@ -341,10 +339,7 @@ std::string ClipboardText(UINT format)
     HANDLE data = GetClipboardData(format);
     const char *bytes = data ? (const char *)GlobalLock(data) : NULL;
     if (bytes) {
-        size_t unit = format == CF_UNICODETEXT ? 2 : 1, length = 0;
-        while (memcmp(bytes + length * unit, "\0\0", unit) != 0)
-            length++;
-        text.assign(bytes, length * unit);
+        text.assign(bytes, format == CF_UNICODETEXT ? wcslen((const wchar_t *)bytes) * 2 : strlen(bytes));
         GlobalUnlock(data);
     }
     CloseClipboard();

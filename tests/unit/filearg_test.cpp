@@ -3,8 +3,6 @@
 
 #include <string.h>
 
-#include <vector>
-
 #include "app/filearg.h"
 
 TEST(FileArgument, IsTheFirstArgumentAfterTheProgramWithoutItsQuotes)
@@ -20,8 +18,8 @@ TEST(FileArgument, IsTheFirstArgumentAfterTheProgramWithoutItsQuotes)
         {"velkor.exe -x C:\\datei.cmd /a/b", ""},
     };
     for (auto &c : cases) {
-        std::vector<char> file(strlen(c[0]) + 1, 'x');
-        EXPECT_EQ(*c[1] != 0, FirstFileArgument(c[0], file.data())) << c[0];
-        EXPECT_STREQ(c[1], file.data()) << c[0];
+        std::string file(strlen(c[0]) + 1, 'x');
+        EXPECT_EQ(*c[1] != 0, FirstFileArgument(c[0], &file[0])) << c[0];
+        EXPECT_STREQ(c[1], file.c_str()) << c[0];
     }
 }
