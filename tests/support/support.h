@@ -352,6 +352,9 @@ bool PeerWrite(DevicePeer *peer, const Bytes &bytes);
 void PeerStartFlood(DevicePeer *peer, DWORD durationMs);
 // Writes these bytes in the flood's small writes instead, all of them however long that takes.
 void PeerStartSending(DevicePeer *peer, const Bytes &bytes);
+// The counter flood at a steady rate; and the longest time one of its writes waited for the reader, in ms.
+void PeerStartPacedFlood(DevicePeer *peer, DWORD bytesPerSecond, DWORD durationMs);
+DWORD PeerLongestWriteMs(DevicePeer *peer);
 uint64_t PeerStopFlood(DevicePeer *peer);
 bool PeerFloodDone(DevicePeer *peer);
 // What the client wrote so far; waiting until at least count bytes came.
