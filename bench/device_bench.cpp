@@ -35,6 +35,7 @@ static double NowMs()
 // Lines the log took since the start, which logstore.cpp keeps to itself
 // (the list box keeps only the newest of a long flood).
 ULONGLONG LinesLogged();
+void LogFrameStats(unsigned long *frames, double *ms);
 
 static void ClearLog()
 {
@@ -121,11 +122,17 @@ static VelkorFigures VelkorRate(DevicePeer *peer, uint32_t blockLength, bool min
     ClearLog();
     ULONGLONG cpuBefore = ThreadMilliseconds(GetCurrentThreadId());
     ULONGLONG linesBefore = LinesLogged();
+    unsigned long framesBefore, framesAfter;
+    double frameMsBefore, frameMsAfter;
+    LogFrameStats(&framesBefore, &frameMsBefore);
     double start = NowMs();
     PeerStartFlood(peer, RUN_MS);
     PumpUntil([&] { return PeerFloodDone(peer); }, RUN_MS + 20000);
     double elapsed = NowMs() - start;
     size_t lines = (size_t)(LinesLogged() - linesBefore);
+    LogFrameStats(&framesAfter, &frameMsAfter);
+    printf("    (%u %s: %lu frames, %.0f ms in them, %.0f ms run)\n", blockLength, minimized ? "min" : "vis",
+           framesAfter - framesBefore, frameMsAfter - frameMsBefore, elapsed);
     double cpu = (double)(ThreadMilliseconds(GetCurrentThreadId()) - cpuBefore);
     CloseFromToolbar();
     PeerStopFlood(peer);

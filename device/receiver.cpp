@@ -2,10 +2,14 @@
 // hands finished blocks over to the main window (device/handover). While no
 // byte is known to wait, a read asks for one: it waits for the next byte and
 // the read timeout runs between bytes. A serial port or a named pipe tells
-// how many bytes it holds; then one read takes them, as far as the block
-// lacks them, so a fast device does not fill its driver's queue while it is
-// read a byte per call. Other devices (a USB interface, whose driver may
-// wait for the whole count) are read a byte at a time.
+// how many bytes it holds; then one read takes them all (up to
+// READ_CHUNK_LIMIT), whatever the block length, and the gatherer cuts them
+// into the blocks one-byte reads would have given. Other devices (a USB
+// interface, whose driver may wait for the whole count) are read a byte at a
+// time. Blocks are announced to the window when no more bytes wait to be read,
+// or once they have waited ANNOUNCE_MS: the window then logs many in one
+// round. A serial driver that reports lost bytes gets a mark in the ring,
+// which the window logs as a line of its own, at most once a second.
 #include "device/receiver.h"
 
 #include "base/appwindows.h"
@@ -27,7 +31,7 @@ struct ReaderRecord {
     HANDLE readEvent;
     OVERLAPPED overlapped;
     unsigned char *readBuffer;    // readSize bytes after the gather buffer
-    uint32_t readSize;
+    uint32_t readSize;            // READ_CHUNK_LIMIT
     volatile LONG readInFlight;   // a read may be outstanding (set before ReadFile)
     volatile LONG errorBoxShown;  // the read error box is open
     unsigned char gather[1];      // block length bytes, then the read buffer
@@ -39,6 +43,11 @@ struct ReaderLoop {
     BlockGatherer gatherer;
     WaitingCount waitingCount;
     uint32_t knownWaiting; // bytes the device was seen to hold that no read has taken yet
+    bool owed;             // blocks were handed over that the window was not told of ...
+    DWORD owedSince;       // ... since then
+    bool overrunDue;       // the driver lost bytes: a mark is to go before the next block
+    bool overrunSeen;      // a mark went, at lastOverrun
+    DWORD lastOverrun;
     uint32_t chunkDone;    // the read buffer's bytes gathered so far ...
     uint32_t chunkEnd;     // ... of those the last read delivered
     bool inFlight;       // a read is outstanding
@@ -53,10 +62,6 @@ struct ReaderLoop {
 
 enum ReadStart { READ_PENDING, READ_BYTES, READ_EMPTY, READ_REFUSED };
 
-// Largest read of waiting bytes, so that a block length of megabytes does not
-// need a read buffer as large.
-const uint32_t READ_CHUNK_LIMIT = 16384;
-
 // Looking at the stop event between bytes costs a call into the system; under
 // a flood once per interval is enough to end well within the grace period.
 const DWORD STOP_POLL_MS = 10;
@@ -70,6 +75,10 @@ const unsigned FAILURES_BEFORE_REPORT = 3;
 const DWORD FINAL_POST_MS = 100;
 // How long a stopping reader waits for its cancelled read.
 const DWORD CANCEL_WAIT_MS = 100;
+// Longest a handed-over block waits for its announcement while bytes keep coming.
+const DWORD ANNOUNCE_MS = 2;
+// Shortest time between two lines telling that the device lost bytes.
+const DWORD OVERRUN_REPEAT_MS = 1000;
 
 } // namespace
 
@@ -90,22 +99,16 @@ static bool StopRequested(ReaderLoop &loop)
     return StopSignalled(loop.record->params.stopEvent, 0);
 }
 
-// Copies the finished block gathered into the next slot and publishes it;
-// wakes the window unless a wake-up is already on its way, retrying a failed
-// post (a full queue, a window gone) after a pause. Waits while the ring is
-// full. False when the stop event came meanwhile; a block it kept from the
-// ring stays gathered for EndReading.
-static bool HandOverGathered(ReaderLoop &loop)
+// Tells the window of the blocks handed over since it was last told, unless
+// a wake-up is on its way (whose round takes them too). A failed post (a full
+// queue, a window gone) is retried after a pause; false when the stop event
+// came meanwhile.
+static bool Announce(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
-    while (HandOverFull(record->pool)) {
-        if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS)) {
-            loop.blockKept = true;
-            return false;
-        }
-    }
-    PublishBlock(record->pool, loop.gatherer.buffer, loop.gatherer.count);
-    ClearGathered(loop.gatherer);
+    if (!loop.owed)
+        return true;
+    loop.owed = false;
     if (!ClaimWakeUp(record->pool))
         return true;
     while (!PostWakeUp(record->pool, record->params.window)) {
@@ -115,10 +118,62 @@ static bool HandOverGathered(ReaderLoop &loop)
     return true;
 }
 
-// A stopping reader's gathered bytes go into a slot kept for them: the
-// window takes no blocks while it waits for the reader to end, so waiting for
-// room is no use. Only a ring that an earlier reader's blocks still fill to
-// the last slot leaves none.
+static void Owe(ReaderLoop &loop)
+{
+    if (!loop.owed)
+        loop.owedSince = GetTickCount();
+    loop.owed = true;
+}
+
+// While bytes keep coming, blocks are announced once they have waited ANNOUNCE_MS.
+static bool AnnounceWhenDue(ReaderLoop &loop)
+{
+    return !loop.owed || GetTickCount() - loop.owedSince < ANNOUNCE_MS || Announce(loop);
+}
+
+// Waits until count bytes (0: a mark) fit into the ring, the window told of
+// what it holds. False when the stop event came first.
+static bool WaitForRoom(ReaderLoop &loop, uint32_t count)
+{
+    ReaderRecord *record = loop.record;
+    while (!HandOverRoom(record->pool, count, record->params.blockLength, false)) {
+        if (!Announce(loop) || StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
+            return false;
+    }
+    return true;
+}
+
+// The mark that the driver lost bytes goes before the next block.
+static bool HandOverOverrun(ReaderLoop &loop, bool stopping)
+{
+    if (!loop.overrunDue)
+        return true;
+    if (!stopping && !WaitForRoom(loop, 0))
+        return false;
+    PublishOverrunMark(loop.record->pool);
+    loop.overrunDue = false;
+    Owe(loop);
+    return true;
+}
+
+// Publishes the finished block gathered, waiting while the ring is full.
+// False when the stop event came meanwhile; the block then stays gathered,
+// kept for EndReading.
+static bool HandOverGathered(ReaderLoop &loop)
+{
+    if (!HandOverOverrun(loop, false) || !WaitForRoom(loop, loop.gatherer.count)) {
+        loop.blockKept = true;
+        return false;
+    }
+    PublishBlock(loop.record->pool, loop.gatherer.buffer, loop.gatherer.count);
+    ClearGathered(loop.gatherer);
+    Owe(loop);
+    return true;
+}
+
+// A stopping reader's gathered bytes go into the room a running reader kept
+// free for them: the window takes no blocks while it waits for the reader to
+// end, so waiting for room is no use.
 static void TakeRest(ReaderLoop &loop)
 {
     if (loop.gatherer.count == 0)
@@ -182,15 +237,32 @@ static void ShowReadError(ReaderRecord *record, DWORD error)
     InterlockedExchange(&record->errorBoxShown, 0);
 }
 
-// One byte, or the bytes known to wait as far as the block lacks them. The
+// A driver that lost bytes gets a mark before the next block, at most once a second.
+static void NoteOverrun(ReaderLoop &loop)
+{
+    DWORD now = GetTickCount();
+    if (loop.overrunDue || (loop.overrunSeen && now - loop.lastOverrun < OVERRUN_REPEAT_MS))
+        return;
+    loop.overrunDue = loop.overrunSeen = true;
+    loop.lastOverrun = now;
+}
+
+// One byte, or the bytes known to wait (up to the read buffer's size). The
 // device is asked again only once the bytes it reported have been taken.
 static DWORD NextReadSize(ReaderLoop &loop)
 {
-    if (loop.knownWaiting == 0)
-        loop.knownWaiting = BytesWaiting(loop.record->params.device, loop.waitingCount);
+    if (loop.knownWaiting == 0) {
+        bool lost = false;
+        loop.knownWaiting = BytesWaiting(loop.record->params.device, loop.waitingCount, &lost);
+        // The mark goes at once when there is room, else before the next block.
+        if (lost)
+            NoteOverrun(loop);
+        if (loop.overrunDue && HandOverRoom(loop.record->pool, 0, loop.record->params.blockLength, false))
+            HandOverOverrun(loop, false);
+    }
     if (loop.knownWaiting == 0)
         return 1;
-    return ChunkToRead(loop.gatherer, loop.knownWaiting, loop.record->readSize);
+    return loop.knownWaiting < loop.record->readSize ? loop.knownWaiting : loop.record->readSize;
 }
 
 // The outstanding read has completed (or its cancellation has): true with
@@ -277,7 +349,7 @@ static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
     }
     if (PartialBlockDue(loop) && !HandOverGathered(loop))
         return false;
-    if (loop.emptyRun >= 2 && StopSignalled(record->params.stopEvent, IDLE_PAUSE_MS))
+    if (loop.emptyRun >= 2 && (!Announce(loop) || StopSignalled(record->params.stopEvent, IDLE_PAUSE_MS)))
         return false;
     return true;
 }
@@ -296,9 +368,10 @@ static bool HandOverOnTimeout(ReaderLoop &loop)
 // as a last, shorter block, and the window is told; it logs every block still
 // waiting before its end line, so a wake-up still owed is not needed. Bytes
 // the cancelled read delivered all the same, or that a read delivered after a
-// block the stop kept from the ring, follow in blocks as they would have. A
-// read whose cancellation does not complete stays marked in flight, so its
-// buffers are kept when the block is released.
+// block the stop kept from the ring, follow in blocks as they would have: the
+// room a running reader keeps free holds them all. A read whose cancellation
+// does not complete stays marked in flight, so its buffers are kept when the
+// block is released.
 static void EndReading(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
@@ -308,7 +381,8 @@ static void EndReading(ReaderLoop &loop)
         if (WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0)
             FinishRead(loop, &error);
     }
-    // A finished block still gathered goes first, then what follows it.
+    // A mark and a finished block still waiting go first, then what follows them.
+    HandOverOverrun(loop, true);
     if (loop.blockKept)
         TakeRest(loop);
     GatherDelivered(loop, true);
@@ -342,7 +416,7 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
             if (start == READ_BYTES) {
                 // Reads that complete at once never wait on the stop event:
                 // a flood is stopped by this look.
-                if (!TakeChunk(loop) || StopRequested(loop))
+                if (!TakeChunk(loop) || StopRequested(loop) || !AnnounceWhenDue(loop))
                     break;
                 continue;
             }
@@ -352,6 +426,9 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
                 continue;
             }
         }
+        // No more bytes to read for now: the window learns of every block first.
+        if (!Announce(loop))
+            break;
         DWORD wait = WaitForMultipleObjects(2, waitSet, FALSE, TimeLeft(loop));
         if (wait == WAIT_OBJECT_0) {
             // The wait watched the stop event too and found the read first:
@@ -381,12 +458,13 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
 ReaderParams *CreateReaderParams(uint32_t blockLength)
 {
     uint32_t capacity = EffectiveBlockLength(blockLength);
-    uint32_t readSize = capacity < READ_CHUNK_LIMIT ? capacity : READ_CHUNK_LIMIT;
-    size_t header = offsetof(ReaderRecord, gather) + readSize;
-    HandOverPool *pool = (size_t)capacity > (size_t)-1 - header ? NULL : PrepareHandOver(blockLength);
+    if (capacity > HAND_OVER_BLOCK_LIMIT)
+        return NULL;
+    HandOverPool *pool = PrepareHandOver();
     if (!pool)
         return NULL;
-    ReaderRecord *record = (ReaderRecord *)GlobalAlloc(GPTR, header + capacity);
+    size_t header = offsetof(ReaderRecord, gather) + capacity;
+    ReaderRecord *record = (ReaderRecord *)GlobalAlloc(GPTR, header + READ_CHUNK_LIMIT);
     if (!record)
         return NULL;
     record->readEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
@@ -397,7 +475,7 @@ ReaderParams *CreateReaderParams(uint32_t blockLength)
     record->overlapped.hEvent = record->readEvent;
     record->pool = pool;
     record->readBuffer = record->gather + capacity;
-    record->readSize = readSize;
+    record->readSize = READ_CHUNK_LIMIT;
     // The gather buffer is made for this length: the thread gathers by it.
     record->params.blockLength = blockLength;
     return &record->params;

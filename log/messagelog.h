@@ -18,5 +18,7 @@ void ResetMessageLog();
 void BeginLogBatch();
 // Ends a batch: one redraw, the newest line scrolled into view.
 void EndLogBatch();
+// Ends a batch whose lines show with the log's next frame (at once when one is due).
+void EndLogBatchAtFrame();
 
 #endif

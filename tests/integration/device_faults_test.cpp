@@ -7,19 +7,32 @@
 
 #include "base/appwindows.h"
 #include "device/connection.h"
-#include "device/gather.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
 #include "probes.h"
 #include "support.h"
 
-// Blocks handed over by readers and not yet logged, which handover.cpp keeps to itself.
+// Blocks handed over by readers and not yet logged, and the most a running
+// reader leaves waiting, which handover.cpp keeps to itself.
 size_t BlocksWaiting();
+void LimitHandOverForTests(uint32_t blocks);
+
+// A ring the tests fill in a moment.
+static const uint32_t RING_BLOCKS = 8192;
 
 class DeviceFaults : public VelkorPeerTest {
 protected:
-    void BeforeStart() override { peer = StartPipePeer(UniqueName("velkor-faults")); }
+    void BeforeStart() override
+    {
+        peer = StartPipePeer(UniqueName("velkor-faults"), true, 65536);
+        LimitHandOverForTests(RING_BLOCKS);
+    }
+    void TearDown() override
+    {
+        VelkorPeerTest::TearDown();
+        LimitHandOverForTests(0);
+    }
     void ClearLog() { SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0); }
     // A flood the window does not take: true once the reader has filled the
     // ring (it then waits for room while the device buffers).
@@ -27,9 +40,9 @@ protected:
     {
         PeerStartFlood(peer, 60000);
         DWORD start = GetTickCount();
-        while (BlocksWaiting() < HandOverSlotCount(1) && GetTickCount() - start < 20000)
+        while (BlocksWaiting() < RING_BLOCKS && GetTickCount() - start < 20000)
             Sleep(50);
-        return BlocksWaiting() == HandOverSlotCount(1);
+        return BlocksWaiting() == RING_BLOCKS;
     }
 };
 
@@ -51,18 +64,29 @@ static size_t CountLines()
     return (size_t)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
 }
 
+// The flood's counter bytes 0, 1, ..., 255, 0, ... (fewer than the log's
+// window keeps: a flood of seconds is far more).
+static Bytes CounterBytes(size_t count)
+{
+    Bytes bytes(count);
+    for (size_t i = 0; i < count; i++)
+        bytes[i] = (unsigned char)i;
+    return bytes;
+}
+
 TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
 {
     OpenPeer(1);
     ClearLog();
-    PeerStartFlood(peer, 3000);
+    DWORD start = GetTickCount();
+    PeerStartSending(peer, CounterBytes(150000));
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
     uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 30000));
+    printf("flood: %llu blocks of one byte in %lu ms\n", (unsigned long long)sent, GetTickCount() - start);
     PumpFor(200);
     ExpectCounterSequence(ReceivedBlocks(LogLines()), sent);
     EXPECT_EQ(0u, BlocksWaiting());
-    printf("flood: %llu blocks of one byte in 3 s\n", (unsigned long long)sent);
 
     // While bytes keep coming the reader still sees the stop by itself, and
     // every block it handed over is logged before the line that it ended.
@@ -91,7 +115,7 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
     ClearLog();
     EXPECT_TRUE(FloodUntilTheRingIsFull()) << "the ring filled and stopped there";
     Sleep(500); // the flood goes on, and nothing is taken: the ring must stay as it is
-    EXPECT_EQ(HandOverSlotCount(1), BlocksWaiting());
+    EXPECT_EQ(RING_BLOCKS, BlocksWaiting());
     uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 60000)) << CountLines() << " of " << sent;
     PumpFor(200);
@@ -100,22 +124,26 @@ TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
 }
 
 // A backlog larger than the window logs in one turn (a full ring of blocks)
-// still comes before the line that the reader ended.
-TEST_F(DeviceFaults, AFullRingIsLoggedBeforeTheReadersEndLine)
+// still comes before the line that the reader ended, and so does every byte
+// of the reader's last read: one read took all the bytes the device held,
+// thousands of blocks more than the ring had room for.
+TEST_F(DeviceFaults, AFullRingAndTheWholeLastReadAreLoggedBeforeTheReadersEndLine)
 {
     OpenPeer(1);
     ClearLog();
-    ASSERT_TRUE(FloodUntilTheRingIsFull());
+    Bytes sent = CounterBytes(RING_BLOCKS + 5000);
+    ASSERT_TRUE(PeerWrite(peer, sent)) << "the pipe holds them all";
+    DWORD start = GetTickCount();
+    while (BlocksWaiting() < RING_BLOCKS && GetTickCount() - start < 20000)
+        Sleep(20); // the window takes nothing meanwhile
+    ASSERT_EQ(RING_BLOCKS, BlocksWaiting());
     CloseFromToolbar();
-    PeerStopFlood(peer);
     ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 10000));
-    PumpFor(300);
     std::vector<std::string> lines = LogLines();
     int ended = FindLogLine(lines, "Empfangsroutine wurde beendet");
     EXPECT_EQ((int)lines.size() - 1, ended) << "no block after the reader's end";
-    std::vector<Bytes> blocks = ReceivedBlocks(std::vector<std::string>(lines.begin(), lines.begin() + ended));
-    EXPECT_GE(blocks.size(), (size_t)HandOverSlotCount(1));
-    ExpectCounterSequence(blocks, blocks.size());
+    ExpectCounterSequence(ReceivedBlocks(std::vector<std::string>(lines.begin(), lines.begin() + ended)),
+                          sent.size());
     EXPECT_EQ(0u, BlocksWaiting());
 }
 
@@ -135,7 +163,7 @@ TEST_F(DeviceFaults, ABoxOpenedWhileBlocksAreLoggedLogsEachBlockOnce)
         PressButton(box, IDOK);
     });
     RefuseLogLines(1);
-    PeerStartFlood(peer, 2000);
+    PeerStartPacedFlood(peer, 30000, 3000); // the box opens and closes in the middle of it
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
     uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() + 1 >= sent; }, 30000)) << CountLines() << " of " << sent;
@@ -156,16 +184,18 @@ TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
 {
     OpenPeer(1);
     // The window goes (as at exit) before anything was handed over; from then
-    // on the reader's posts fail. It keeps its block and retries after short
+    // on the reader's posts fail. It keeps its blocks and retries after short
     // pauses, without spinning, until it is told to stop.
     DestroyWindow(MainWindow());
     DWORD reader = ReaderThreadId();
     PeerStartFlood(peer, 60000);
-    ASSERT_TRUE(PumpUntil([] { return BlocksWaiting() > 0; }, 5000)) << "the reader took a block";
+    ASSERT_TRUE(PumpUntil([] { return BlocksWaiting() > 0; }, 5000)) << "the reader took blocks";
+    size_t held = 0;
+    ASSERT_TRUE(PumpUntil([&] { return (held = BlocksWaiting()) == (Sleep(50), BlocksWaiting()); }, 5000));
     ULONGLONG before = ThreadMilliseconds(reader);
     Sleep(1000);
     EXPECT_LT(ThreadMilliseconds(reader) - before, 200u) << "milliseconds of processor time in one second";
-    EXPECT_EQ(1u, BlocksWaiting()) << "one block taken, kept, and nothing read after it";
+    EXPECT_EQ(held, BlocksWaiting()) << "its blocks kept, and nothing read after the failed post";
     Stop();
     EXPECT_FALSE(LastReaderWasKilled());
     PeerStopFlood(peer);
