@@ -39,18 +39,6 @@ protected:
     }
     HWND Log() { return GetDlgItem(app.window, IDC_MESSAGE_LOG); }
     size_t Lines() { return (size_t)SendMessageA(Log(), LB_GETCOUNT, 0, 0); }
-    // The text of the log's newest line (a whole log across processes takes seconds).
-    std::string NewestText()
-    {
-        wchar_t text[600] = L"";
-        LRESULT n = SendMessageA(Log(), LB_GETCOUNT, 0, 0);
-        if (n < 1 || SendMessageW(Log(), LB_GETTEXTLEN, n - 1, 0) >= 600)
-            return "";
-        SendMessageW(Log(), LB_GETTEXT, n - 1, (LPARAM)text);
-        char line[1200] = "";
-        WideCharToMultiByte(1252, 0, text, -1, line, sizeof line, NULL, NULL);
-        return LogText(line);
-    }
     // Waits until the log has grown by count lines.
     bool Grown(size_t count, DWORD timeoutMs = 60000)
     {
@@ -61,7 +49,7 @@ protected:
     void Close()
     {
         PostCommand(app, IDM_CLOSE_DEVICE_BUTTON);
-        EXPECT_TRUE(PumpUntil([&] { return NewestText() == "Empfangsroutine wurde beendet"; }, DRIVER_TIMEOUT_MS));
+        EXPECT_TRUE(PumpUntil([&] { return NewestLogText(app) == "Empfangsroutine wurde beendet"; }, DRIVER_TIMEOUT_MS));
     }
     // Saves the log to path and answers the question; a Yes is waited for until it removed the lines.
     void Save(const std::string &path, int answer)

@@ -7,6 +7,7 @@
 
 #include "base/appwindows.h"
 #include "device/connection.h"
+#include "log/messagelog.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
@@ -17,6 +18,8 @@
 // reader leaves waiting, which handover.cpp keeps to itself.
 size_t BlocksWaiting();
 void LimitHandOverForTests(uint32_t blocks);
+// Lines the log took since the start, which logstore.cpp keeps to itself.
+ULONGLONG LinesLogged();
 
 // A ring the tests fill in a moment.
 static const uint32_t RING_BLOCKS = 8192;
@@ -25,7 +28,7 @@ class DeviceFaults : public VelkorPeerTest {
 protected:
     void BeforeStart() override
     {
-        peer = StartPipePeer(UniqueName("velkor-faults"), true, 65536);
+        peer = StartPipePeer(UniqueName("velkor-faults"), true, 16384);
         LimitHandOverForTests(RING_BLOCKS);
     }
     void TearDown() override
@@ -65,7 +68,7 @@ static size_t CountLines()
 }
 
 // The flood's counter bytes 0, 1, ..., 255, 0, ... (fewer than the log's
-// window keeps: a flood of seconds is far more).
+// window keeps, 60,000 lines: a flood of seconds is far more).
 static Bytes CounterBytes(size_t count)
 {
     Bytes bytes(count);
@@ -79,7 +82,7 @@ TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
     OpenPeer(1);
     ClearLog();
     DWORD start = GetTickCount();
-    PeerStartSending(peer, CounterBytes(150000));
+    PeerStartSending(peer, CounterBytes(50000));
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
     uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 30000));
@@ -147,6 +150,35 @@ TEST_F(DeviceFaults, AFullRingAndTheWholeLastReadAreLoggedBeforeTheReadersEndLin
     EXPECT_EQ(0u, BlocksWaiting());
 }
 
+// A save of a long log keeps the window from the blocks for a while: the
+// reader reads on, and afterwards every byte of the stream is in the log.
+TEST_F(DeviceFaults, SavingALongLogWhileADeviceStreamsLosesNoByte)
+{
+    LimitHandOverForTests(0);
+    BeginLogBatch();
+    LogNumbered("Zeile %d des langen Logs", 1000000);
+    EndLogBatch();
+    OpenPeer(3);
+    ULONGLONG before = LinesLogged();
+    PeerStartPacedFlood(peer, 92000, 60000);
+    ASSERT_TRUE(PumpUntil([&] { return LinesLogged() > before + 1000; }, 5000));
+    std::string folder = TestFolder("faults-save");
+    SaveLog(folder + "\\lang.msg", IDNO);
+    PumpFor(300);
+    uint64_t sent = PeerStopFlood(peer);
+    // Every block, the last and shorter one after the read timeout, and the save's line.
+    ASSERT_TRUE(PumpUntil([&] { return LinesLogged() >= before + (sent + 2) / 3 + 1; }, 10000));
+    CloseFromToolbar();
+    std::vector<std::string> lines = SavedLines(SaveLog(folder + "\\alles.msg", IDNO));
+    Bytes joined;
+    for (const Bytes &block : ReceivedBlocks(lines))
+        joined.insert(joined.end(), block.begin(), block.end());
+    ASSERT_EQ(sent, joined.size());
+    for (size_t i = 0; i < joined.size(); i++)
+        ASSERT_EQ((unsigned char)i, joined[i]) << "byte " << i;
+    printf("%llu bytes streamed around a save of %zu lines\n", (unsigned long long)sent, lines.size());
+}
+
 // A box that opens while blocks are logged (the list box refuses the flood's
 // first line) runs a message loop that brings the next wake-up. Each block is
 // logged once and in order, while the box is open and after it, the reader
@@ -163,7 +195,7 @@ TEST_F(DeviceFaults, ABoxOpenedWhileBlocksAreLoggedLogsEachBlockOnce)
         PressButton(box, IDOK);
     });
     RefuseLogLines(1);
-    PeerStartPacedFlood(peer, 30000, 3000); // the box opens and closes in the middle of it
+    PeerStartPacedFlood(peer, 15000, 3000); // the box opens and closes in the middle of it
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
     uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() + 1 >= sent; }, 30000)) << CountLines() << " of " << sent;
