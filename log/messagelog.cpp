@@ -38,9 +38,6 @@ static DWORD lastShown;        // when the last frame ended
 static bool afterPause;        // the last frame came after a quiet spell
 static UINT_PTR frameTimer;    // thread timer of the next frame, or 0
 static UINT_PTR barTimer;      // thread timer that redraws a scroll bar left behind, or 0
-static double frameMs;         // what the last frame took
-static unsigned long framesShown; // frames since the start and their time, for the benchmarks
-static double framesMs;
 static LogClock clock;         // the local time read last ...
 static DWORD clockTick;        // ... at this tick
 static bool clockRead;
@@ -122,8 +119,6 @@ static void ShowFrame(bool atOnce = false)
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
     drawingHeld = false;
-    LARGE_INTEGER begun, ended, frequency;
-    QueryPerformanceCounter(&begun);
     bool quiet = GetTickCount() - lastShown >= FRAME_PAUSE_MS;
     bool rowsFirst = atOnce && (quiet || afterPause) && IsWindowVisible(log);
     afterPause = quiet;
@@ -141,18 +136,6 @@ static void ShowFrame(bool atOnce = false)
     }
     lastShown = GetTickCount();
     FlushStore(); // the journal is written at least at every frame
-    QueryPerformanceCounter(&ended);
-    QueryPerformanceFrequency(&frequency);
-    frameMs = (double)(ended.QuadPart - begun.QuadPart) * 1000.0 / (double)frequency.QuadPart;
-    framesShown++;
-    framesMs += frameMs;
-}
-
-// Looked at by the benchmarks only: frames shown since the start and the milliseconds they took.
-void LogFrameStats(unsigned long *frames, double *ms)
-{
-    *frames = framesShown;
-    *ms = framesMs;
 }
 
 static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)
