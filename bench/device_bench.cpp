@@ -35,7 +35,6 @@ static double NowMs()
 // Lines the log took since the start, which logstore.cpp keeps to itself
 // (the list box keeps only the newest of a long flood).
 ULONGLONG LinesLogged();
-void LogFrameStats(unsigned long *frames, double *ms);
 
 static void ClearLog()
 {
@@ -105,14 +104,32 @@ static const DWORD RUN_MS = 3000;
 
 // Velkor with every byte logged, the window shown or minimized as a user
 // would: bytes a second, and the log lines a second and the window thread's
-// processor time per line.
+// processor time per line; and what the window did for them: the wake-ups it
+// took and the frames it showed (the list box given its drawing back) a second.
 struct VelkorFigures {
-    double bytesPerSecond, linesPerSecond, cpuUsPerLine;
+    double bytesPerSecond, linesPerSecond, cpuUsPerLine, wakeUpsPerSecond, framesPerSecond;
 };
+
+static unsigned long wakeUps, frames;
+
+static LRESULT CALLBACK CountWakeUps(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG *msg = (const MSG *)lParam;
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WMU_BLOCK_RECEIVED)
+        wakeUps++;
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+static LRESULT CALLBACK CountFrames(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SETREDRAW && wParam)
+        frames++;
+    return CallLogProc(window, message, wParam, lParam);
+}
 
 static VelkorFigures VelkorRate(DevicePeer *peer, uint32_t blockLength, bool minimized)
 {
-    VelkorFigures figures = {0, 0, 0};
+    VelkorFigures figures = {0, 0, 0, 0, 0};
     UseDevice(PeerConnectString(peer), blockLength, 500);
     ShowWindow(MainWindow(), minimized ? SW_MINIMIZE : SW_RESTORE);
     PumpFor(100);
@@ -122,17 +139,18 @@ static VelkorFigures VelkorRate(DevicePeer *peer, uint32_t blockLength, bool min
     ClearLog();
     ULONGLONG cpuBefore = ThreadMilliseconds(GetCurrentThreadId());
     ULONGLONG linesBefore = LinesLogged();
-    unsigned long framesBefore, framesAfter;
-    double frameMsBefore, frameMsAfter;
-    LogFrameStats(&framesBefore, &frameMsBefore);
+    wakeUps = frames = 0;
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, CountWakeUps, NULL, GetCurrentThreadId());
+    WatchLogWindow(CountFrames);
     double start = NowMs();
     PeerStartFlood(peer, RUN_MS);
     PumpUntil([&] { return PeerFloodDone(peer); }, RUN_MS + 20000);
     double elapsed = NowMs() - start;
     size_t lines = (size_t)(LinesLogged() - linesBefore);
-    LogFrameStats(&framesAfter, &frameMsAfter);
-    printf("    (%u %s: %lu frames, %.0f ms in them, %.0f ms run)\n", blockLength, minimized ? "min" : "vis",
-           framesAfter - framesBefore, frameMsAfter - frameMsBefore, elapsed);
+    WatchLogWindow(NULL);
+    UnhookWindowsHookEx(hook);
+    figures.wakeUpsPerSecond = wakeUps * 1000.0 / elapsed;
+    figures.framesPerSecond = frames * 1000.0 / elapsed;
     double cpu = (double)(ThreadMilliseconds(GetCurrentThreadId()) - cpuBefore);
     CloseFromToolbar();
     PeerStopFlood(peer);
@@ -192,7 +210,7 @@ static void ReceiveRates(const char *what, DevicePeer *peer)
 {
     const uint32_t lengths[] = {1, 3, 16, 150};
     const int kinds = sizeof lengths / sizeof lengths[0];
-    std::vector<double> bare, bulk, rate[kinds][2], lines[kinds][2], cpu[kinds][2];
+    std::vector<double> bare, bulk, rate[kinds][2], lines[kinds][2], cpu[kinds][2], woken[kinds][2], shown[kinds][2];
     for (int run = 0; run < 3; run++) {
         bare.push_back(BareRate(peer, 1));
         bulk.push_back(BareRate(peer, 65536));
@@ -202,6 +220,8 @@ static void ReceiveRates(const char *what, DevicePeer *peer)
                 rate[i][state].push_back(f.bytesPerSecond);
                 lines[i][state].push_back(f.linesPerSecond);
                 cpu[i][state].push_back(f.cpuUsPerLine);
+                woken[i][state].push_back(f.wakeUpsPerSecond);
+                shown[i][state].push_back(f.framesPerSecond);
             }
     }
     double b = Percentile(bare, 0.5), a = Percentile(bulk, 0.5);
@@ -213,9 +233,10 @@ static void ReceiveRates(const char *what, DevicePeer *peer)
         for (int state = 0; state < 2; state++) {
             double v = Percentile(rate[i][state], 0.5);
             printf("  Velkor, block length %3u, %-9s: %8.0f B/s, %7.0f lines/s, %.3f of the reader taking all; "
-                   "window thread %.1f us of processor time a line\n",
+                   "window thread %.1f us of processor time a line, %.0f wake-ups and %.0f frames a second\n",
                    lengths[i], states[state], v, Percentile(lines[i][state], 0.5), a > 0 ? v / a : 0,
-                   Percentile(cpu[i][state], 0.5));
+                   Percentile(cpu[i][state], 0.5), Percentile(woken[i][state], 0.5),
+                   Percentile(shown[i][state], 0.5));
         }
 }
 
