@@ -24,6 +24,9 @@
 #include "log/logformat.h"
 #include "log/logstore.h"
 
+// Logged when the journal, which had failed, holds every line again.
+static const char JOURNAL_BACK[] = "Aeltere Ausgaben werden wieder in eine temporaere Datei ausgelagert: "
+                                   "ab hier ist die Aufzeichnung wieder vollstaendig";
 // Shortest time between two frames, and the longest a line waits for its frame.
 static const DWORD FRAME_MS = 4;
 static const DWORD FRAME_MAX_MS = 50;
@@ -136,6 +139,8 @@ static void ShowFrame(bool atOnce = false)
     }
     lastShown = GetTickCount();
     FlushStore(); // the journal is written at least at every frame
+    if (ResumeJournal(log))
+        LogMessage(JOURNAL_BACK, LOG_EVENT);
 }
 
 static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)

@@ -1,7 +1,10 @@
 // The log's journal on a temporary drive of 1 MiB (T:, see
 // support/small-drive.sh) while a device streams blocks of one byte: the
-// drive fills, or saving and emptying keeps the journal small.
+// drive fills, fills and is emptied again, or saving and emptying keeps the
+// journal small.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <windows.h>
 
@@ -71,9 +74,18 @@ protected:
     std::string folder;
 };
 
+// Every received block in lines is the stream's counter sequence, each byte once and in order; sent bytes in all.
+static void ExpectEveryByteOnceInOrder(const std::vector<std::string> &lines, uint64_t sent)
+{
+    std::vector<Bytes> blocks = ReceivedBlocks(lines);
+    ASSERT_EQ(sent, blocks.size());
+    for (size_t i = 0; i < blocks.size(); i++)
+        ASSERT_EQ((unsigned char)i, blocks[i][0]) << "block " << i;
+}
+
 TEST_F(JournalE2E, AFullDriveIsReportedOnceAndEveryByteIsLoggedOnceInOrder)
 {
-    PeerStartFlood(peer, 300000);
+    PeerStartPacedFlood(peer, 20000, 300000);
     SeenBox warning;
     HWND box = WaitForBox(app.processId, 120000, &warning);
     ASSERT_TRUE(box != NULL) << "the drive never filled";
@@ -88,20 +100,53 @@ TEST_F(JournalE2E, AFullDriveIsReportedOnceAndEveryByteIsLoggedOnceInOrder)
     EXPECT_TRUE(FindBox(app.processId) == NULL) << "one warning only";
 
     std::vector<std::string> lines = LogLines(app);
-    std::vector<Bytes> blocks = ReceivedBlocks(lines);
-    ASSERT_EQ(sent, blocks.size());
-    for (size_t i = 0; i < blocks.size(); i++)
-        ASSERT_EQ((unsigned char)i, blocks[i][0]) << "block " << i;
+    ExpectEveryByteOnceInOrder(lines, sent);
     std::string whole = SavedForm(lines), path = folder + "\\voll.msg";
     Save(path, IDNO);
     EXPECT_EQ(whole, ReadWholeFile(path).substr(0, whole.size()));
     printf("full drive: %llu blocks of one byte, all logged once in order\n", (unsigned long long)sent);
 }
 
+TEST_F(JournalE2E, ADriveThatFillsAndIsEmptiedAgainHasTheJournalBackWithEveryLine)
+{
+    std::string fill = "T:\\fuellung";
+    ASSERT_TRUE(CreateDirectoryA(fill.c_str(), NULL));
+    std::string filler = FillVolume(fill, 200 * 1024);
+    ASSERT_FALSE(filler.empty());
+    PeerStartPacedFlood(peer, 5000, 300000);
+    ASSERT_TRUE(AnswerBox(app.processId, [](HWND box, const SeenBox &seen) {
+        EXPECT_EQ(0u, seen.text.find("Aeltere Ausgaben koennen nicht")) << seen.text;
+        PressButton(box, IDOK);
+    }, 60000)) << "the drive never filled";
+    ASSERT_TRUE(DeleteFileA(filler.c_str()) && RemoveDirectoryA(fill.c_str()));
+    const std::string back =
+        "Aeltere Ausgaben werden wieder in eine temporaere Datei ausgelagert: ab hier ist die Aufzeichnung wieder vollstaendig";
+    // Failed, the journal gave its space back and stays empty; back, it holds the lines again.
+    auto journalBytes = [&] {
+        DWORD bytes = 0;
+        for (DWORD size : JournalSizes(app.processId, "T:\\"))
+            bytes += size;
+        return bytes;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return journalBytes() > 100000; }, 20000)) << "the journal stayed away";
+    uint64_t sent = PeerStopFlood(peer);
+    ASSERT_TRUE(PumpUntil([&] { return Lines() >= sent + 3; }, 60000)) << Lines() << " lines for " << sent;
+    EXPECT_TRUE(FindBox(app.processId) == NULL) << "one warning only";
+    // The save holds every line, those before the line that says so among them.
+    std::vector<std::string> saved = SavedLines([&] {
+        std::string path = folder + "\\wieder.msg";
+        Save(path, IDNO);
+        return ReadWholeFile(path);
+    }());
+    ExpectEveryByteOnceInOrder(saved, sent);
+    EXPECT_EQ(1, std::count_if(saved.begin(), saved.end(), [&](const std::string &line) { return LogText(line) == back; }));
+    EXPECT_FALSE(JournalSizes(app.processId, "T:\\").empty());
+}
+
 TEST_F(JournalE2E, SavingAndEmptyingUnderASteadyStreamKeepsTheJournalAtTheUnsavedLines)
 {
     // More lines than the drive holds, saved and emptied every few thousand.
-    PeerStartFlood(peer, 300000);
+    PeerStartPacedFlood(peer, 20000, 300000);
     DWORD largest = 0;
     for (int round = 0; round < 14; round++) {
         ASSERT_TRUE(PumpUntil([&] { return Lines() >= 4000; }, 60000));
