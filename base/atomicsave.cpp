@@ -63,6 +63,15 @@ static bool WaitForSharing(DWORD error, DWORD started)
     return true;
 }
 
+// Deletes a file of this save, waiting a moment while another program has
+// just opened it.
+static void Remove(const char *path)
+{
+    DWORD started = GetTickCount();
+    while (Exists(path) && !DeleteFileA(path) && WaitForSharing(GetLastError(), started)) {
+    }
+}
+
 // An existing target that could not be written (held by another program
 // without sharing, read-only) is refused before anything is written, with
 // the number creating it would have given.
@@ -96,15 +105,16 @@ static bool MayDeleteByName(const char *path)
     return true;
 }
 
-// Removes the new file through the handle that created it, which works
-// where its name may no longer be deleted, and closes the handle.
+// Removes the new file through the handle that created it, which asked
+// for DELETE then and so may delete it where its name may not (ReplaceFile's
+// remarks), and closes the handle.
 static void DiscardThroughHandle(HANDLE file, const char *path)
 {
     FILE_DISPOSITION_INFO gone = {TRUE};
     bool marked = SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone) != 0;
     CloseHandle(file);
     if (!marked)
-        DeleteFileA(path);
+        Remove(path);
 }
 
 // Creates the new file for target; false, with *error the failed call's number, when none could be created.
@@ -203,7 +213,7 @@ static DWORD WriteInPlace(AtomicSave &save)
     if (error)
         return error;
     save.targetCut = false;
-    DeleteFileA(save.temporary);
+    Remove(save.temporary);
     return 0;
 }
 
@@ -215,7 +225,7 @@ static DWORD TryPutInPlace(AtomicSave &save)
         return MoveFileExA(save.temporary, save.target, MOVEFILE_WRITE_THROUGH) ? 0 : GetLastError();
     // Keeps the old file's attributes, security and creation time (ReplaceFile's documentation).
     if (replaceFile(save.target, save.temporary, save.backup, 0, NULL, NULL)) {
-        DeleteFileA(save.backup);
+        Remove(save.backup);
         return 0;
     }
     DWORD error = GetLastError();
@@ -295,7 +305,7 @@ static bool TakeBack(AtomicSave &save)
         MoveFileExA(save.backup, save.target, MOVEFILE_WRITE_THROUGH);
     bool oldInPlace = !save.targetCut && !Exists(save.backup);
     if (oldInPlace)
-        DeleteFileA(save.temporary);
+        Remove(save.temporary);
     return oldInPlace && !Exists(save.temporary);
 }
 
