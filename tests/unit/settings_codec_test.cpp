@@ -3,6 +3,7 @@
 #include <string>
 #include <string.h>
 
+#include "settings/placecodec.h"
 #include "settings/settingscodec.h"
 
 static DeviceSettings Defaults()
@@ -187,4 +188,47 @@ TEST(SettingsCodec, ReceiveBufferSizeIsBounded)
         EXPECT_FALSE(ReceiveBufferBytes(refused, &bytes)) << refused;
         EXPECT_EQ(77u, bytes);
     }
+}
+
+static std::string Text(const WindowPlace &p)
+{
+    return std::to_string(p.left) + "," + std::to_string(p.top) + " " + std::to_string(p.right - p.left) + "x" +
+           std::to_string(p.bottom - p.top) + (p.maximized ? " max @" : " @") + std::to_string(p.dpi);
+}
+
+TEST(PlaceCodec, AValueOfTwentyBytesIsAt96AndOnlyOtherDpisAddTheirs)
+{
+    const unsigned char old[20] = {100, 0, 0, 0, 80, 0, 0, 0, 0x84, 3, 0, 0, 0xA8, 2, 0, 0, 1, 0, 0, 0};
+    WindowPlace place = {};
+    ASSERT_TRUE(DecodeWindowPlace(old, sizeof old, &place));
+    EXPECT_EQ("100,80 800x600 max @96", Text(place));
+    unsigned char data[WINDOW_PLACE_DPI_SIZE];
+    ASSERT_EQ(20u, EncodeWindowPlace(place, data));
+    EXPECT_EQ(0, memcmp(old, data, sizeof old));
+
+    place.dpi = 144;
+    ASSERT_EQ(24u, EncodeWindowPlace(place, data));
+    EXPECT_EQ(0, memcmp(old, data, sizeof old));
+    WindowPlace back = {};
+    ASSERT_TRUE(DecodeWindowPlace(data, 24, &back));
+    EXPECT_EQ("100,80 800x600 max @144", Text(back));
+    // Neither a cut nor a longer value, nor a DPI no display has.
+    for (size_t size : {16u, 21u, 23u, 25u})
+        EXPECT_FALSE(DecodeWindowPlace(data, size, &back)) << size;
+    for (unsigned char dpi : {0, 47}) {
+        data[20] = dpi;
+        EXPECT_FALSE(DecodeWindowPlace(data, 24, &back)) << (int)dpi;
+    }
+}
+
+TEST(PlaceCodec, ScalingKeepsTheCornerAndRoundsTheSize)
+{
+    WindowPlace place = {100, 80, 900, 680, false, 96};
+    EXPECT_EQ("100,80 1200x900 @144", Text(ScaleWindowPlace(place, 144)));
+    EXPECT_EQ("100,80 800x600 @96", Text(ScaleWindowPlace(ScaleWindowPlace(place, 144), 96)));
+    place = {-50, 10, 1151, 911, true, 144}; // 1201 x 901
+    EXPECT_EQ("-50,10 801x601 max @96", Text(ScaleWindowPlace(place, 96)));
+    EXPECT_EQ("-50,10 1201x901 max @144", Text(ScaleWindowPlace(place, 144)));
+    place = {0, 0, 30000, 20000, false, 48};
+    EXPECT_EQ("0,0 32767x32767 @960", Text(ScaleWindowPlace(place, 960)));
 }
