@@ -45,11 +45,13 @@ static void LayoutChildren()
     RECT client;
     if (!GetClientRect(MainWindow(), &client))
         return;
-    // The band at the display scale, and never less than the toolbar's own height.
+    // The band at the display scale. The toolbar's images do not grow
+    // evenly with the scale: the list may cover its last row of pixels, as
+    // the band of 27 may at 96 DPI, but never more.
     RECT bar;
     int band = Scaled(TOOLBAR_BAND);
-    if (ToolbarWindow() && GetWindowRect(ToolbarWindow(), &bar) && bar.bottom - bar.top > band)
-        band = bar.bottom - bar.top;
+    if (ToolbarWindow() && GetWindowRect(ToolbarWindow(), &bar) && bar.bottom - bar.top - 1 > band)
+        band = bar.bottom - bar.top - 1;
     PaneLayout layout = ComputePaneLayout(client.left, client.top, client.right, client.bottom, band);
     PlaceChild(CommandList(), layout.commandList);
     PlaceChild(MessageLog(), layout.messageLog);
