@@ -65,6 +65,8 @@ void RemakeMainToolbar()
     HWND toolbar = MakeToolbar(buttons);
     if (!toolbar)
         return; // the old one stays, with its images
+    // On top of its siblings, as the first child made at start-up is.
+    SetWindowPos(toolbar, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     HWND old = ToolbarWindow();
     SetChildWindows(toolbar, CommandList(), MessageLog());
     NoteToolbarCreated(buttons, BUTTON_COUNT);

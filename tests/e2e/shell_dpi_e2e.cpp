@@ -43,6 +43,7 @@ protected:
                std::to_string(SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0)) + "x" + std::to_string(LOWORD(size)) +
                "x" + std::to_string(HIWORD(size)) + (below ? " below" : " over");
     }
+    LRESULT LineHeight() { return SendMessageA(Child(IDC_MESSAGE_LOG), LB_GETITEMHEIGHT, 0, 0); }
     // Sends WM_DPICHANGED as Windows would, the suggested rectangle in the program's memory.
     void ChangeDpi(UINT dpi, const RECT &suggested)
     {
@@ -96,7 +97,8 @@ TEST_F(Dpi, DrawnFor144AndRedrawnFor192AndBackWithTheToolbarsStates)
     Start();
     // 24 px images: buttons of 31 x 30 (23 x 22 at 96 DPI).
     EXPECT_EQ("375 13x31x30 below", Drawn());
-    EXPECT_GE(SendMessageA(Child(IDC_MESSAGE_LOG), LB_GETITEMHEIGHT, 0, 0), 19);
+    LRESULT line = LineHeight();
+    EXPECT_GE(line, 19);
 
     PostCommand(app, IDM_OPEN_DEVICE_BUTTON);
     ASSERT_TRUE(WaitForLogLine("Device " + device + " geoeffnet", DRIVER_TIMEOUT_MS, app));
@@ -106,10 +108,21 @@ TEST_F(Dpi, DrawnFor144AndRedrawnFor192AndBackWithTheToolbarsStates)
     ChangeDpi(192, {40, 30, 1240, 930});
     // 32 px images.
     EXPECT_EQ("500 13x39x38 below", Drawn());
+    EXPECT_GT(LineHeight(), line);
     EXPECT_EQ(open, States());
     ChangeDpi(144, {60, 50, 960, 725});
     EXPECT_EQ("375 13x31x30 below", Drawn());
+    EXPECT_EQ(line, LineHeight()) << "the font made for 144 DPI is the one the log had";
     EXPECT_EQ(open, States());
+
+    // Any program may post the message (dispatched, a fault would end the program): a rectangle that is not
+    // readable there moves nothing.
+    RECT before = {}, after = {};
+    GetWindowRect(app.window, &before);
+    PostMessageA(app.window, WM_DPICHANGED, MAKEWPARAM(144, 144), (LPARAM)0x10);
+    EXPECT_TRUE(PostLogText(app, "weiter"));
+    GetWindowRect(app.window, &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
     Exit();
     StopPeer(peer);
 }
