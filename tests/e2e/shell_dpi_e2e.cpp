@@ -16,21 +16,16 @@ protected:
         ASSERT_EQ(144, GetDeviceCaps(screen, LOGPIXELSY)) << "the prefix is not at 144 DPI";
         ReleaseDC(NULL, screen);
     }
-    void TearDown() override
-    {
-        Exit();
-        ClearVelkorRegistry();
-    }
+    void TearDown() override { Exit(), ClearVelkorRegistry(); }
     void Start() { ASSERT_TRUE(StartVelkorProcess(app) && WaitForMainWindow(app)); }
     void Exit()
     {
         DWORD code = 0;
-        if (app.window)
-            PostCommand(app, IDM_EXIT);
-        EXPECT_TRUE(!app.window || WaitForExit(app, DRIVER_TIMEOUT_MS, &code));
+        EXPECT_TRUE(!app.window || (PostCommand(app, IDM_EXIT), WaitForExit(app, DRIVER_TIMEOUT_MS, &code)));
         EndVelkorProcess(app);
     }
     HWND Child(int id) { return GetDlgItem(app.window, id); }
+    LRESULT LineHeight() { return SendMessageA(Child(IDC_MESSAGE_LOG), LB_GETITEMHEIGHT, 0, 0); }
     // The command column's width, the toolbar's buttons (count, width, height) and whether the list lies below it.
     std::string Drawn()
     {
@@ -43,15 +38,13 @@ protected:
                std::to_string(SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0)) + "x" + std::to_string(LOWORD(size)) +
                "x" + std::to_string(HIWORD(size)) + (below ? " below" : " over");
     }
-    LRESULT LineHeight() { return SendMessageA(Child(IDC_MESSAGE_LOG), LB_GETITEMHEIGHT, 0, 0); }
     // Sends WM_DPICHANGED as Windows would, the suggested rectangle in the program's memory.
     void ChangeDpi(UINT dpi, const RECT &suggested)
     {
         void *remote = VirtualAllocEx(app.process, NULL, sizeof suggested, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
         ASSERT_TRUE(remote && WriteProcessMemory(app.process, remote, &suggested, sizeof suggested, NULL));
-        DWORD_PTR result = 0;
         EXPECT_TRUE(SendMessageTimeoutA(app.window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)remote,
-                                        SMTO_ABORTIFHUNG, DRIVER_TIMEOUT_MS, &result));
+                                        SMTO_ABORTIFHUNG, DRIVER_TIMEOUT_MS, NULL));
         VirtualFreeEx(app.process, remote, 0, MEM_RELEASE);
         RECT now = {};
         GetWindowRect(app.window, &now);
@@ -67,7 +60,7 @@ protected:
             states.push_back(ButtonState(id, app) & (TBSTATE_ENABLED | TBSTATE_CHECKED));
         return states;
     }
-    // The normal rectangle of the window's placement: its corner and size.
+    // The window's normal rectangle as corner and size.
     std::string Place()
     {
         WINDOWPLACEMENT p = {};
@@ -78,15 +71,6 @@ protected:
                std::to_string(r.bottom - r.top);
     }
 };
-
-static Bytes PlaceBytes(std::initializer_list<uint32_t> numbers)
-{
-    Bytes data;
-    for (uint32_t n : numbers)
-        for (unsigned char b : DwordBytes(n))
-            data.push_back(b);
-    return data;
-}
 
 TEST_F(Dpi, DrawnFor144AndRedrawnFor192AndBackWithTheToolbarsStates)
 {
@@ -117,43 +101,38 @@ TEST_F(Dpi, DrawnFor144AndRedrawnFor192AndBackWithTheToolbarsStates)
 
     // Any program may post the message (dispatched, a fault would end the program): a rectangle that is not
     // readable there moves nothing.
-    RECT before = {}, after = {};
-    GetWindowRect(app.window, &before);
+    std::string place = Place();
     PostMessageA(app.window, WM_DPICHANGED, MAKEWPARAM(144, 144), (LPARAM)0x10);
     EXPECT_TRUE(PostLogText(app, "weiter"));
-    GetWindowRect(app.window, &after);
-    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_EQ(place, Place());
     Exit();
     StopPeer(peer);
 }
 
 TEST_F(Dpi, APlaceKeptWithoutItsDpiIsOneOf96AndAPlaceKeptAt144ComesBackAsItWas)
 {
-    PutVelkorValue("windowplace", REG_BINARY, PlaceBytes({100, 80, 900, 680, 0}));
+    // 100, 80, 900, 680, normal: 800 x 600 in the 20 bytes written before places knew their DPI.
+    PutVelkorValue("windowplace", REG_BINARY, {100, 0, 0, 0, 80, 0, 0, 0, 0x84, 3, 0, 0, 0xA8, 2, 0, 0, 0, 0, 0, 0});
     Start();
     EXPECT_EQ("100,80 1200x900", Place());
     Exit();
     Bytes kept;
     ASSERT_TRUE(GetVelkorValue("windowplace", &kept));
-    EXPECT_EQ(PlaceBytes({100, 80, 1300, 980, 0, 144}), kept);
+    EXPECT_EQ(Bytes({0, 0, 0, 0, 144, 0, 0, 0}), Bytes(kept.begin() + std::min<size_t>(16, kept.size()), kept.end()))
+        << "normal, kept at 144 DPI";
     Start();
     EXPECT_EQ("100,80 1200x900", Place());
 }
 
 TEST(Manifest, AsksForPerMonitorV2AndSystemAwareBefore)
 {
-    ACTCTXA context = {};
-    context.cbSize = sizeof context;
-    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    std::string exe = VELKOR_BUILD_DIR_WIN "\\velkor.exe";
-    context.lpSource = exe.c_str();
-    context.lpResourceName = MAKEINTRESOURCEA(1);
+    ACTCTXA context = {sizeof context, ACTCTX_FLAG_RESOURCE_NAME_VALID, VELKOR_BUILD_DIR_WIN "\\velkor.exe", 0, 0,
+                       NULL, MAKEINTRESOURCEA(1), NULL, NULL};
     HANDLE handle = CreateActCtxA(&context);
     ASSERT_NE(INVALID_HANDLE_VALUE, handle);
     auto setting = [&](const wchar_t *space, const wchar_t *name) {
         wchar_t value[64] = L"";
-        SIZE_T written = 0;
-        QueryActCtxSettingsW(0, handle, space, name, value, 64, &written);
+        QueryActCtxSettingsW(0, handle, space, name, value, 64, NULL);
         return std::wstring(value);
     };
     EXPECT_EQ(L"true", setting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"));

