@@ -6,12 +6,17 @@
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
+#include "base/displayscale.h"
+#include "base/readablememory.h"
 #include "controls/controls.h"
+#include "controls/toolbar.h"
 #include "app/layout.h"
+#include "app/scaling.h"
 #include "app/outsidefile.h"
 #include "log/postedtext.h"
 #include "log/savelog.h"
 #include "commands/commandfile.h"
+#include "commands/commandlist.h"
 #include "commands/editdialog.h"
 #include "device/connection.h"
 #include "base/devicehandle.h"
@@ -40,10 +45,41 @@ static void LayoutChildren()
     RECT client;
     if (!GetClientRect(MainWindow(), &client))
         return;
-    PaneLayout layout = ComputePaneLayout(client.left, client.top, client.right, client.bottom);
+    // The band at the display scale. The toolbar's images do not grow
+    // evenly with the scale: the list may cover its last row of pixels, as
+    // the band of 27 may at 96 DPI, but never more.
+    RECT bar;
+    int band = Scaled(TOOLBAR_BAND);
+    if (ToolbarWindow() && GetWindowRect(ToolbarWindow(), &bar) && bar.bottom - bar.top - 1 > band)
+        band = bar.bottom - bar.top - 1;
+    PaneLayout layout = ComputePaneLayout(client.left, client.top, client.right, client.bottom, band);
     PlaceChild(CommandList(), layout.commandList);
     PlaceChild(MessageLog(), layout.messageLog);
     SendMessageA(CommandList(), LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+// WM_DPICHANGED: the new DPI in the high word of wParam, the rectangle
+// Windows suggests for it at lParam (WM_DPICHANGED's documentation). Any
+// program may send the message, so the rectangle is read only when readable.
+static void FollowDpiChange(WPARAM wParam, LPARAM lParam)
+{
+    UINT dpi = HIWORD(wParam);
+    if (dpi < BASE_DPI / 2 || dpi > BASE_DPI * 10)
+        return; // no display has it: not from Windows
+    SetAppDpi(dpi);
+    RemakeMainToolbar();
+    FitFontsAndIcons();
+    FitCommandColumn();
+    RECT suggested;
+    const void *address = (const void *)lParam;
+    if (!WindowBeingPlaced() && address && ReadableLength(address, sizeof suggested) == sizeof suggested) {
+        CopyMemory(&suggested, address, sizeof suggested);
+        if (suggested.right > suggested.left && suggested.bottom > suggested.top)
+            SetWindowPos(MainWindow(), NULL, suggested.left, suggested.top, suggested.right - suggested.left,
+                         suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The toolbar's height may have changed while the window's size did not.
+    LayoutChildren();
 }
 
 // "Device waehlen": close an open device on request, run the properties dialog.
@@ -158,6 +194,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_SIZE:
         LayoutChildren();
+        return 0;
+    case WM_DPICHANGED:
+        FollowDpiChange(wParam, lParam);
         return 0;
     case WM_NOTIFY:
         OnListNotify((const NMHDR *)lParam);

@@ -1,11 +1,13 @@
 // Command files from the command line, a drop and a second start.
 #include "app/outsidefile.h"
 
+#include <shlobj.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "app/filearg.h"
 #include "base/appwindows.h"
+#include "base/readablememory.h"
 #include "base/systemlibrary.h"
 #include "commands/commandfile.h"
 
@@ -74,8 +76,60 @@ void LoadWaitingFileLater()
         PostMessageA(MainWindow(), WMU_LOAD_WAITING_FILE, 0, 0);
 }
 
+// The most of a drop's block that is looked at; a list of thousands of
+// full paths takes a fraction of it.
+static const size_t DROP_BLOCK_LIMIT = 16 * 1024 * 1024;
+
+// True when every name of the list at offset (characters of unit bytes)
+// ends inside the first size bytes of block, and so does the empty name
+// that ends the list.
+static bool ListEndsInside(const char *block, size_t size, size_t offset, size_t unit)
+{
+    size_t nameLength = 0;
+    for (size_t at = offset; at + unit <= size; at += unit) {
+        if (block[at] || (unit > 1 && block[at + 1])) {
+            nameLength++;
+        } else if (nameLength) {
+            nameLength = 0;
+        } else {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when the shell can read the drop without a fault: its block lies in
+// readable memory of this process, its list (DROPFILES.pFiles) starts after
+// the header, and every name and the list end inside that memory. Any
+// program can post WM_DROPFILES with any value.
+static bool DropIsSound(HDROP drop)
+{
+    // GlobalLock reads an HDROP's handle entry on Windows and, under Wine,
+    // the address itself. GlobalSize is not asked: under Wine it reads a heap
+    // header in front of whatever address it is given.
+    if (ReadableLength(drop, sizeof(void *)) < sizeof(void *))
+        return false;
+    const char *block = (const char *)GlobalLock(drop);
+    if (!block)
+        return false;
+    size_t size = ReadableLength(block, DROP_BLOCK_LIMIT);
+    bool sound = false;
+    if (size >= sizeof(DROPFILES)) {
+        DROPFILES header;
+        memcpy(&header, block, sizeof header);
+        sound = header.pFiles >= sizeof header && header.pFiles < size &&
+                ListEndsInside(block, size, header.pFiles, header.fWide ? sizeof(WCHAR) : 1);
+    }
+    GlobalUnlock(drop);
+    return sound;
+}
+
 void TakeDroppedFiles(HDROP drop)
 {
+    // A forged drop is ignored as it came: DragFinish would free whatever
+    // block its value happens to name.
+    if (!DropIsSound(drop))
+        return;
     UINT count = ShellDroppedFile(drop, 0xFFFFFFFF, NULL, 0);
     UINT length = count ? ShellDroppedFile(drop, count - 1, NULL, 0) : 0;
     char *path = length ? (char *)malloc(length + 1) : NULL;

@@ -13,7 +13,7 @@ void LoadCommandLineFile(const char *commandLine);
 // A second start: hands the command line's file to the running copy and brings
 // that forward; false (nothing done) when there is no file or no copy took it.
 bool HandFileToRunningCopy(const char *commandLine);
-// WM_DROPFILES: the last of the dropped files is loaded.
+// WM_DROPFILES: the last of the dropped files is loaded; a block the shell could not read is ignored.
 void TakeDroppedFiles(HDROP drop);
 // WM_COPYDATA: a path handed over by a second start waits to be loaded; TRUE
 // when it was one, FALSE for anything else.

@@ -5,8 +5,11 @@
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
+#include "base/displayscale.h"
 #include "base/systemlibrary.h"
 #include "controls/controls.h"
+#include "controls/toolbar.h"
+#include "app/scaling.h"
 #include "app/mainwindow.h"
 #include "app/listkeys.h"
 #include "app/outsidefile.h"
@@ -24,29 +27,10 @@ static HANDLE instanceMutex; // "velkor_the_first", owned while running
 static HACCEL accelerators;
 static const char *commandLine; // velkor.exe's own; null when tests run the program in-process
 
-// The toolbar's 13 entries; images index bitmap 800.
-static TBBUTTON toolbarButtons[13] = {
-    {0, IDM_EXIT, TBSTATE_ENABLED, BTNS_AUTOSIZE, {0}, 0, 0},
-    {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
-    {1, IDM_OPEN_DEVICE_BUTTON, 0, BTNS_AUTOSIZE, {0}, 0, 0},
-    {2, IDM_CLOSE_DEVICE_BUTTON, TBSTATE_CHECKED, BTNS_AUTOSIZE, {0}, 0, 0},
-    {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
-    {3, IDM_SAVE_COMMANDS_BUTTON, 0, BTNS_AUTOSIZE, {0}, 0, 0},
-    {4, IDM_OPEN_COMMANDS, TBSTATE_ENABLED, BTNS_AUTOSIZE, {0}, 0, 0},
-    {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
-    {5, IDM_EDIT_COMMAND_BUTTON, TBSTATE_ENABLED, BTNS_AUTOSIZE, {0}, 0, 0},
-    {6, IDM_CHOOSE_DEVICE, TBSTATE_ENABLED, BTNS_AUTOSIZE, {0}, 0, 0},
-    {0, 0, TBSTATE_ENABLED, BTNS_SEP, {0}, 0, 0},
-    {7, IDM_SEND_COMMAND, 0, BTNS_AUTOSIZE, {0}, 0, 0},
-    {8, IDM_READ_PROPERTIES, 0, BTNS_AUTOSIZE, {0}, 0, 0},
-};
-
 // The common controls come from the system folder through the loader of
 // system libraries: not imported, since Windows would look for a library of
 // that name in the program's folder first.
 typedef BOOL(WINAPI *InitControlsFunction)(const INITCOMMONCONTROLSEX *);
-typedef HWND(WINAPI *CreateToolbarFunction)(HWND, DWORD, UINT, int, HINSTANCE, UINT_PTR, LPCTBBUTTON, int, int, int,
-                                            int, int, UINT);
 
 static void InitCommonControlClasses()
 {
@@ -55,16 +39,6 @@ static void InitCommonControlClasses()
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     if (init)
         init(&icc);
-}
-
-static HWND CreateToolbar(HWND parent, HINSTANCE instance)
-{
-    CreateToolbarFunction create = (CreateToolbarFunction)(void (*)(void))SystemFunction("comctl32.dll",
-                                                                                          "CreateToolbarEx");
-    if (!create)
-        return NULL;
-    return create(parent, WS_CHILD | WS_VISIBLE, IDC_TOOLBAR, 1, instance, IDB_TOOLBAR, toolbarButtons, 13, 16, 16,
-                  16, 16, sizeof(TBBUTTON));
 }
 
 static void ShowStartError(const char *text)
@@ -126,9 +100,7 @@ static void CreateChildren()
 {
     HWND mainWindow = MainWindow();
     HINSTANCE appInstance = AppInstance();
-    HWND toolbarWindow = CreateToolbar(mainWindow, appInstance);
-    SetChildWindows(toolbarWindow, NULL, NULL);
-    NoteToolbarCreated(toolbarButtons, toolbarWindow ? 13 : 0);
+    HWND toolbarWindow = CreateMainToolbar();
     RefreshDeviceControls();
 
     HWND commandList = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
@@ -143,6 +115,7 @@ static void CreateChildren()
                                  0, 0, 10, 10, mainWindow, (HMENU)(INT_PTR)IDC_MESSAGE_LOG, appInstance, NULL);
     SetChildWindows(toolbarWindow, commandList, messageLog);
     ResetMessageLog();
+    FitFontsAndIcons();
 }
 
 bool StartVelkor(HINSTANCE instance, int showCommand)
@@ -182,6 +155,8 @@ bool StartVelkor(HINSTANCE instance, int showCommand)
         ReleaseInstanceMutex();
         return false;
     }
+    // Its children are made for the DPI of the monitor it is on.
+    SetAppDpi(WindowDpi(mainWindow));
 
     SetDefaultSettings();
     SetCommandFileName(NULL);
@@ -244,6 +219,7 @@ void ShutdownVelkor()
     if (MainWindow() && IsWindow(MainWindow()))
         DestroyWindow(MainWindow());
     SetMainWindow(NULL);
+    ReleaseFontsAndIcons();
     ResetMessageLog();
     if (accelerators) {
         DestroyAcceleratorTable(accelerators);

@@ -16,7 +16,7 @@ struct LoadedLibrary {
 } // namespace
 
 // Owned by the user-interface thread: the libraries loaded so far.
-static LoadedLibrary loaded[4];
+static LoadedLibrary loaded[8];
 static int loadedCount;
 
 // Loads from the system folder only, never from the program's folder or the

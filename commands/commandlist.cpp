@@ -5,6 +5,7 @@
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
+#include "base/displayscale.h"
 #include "commands/cmdcodec.h"
 #include "settings/settings.h"
 
@@ -31,12 +32,13 @@ void ReleaseCommandBuffer()
 
 CommandBuffer &WorkingCommand() { return workingCommand; }
 
-// The command column's header and width for the prefix and suffix in force.
+// The command column's header and width for the prefix and suffix in force,
+// at the display scale.
 static void DescribeCommandColumn(LVCOLUMNA &column, char (&header)[COMMAND_HEADER_MAX + 1])
 {
     ZeroMemory(&column, sizeof column);
     column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = FormatCommandHeader(Settings().sendPrefix, Settings().sendSuffix, header, sizeof header);
+    column.cx = Scaled(FormatCommandHeader(Settings().sendPrefix, Settings().sendSuffix, header, sizeof header));
     column.pszText = header;
 }
 
@@ -46,9 +48,17 @@ void InsertCommandColumns(HWND list)
     LVCOLUMNA column;
     DescribeCommandColumn(column, header);
     SendMessageA(list, LVM_INSERTCOLUMNA, 0, (LPARAM)&column);
-    column.cx = 100;
+    column.cx = Scaled(100);
     column.pszText = (char *)"Bemerkung";
     SendMessageA(list, LVM_INSERTCOLUMNA, 1, (LPARAM)&column);
+}
+
+void FitCommandColumn()
+{
+    char header[COMMAND_HEADER_MAX + 1];
+    LVCOLUMNA column;
+    DescribeCommandColumn(column, header);
+    SendMessageA(CommandList(), LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(column.cx, 0));
 }
 
 void ValidateHexField(HWND dialog, int controlId, const char *text)

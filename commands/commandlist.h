@@ -19,6 +19,8 @@ void ReleaseCommandBuffer();
 CommandBuffer &WorkingCommand();
 // Inserts the command column (header for the current settings) and "Bemerkung".
 void InsertCommandColumns(HWND list);
+// After a change of DPI: the command column's width for it.
+void FitCommandColumn();
 // On leaving a hex box: warns about and empties a text that is not 0-2 hex characters.
 void ValidateHexField(HWND dialog, int controlId, const char *text);
 // Converts two hex digits to a byte; warns (once) when they are not, and then

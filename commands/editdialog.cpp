@@ -7,6 +7,7 @@
 
 #include "base/appwindows.h"
 #include "base/dialogframe.h"
+#include "base/displayscale.h"
 #include "controls/controls.h"
 #include "base/commandfilename.h"
 #include "commands/commandlist.h"
@@ -91,15 +92,16 @@ void EditCommand(bool edit)
     RefreshSaveControls();
 }
 
-// Dialog 807 opens below the middle of the command list, wherever that is.
+// Dialog 807 opens below the middle of the command list, wherever that is
+// (the offsets at the display scale).
 static void PlaceCommandDialog(HWND dialog)
 {
     RECT list;
     RECT own;
     if (!GetWindowRect(CommandList(), &list) || !GetWindowRect(dialog, &own))
         return;
-    int x = list.left + (list.right - list.left) / 2 - 250;
-    int y = list.bottom - 50;
+    int x = list.left + (list.right - list.left) / 2 - Scaled(250);
+    int y = list.bottom - Scaled(50);
     MoveWindow(dialog, x, y, own.right - own.left, own.bottom - own.top, TRUE);
 }
 
@@ -232,12 +234,13 @@ static INT_PTR CALLBACK CommandDialogProc(HWND dialog, UINT message, WPARAM wPar
     return RouteDialogMessage(dialog, message, wParam, InitCommandDialog, OnCommandDialogCommand);
 }
 
-// The view opens 50 pixels left of and 80 pixels below its template place.
+// The view opens 50 pixels left of and 80 pixels below its template place (at 96 DPI).
 static void InitBitPatternDialog(HWND dialog)
 {
     RECT own;
     if (GetWindowRect(dialog, &own))
-        MoveWindow(dialog, own.left - 50, own.top + 80, own.right - own.left, own.bottom - own.top, TRUE);
+        MoveWindow(dialog, own.left - Scaled(50), own.top + Scaled(80), own.right - own.left, own.bottom - own.top,
+                   TRUE);
     SetDlgItemTextA(dialog, IDC_BITTEXT, WorkingCommand().remark);
 }
 

@@ -57,6 +57,15 @@ static KnownButton *FindKnownButton(UINT id)
     return NULL;
 }
 
+void TakeKnownButtonStates(TBBUTTON *buttons, int count)
+{
+    for (int i = 0; i < count; i++) {
+        const KnownButton *known = (buttons[i].fsStyle & BTNS_SEP) ? NULL : FindKnownButton((UINT)buttons[i].idCommand);
+        if (known)
+            buttons[i].fsState = (BYTE)((buttons[i].fsState & ~(TBSTATE_ENABLED | TBSTATE_CHECKED)) | known->state);
+    }
+}
+
 // Posts one state change (TB_ENABLEBUTTON or TB_CHECKBUTTON) unless the
 // button has that state already; a post that failed is tried again at the
 // next refresh.

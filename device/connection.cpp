@@ -10,7 +10,6 @@
 #include "base/systemtext.h"
 #include "base/devicehandle.h"
 #include "device/handover.h"
-#include "device/pipename.h"
 #include "device/receiver.h"
 #include "device/serialport.h"
 #include "settings/settings.h"
@@ -36,12 +35,25 @@ static void LogDeviceEvent(const char *format)
     LogMessage(text, LOG_EVENT);
 }
 
-DWORD PipeClientFlags(const char *connectString)
+typedef HANDLE(WINAPI *CreateFileFunction)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+
+// Owned by the user-interface thread: CreateFileA, or a test's stand-in.
+static CreateFileFunction createFile = CreateFileA;
+
+// A test's stand-in for CreateFileA (null: the real one again); declared by the tests only.
+void UseCreateFileForTests(CreateFileFunction function)
 {
-    // By default a pipe's server may impersonate its client ("Impersonating a
-    // named pipe client"); for other files the same bit means
-    // FILE_FLAG_OPEN_NO_RECALL (CreateFileA's documentation), so pipes only.
-    return NamesPipe(connectString) ? SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION : 0;
+    createFile = function ? function : CreateFileA;
+}
+
+HANDLE OpenConnectString(const char *connectString, DWORD access, DWORD shareMode, DWORD flags)
+{
+    // Whatever spelling or link leads to a pipe, its server may identify the
+    // user but never act as the user ("Impersonating a named pipe client").
+    // For a port, a device or a file the same bit is FILE_FLAG_OPEN_NO_RECALL,
+    // which concerns only data kept in remote storage (CreateFile's documentation).
+    return createFile(connectString, access, shareMode, NULL, OPEN_EXISTING,
+                      flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
 }
 
 bool OpenDevice()
@@ -52,11 +64,10 @@ bool OpenDevice()
         HCURSOR previous = GetCursor();
         SetCursor(LoadCursorA(NULL, IDC_WAIT));
         SetLastError(0);
-        HANDLE device = CreateFileA(settings.connectString, GENERIC_READ | GENERIC_WRITE,
-                             settings.openExclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                             FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
-                                 FILE_ATTRIBUTE_NORMAL | PipeClientFlags(settings.connectString),
-                             NULL);
+        HANDLE device = OpenConnectString(settings.connectString, GENERIC_READ | GENERIC_WRITE,
+                                          settings.openExclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
+                                              FILE_ATTRIBUTE_NORMAL);
         DWORD error = GetLastError();
         SetCursor(previous);
         SetDeviceHandle(device);

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-// The flags that make opening a pipe lend its server only an identification (0 for any other device).
-DWORD PipeClientFlags(const char *connectString);
+// CreateFileA of a connect string (OPEN_EXISTING) with flags, lending a pipe's server only an identification.
+HANDLE OpenConnectString(const char *connectString, DWORD access, DWORD shareMode, DWORD flags);
 // Opens the device named by the connect string; true only when this call opened it.
 bool OpenDevice();
 // Stops the reader, closes the device and logs "Device %s geschlossen".

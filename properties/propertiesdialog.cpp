@@ -107,8 +107,7 @@ static HANDLE TestOpen(const char *name, DWORD shareMode, DWORD *error)
 {
     HCURSOR previous = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     SetLastError(0);
-    HANDLE device = CreateFileA(name, GENERIC_READ, shareMode, NULL, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | PipeClientFlags(name), NULL);
+    HANDLE device = OpenConnectString(name, GENERIC_READ, shareMode, FILE_ATTRIBUTE_NORMAL);
     *error = GetLastError();
     SetCursor(previous);
     return device;

@@ -17,6 +17,8 @@
 
 // Bitmaps and icons
 #define IDB_TOOLBAR 800
+#define IDB_TOOLBAR_24 824 // bitmap 800's images at 24 x 24
+#define IDB_TOOLBAR_32 832 // and at 32 x 32
 #define IDI_VELKOR 107
 #define IDI_SMALL 108
 

@@ -2,7 +2,8 @@
 # at the top level, both programs 32-bit, velkor.exe a GUI program without
 # WinExec and velkor-echo.exe a console program, LIESMICH.txt in Windows-1252
 # with CR LF. velkor.exe imports only libraries Windows takes from the system
-# folder, and carries an application manifest without an execution level.
+# folder, and carries an application manifest without an execution level that
+# declares it DPI aware.
 #   cmake -DZIP=<package.zip> -DWORK=<scratch folder> -DOBJDUMP=<objdump> -P package_check.cmake
 # Every fault found is reported before the check fails.
 cmake_minimum_required(VERSION 3.20)
@@ -92,7 +93,7 @@ check_pe(velkor.exe 0x14C 2 "Windows GUI")
 check_pe(velkor-echo.exe 0x14C 3 "console")
 # WinExec cannot start a program that asks for administrator rights: nothing may use it.
 if(EXISTS "${WORK}/velkor.exe")
-    file(STRINGS "${WORK}/velkor.exe" found REGEX "^WinExec$|requestedExecutionLevel")
+    file(STRINGS "${WORK}/velkor.exe" found REGEX "^WinExec$|requestedExecutionLevel|</dpiAware")
     if("WinExec" IN_LIST found)
         message(SEND_ERROR "velkor.exe imports WinExec")
     endif()
@@ -115,6 +116,10 @@ if(EXISTS "${WORK}/velkor.exe")
     endif()
     if(found MATCHES "requestedExecutionLevel")
         message(SEND_ERROR "velkor.exe: the manifest asks for an execution level")
+    endif()
+    # Drawn for the display's DPI: never stretched by Windows.
+    if(NOT found MATCHES ">true</dpiAware>" OR NOT found MATCHES ">PerMonitorV2</dpiAwareness>")
+        message(SEND_ERROR "velkor.exe: the manifest does not declare it DPI aware (true, PerMonitorV2)")
     endif()
 endif()
 

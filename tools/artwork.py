@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Draws Velkor's artwork: the toolbar strip (bitmap 800: ten 16x15 images,
-16 colours) and the program icons (107: 32x32, 108: 16x16).
+"""Draws Velkor's artwork: the toolbar strips (bitmap 800: ten 16x15 images,
+16 colours; bitmaps 824 and 832: the same images at 24 and 32 pixels, for
+displays at 150 and 200 %) and the program icon (107 and 108: 16, 20, 24, 32,
+40 and 48 pixels, the small and the large icon at 100, 125 and 150 %).
 
 The images are small pixel drawings kept here as text, so that they can be
 edited and regenerated: python3 tools/artwork.py writes resources/*.bmp|ico.
@@ -241,6 +243,28 @@ def write_bmp(path, pixels):
         f.write(head + info + pal + data)
 
 
+def scaled(pixels, size):
+    """The 16x15 image at size x size: each pixel repeated (nearest neighbour),
+    the rows below the picture in the background colour."""
+    out = [[8] * size for _ in range(size)]
+    for y in range(len(pixels) * size // 16):
+        for x in range(size):
+            out[y][x] = pixels[y * 16 // size][x * 16 // size]
+    return out
+
+
+def write_strip(path, size):
+    height = 15 if size == 16 else size
+    strip = [[0] * (size * len(TOOLBAR)) for _ in range(height)]
+    for i, art in enumerate(TOOLBAR):
+        img = parse(art, 16, 15)
+        if size != 16:
+            img = scaled(img, size)
+        for y in range(height):
+            strip[y][i * size:(i + 1) * size] = img[y]
+    write_bmp(path, strip)
+
+
 def icon_image(size):
     """The program icon: a device box with a hex dump line and a plug."""
     px = [[8] * size for _ in range(size)]
@@ -266,30 +290,32 @@ def icon_image(size):
     return px
 
 
-def write_ico(path, size):
-    px = icon_image(size)
-    info, pal, data = bmp4(px)
-    # An icon's BITMAPINFOHEADER holds twice the height (image and mask).
-    info = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 4, 0, 0, 0, 0, 16, 0)
-    mask_row = ((size + 31) // 32) * 4
-    mask = b'\0' * (mask_row * size)   # every pixel opaque
-    image = info + pal + data + mask
-    head = struct.pack('<HHH', 0, 1, 1)
-    entry = struct.pack('<BBBBHHII', size, size, 16, 0, 1, 4, len(image), 6 + 16)
+def write_ico(path, sizes):
+    images = []
+    for size in sizes:
+        px = icon_image(size)
+        info, pal, data = bmp4(px)
+        # An icon's BITMAPINFOHEADER holds twice the height (image and mask).
+        info = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 4, 0, 0, 0, 0, 16, 0)
+        mask_row = ((size + 31) // 32) * 4
+        mask = b'\0' * (mask_row * size)   # every pixel opaque
+        images.append(info + pal + data + mask)
+    head = struct.pack('<HHH', 0, 1, len(sizes))
+    offset = 6 + 16 * len(sizes)
+    entries = b''
+    for size, image in zip(sizes, images):
+        entries += struct.pack('<BBBBHHII', size, size, 16, 0, 1, 4, len(image), offset)
+        offset += len(image)
     with open(path, 'wb') as f:
-        f.write(head + entry + image)
+        f.write(head + entries + b''.join(images))
 
 
 def main():
     here = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'resources')
-    strip = [[0] * (16 * len(TOOLBAR)) for _ in range(15)]
-    for i, art in enumerate(TOOLBAR):
-        img = parse(art, 16, 15)
-        for y in range(15):
-            strip[y][i * 16:(i + 1) * 16] = img[y]
-    write_bmp(os.path.join(here, 'toolbar.bmp'), strip)
-    write_ico(os.path.join(here, 'velkor.ico'), 32)
-    write_ico(os.path.join(here, 'velkor_small.ico'), 16)
+    write_strip(os.path.join(here, 'toolbar.bmp'), 16)
+    write_strip(os.path.join(here, 'toolbar24.bmp'), 24)
+    write_strip(os.path.join(here, 'toolbar32.bmp'), 32)
+    write_ico(os.path.join(here, 'velkor.ico'), [16, 20, 24, 32, 40, 48])
 
 
 if __name__ == '__main__':

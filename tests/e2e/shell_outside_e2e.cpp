@@ -71,3 +71,64 @@ TEST(OutsideFile, CommandLineSecondStartAndDropLoadAFileAndNothingElseComesIn)
     EXPECT_TRUE(WaitForExit(app, DRIVER_TIMEOUT_MS, &code));
     EndVelkorProcess(app);
 }
+
+// Bytes placed in the program's memory, in a page of their own given protect, or ending where their page ends and
+// the page after it given next (NOT_COMMITTED: left out); their address there.
+static const DWORD NOT_COMMITTED = 1;
+static WPARAM PlaceBlock(const VelkorProcess &app, const std::string &bytes, DWORD protect, DWORD next = 0)
+{
+    char *base = (char *)VirtualAllocEx(app.process, NULL, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    char *at = next ? base + 4096 - bytes.size() : base;
+    DWORD old;
+    EXPECT_TRUE(base && WriteProcessMemory(app.process, at, bytes.data(), bytes.size(), NULL) &&
+                VirtualProtectEx(app.process, base, 4096, protect, &old) &&
+                (next > NOT_COMMITTED ? VirtualProtectEx(app.process, base + 4096, 4096, next, &old)
+                                      : VirtualFreeEx(app.process, base + 4096, 4096, MEM_DECOMMIT)));
+    return (WPARAM)at;
+}
+
+// A DROPFILES block with its list at offset, wide or not, and then rest.
+static std::string Drop(DWORD offset, bool wide, const std::string &rest)
+{
+    DROPFILES header = {offset, {0, 0}, FALSE, wide};
+    return std::string((const char *)&header, sizeof header) + rest;
+}
+
+// Another program posts WM_DROPFILES with a value of its own making: whatever it points at, the program goes on,
+// loads and logs nothing, a later save holds every line, and a real drop still loads.
+TEST(OutsideFile, AForgedDropIsIgnored)
+{
+    ClearVelkorRegistry();
+    std::string folder = TestFolder("forged-drop"), a = folder + "\\a.cmd", list = a + '\0' + '\0';
+    ASSERT_TRUE(WriteWholeFile(a, std::string(" 0x41\0eins\0", 11)));
+    VelkorProcess app;
+    ASSERT_TRUE(StartVelkorProcess(app) && WaitForMainWindow(app));
+    const DWORD header = sizeof(DROPFILES), RW = PAGE_READWRITE, NO = PAGE_NOACCESS, GUARD = RW | PAGE_GUARD;
+    WPARAM freed = PlaceBlock(app, Drop(header, false, list), RW);
+    VirtualFreeEx(app.process, (void *)freed, 0, MEM_RELEASE);
+    const WPARAM forged[] = {
+        0, 1, (WPARAM)-4096, (WPARAM)VirtualAllocEx(app.process, NULL, 4096, MEM_RESERVE, RW), freed,
+        PlaceBlock(app, Drop(header, false, list), GUARD), PlaceBlock(app, Drop(header, false, list), NO),
+        PlaceBlock(app, Drop(header, false, "").substr(0, 8), RW, NO),          // a header cut short
+        PlaceBlock(app, Drop(header + 16 + (DWORD)list.size(), false, list), RW, NOT_COMMITTED), // a list after it
+        PlaceBlock(app, Drop(0x7FFFFFF0, false, list), RW), PlaceBlock(app, Drop(4, false, list), RW),
+        PlaceBlock(app, Drop(header, false, a + '\0' + std::string(3000, 'x')), RW, NO), // a name without end
+        PlaceBlock(app, Drop(header, false, a + '\0'), RW, GUARD),                       // a list without end
+        PlaceBlock(app, Drop(header, true, std::string(4000, 'w')), RW, NOT_COMMITTED),
+        PlaceBlock(app, Drop(header, true, std::string(3001, 'w') + '\0'), RW, NO), // half a wide zero
+    };
+    std::vector<std::string> before = LogLines(app);
+    for (WPARAM value : forged)
+        PostMessageA(app.window, WM_DROPFILES, value, 0);
+    ASSERT_TRUE(PostLogText(app, "danach")) << "the program answers";
+    before.push_back(LogLines(app).back());
+    EXPECT_EQ(before, LogLines(app)) << "nothing loaded";
+    PostMessageA(app.window, WM_DROPFILES, PlaceBlock(app, Drop(header, false, list), RW), 0);
+    ASSERT_TRUE(WaitForLogLine("Kommandodatei " + a + " geladen", DRIVER_TIMEOUT_MS, app));
+    std::vector<std::string> lines = LogLines(app);
+    PostCommand(app, IDM_SAVE_LOG);
+    ASSERT_TRUE(AnswerBox(app.processId, ChooseFile(folder + "\\alles.msg")) &&
+                AnswerBox(app.processId, RecordBox(NULL, IDNO)));
+    EXPECT_TRUE(PumpUntil([&] { return SavedForm(lines) == ReadWholeFile(folder + "\\alles.msg"); }, 5000));
+    EndVelkorProcess(app);
+}

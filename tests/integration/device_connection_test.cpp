@@ -144,3 +144,42 @@ TEST_F(DeviceConnection, ExitWithTheDeviceOpenClosesItQuietly)
     EXPECT_FALSE(LastReaderWasKilled());
     EXPECT_TRUE(PumpUntil([&] { return !PeerConnected(peer); }, 3000)) << "the device was closed";
 }
+
+// The module's stand-in for CreateFileA: it keeps the quality-of-service flags of every open.
+typedef HANDLE(WINAPI *CreateFileFunction)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+void UseCreateFileForTests(CreateFileFunction function);
+static std::vector<DWORD> openFlags;
+
+static HANDLE WINAPI RecordingCreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                         DWORD disposition, DWORD flags, HANDLE model)
+{
+    openFlags.push_back(flags & SECURITY_VALID_SQOS_FLAGS);
+    return CreateFileA(name, access, share, security, disposition, flags, model);
+}
+
+// Every way of naming a pipe (a DOS device name linked to it too) reaches its server, and every open of a connect
+// string, the device's and the properties dialog's two, lends it an identification only (Wine ignores the flags).
+TEST_F(DeviceConnection, EverySpellingOfAPipeLendsOnlyAnIdentification)
+{
+    std::string name = UniqueName("velkor-spelling"), link = "\\Device\\NamedPipe\\" + name;
+    peer = StartPipePeer(name);
+    // Wine's DefineDosDeviceA overran its stack with a name of 14 characters.
+    ASSERT_TRUE(DefineDosDeviceA(DDD_RAW_TARGET_PATH, "VKP1", link.c_str()));
+    UseCreateFileForTests(RecordingCreateFile);
+    for (const char *spelling : {"\\\\.\\pipe\\", "\\\\.\\Global\\pipe\\", "\\\\?\\GLOBALROOT\\Device\\NamedPipe\\",
+                                 "\\\\.\\GLOBALROOT\\??\\pipe\\", "\\\\.\\VKP1"}) {
+        UseDevice(spelling + (spelling[4] == 'V' ? "" : name));
+        EXPECT_TRUE(OpenDevice()) << spelling;
+        CloseDevice();
+    }
+    AnswerNextBox([](HWND dialog, const SeenBox &) {
+        AnswerNextBoxWith(IDOK); // "konnte Device erfolgreich testen"
+        ClickControl(dialog, IDC_TEST_DEVICE);
+        ClickControl(dialog, IDOK);
+    });
+    RunCommand(IDM_CHOOSE_DEVICE);
+    UseCreateFileForTests(NULL);
+    DefineDosDeviceA(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, "VKP1", link.c_str());
+    EXPECT_TRUE(WaitPeerReady(peer, 7, 2000)) << "the server saw every open";
+    EXPECT_EQ(std::vector<DWORD>(7, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION), openFlags);
+}

@@ -200,6 +200,68 @@ TEST_F(ShellSaveLog, FileThatCannotBeCreatedIsReported)
     EXPECT_EQ(std::vector<std::string>{"busy.msg"}, FolderFiles(folder)) << "no temporary file is left";
 }
 
+// The module's stand-in for ReplaceFileA: the n-th call gives answers[n] (the last for every later call; 0: the real
+// one) and leaves the files as the documentation says. NO_WAY_BACK: 1177, and the target's name is taken meanwhile.
+typedef BOOL(WINAPI *ReplaceFileFunction)(LPCSTR, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID);
+void UseReplaceFileForTests(ReplaceFileFunction function);
+static std::vector<DWORD> answers;
+static size_t calls;
+static const DWORD NO_WAY_BACK = 0xB10C;
+
+static BOOL WINAPI ScriptedReplaceFile(LPCSTR target, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID, LPVOID)
+{
+    DWORD answer = answers[calls < answers.size() ? calls : answers.size() - 1];
+    calls++;
+    if (!answer)
+        return ReplaceFileA(target, replacement, backup, flags, NULL, NULL);
+    if (answer >= ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) // the old file is under the backup name
+        MoveFileA(target, backup);
+    if (answer == NO_WAY_BACK)
+        CreateDirectoryA(target, NULL);
+    SetLastError(answer == NO_WAY_BACK ? ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 : answer);
+    return FALSE;
+}
+
+// Whatever ReplaceFileA answers, the file holds the old bytes or the new (written in place, renamed over, or after
+// another try), a failure's box has the number and nothing else is left; only where the old file cannot come back
+// does the box say where both files are.
+TEST_F(ShellSaveLog, EveryAnswerOfReplaceFileLeavesTheOldOrTheNewFile)
+{
+    const DWORD SHARED = ERROR_SHARING_VIOLATION;
+    const std::vector<std::pair<std::vector<DWORD>, DWORD>> cases = { // the answers, the box's number (0: saved)
+        {{1175}, 0}, {{5}, 0},   {{1176}, 1176}, {{1177}, 1177}, {{SHARED}, SHARED}, {{SHARED, SHARED, 0}, 0},
+        {{87}, 0},   {{50}, 0},  {{1}, 0},       {{NO_WAY_BACK}, 1177}};
+    const std::string old = "+ 09:05:07,045  vorher\r\n";
+    UseReplaceFileForTests(ScriptedReplaceFile);
+    for (size_t n = 0; n < cases.size(); n++) {
+        std::string inner = folder + "\\" + std::to_string(n), path = inner + "\\log.msg";
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(CreateDirectoryA(inner.c_str(), NULL) && WriteWholeFile(path, old));
+        answers = cases[n].first, calls = 0;
+        std::string saved = SavedForm(LogLines()), text = "Fehler beim Schreiben der Daten:\r\n" + std::to_string(cases[n].second);
+        SeenBox box;
+        AnswerNextBox(ChooseFile(path));
+        AnswerNextBoxWith(IDYES); // replace it
+        AnswerNextBox(RecordBox(&box, cases[n].second ? IDOK : IDNO));
+        LARGE_INTEGER start = Now();
+        RunCommand(IDM_SAVE_LOG);
+        EXPECT_TRUE(answers != std::vector<DWORD>{SHARED} || Seconds(start, Now()) > 0.9) << "tried for a second";
+        std::vector<std::string> left = FolderFiles(inner, "~velkor*"); // a backup, then a new file
+        if (answers[0] == NO_WAY_BACK && left.size() == 2) {
+            EXPECT_EQ(old, ReadWholeFile(inner + "\\" + left[0]));
+            EXPECT_EQ(saved, ReadWholeFile(inner + "\\" + left[1]));
+            text += "\r\n\r\nDie bisherige Datei liegt unter\r\n" + inner + "\\" + left[0] +
+                    "\r\n\r\nDie neue Datei liegt unter\r\n" + inner + "\\" + left[1];
+        } else {
+            EXPECT_EQ(cases[n].second ? old : saved, ReadWholeFile(path));
+            EXPECT_EQ(std::vector<std::string>{"log.msg"}, FolderFiles(inner));
+        }
+        if (cases[n].second)
+            ExpectBox(box, CAPTION, text, MB_OK);
+    }
+    UseReplaceFileForTests(NULL);
+}
+
 // The volume fills up halfway through the save: the previous file stays as
 // it was, no temporary file is left, the log keeps every line, no question.
 TEST_F(ShellSaveLog, AFullVolumeKeepsThePreviousFileAndTheLog)

@@ -3,6 +3,7 @@
 #include <string>
 #include <string.h>
 
+#include "settings/placecodec.h"
 #include "settings/settingscodec.h"
 
 static DeviceSettings Defaults()
@@ -187,4 +188,38 @@ TEST(SettingsCodec, ReceiveBufferSizeIsBounded)
         EXPECT_FALSE(ReceiveBufferBytes(refused, &bytes)) << refused;
         EXPECT_EQ(77u, bytes);
     }
+}
+
+static std::string Text(const WindowPlace &p)
+{
+    return std::to_string(p.left) + "," + std::to_string(p.top) + " " + std::to_string(p.right - p.left) + "x" +
+           std::to_string(p.bottom - p.top) + (p.maximized ? " max @" : " @") + std::to_string(p.dpi);
+}
+
+TEST(PlaceCodec, AValueOfTwentyBytesIsAt96AndOnlyOtherDpisAddTheirs)
+{
+    const unsigned char old[20] = {100, 0, 0, 0, 80, 0, 0, 0, 0x84, 3, 0, 0, 0xA8, 2, 0, 0, 1, 0, 0, 0};
+    unsigned char data[WINDOW_PLACE_DPI_SIZE];
+    WindowPlace place = {};
+    ASSERT_TRUE(DecodeWindowPlace(old, sizeof old, &place));
+    EXPECT_EQ("100,80 800x600 max @96", Text(place));
+    EXPECT_TRUE(EncodeWindowPlace(place, data) == 20 && memcmp(old, data, 20) == 0);
+    place.dpi = 144;
+    EXPECT_TRUE(EncodeWindowPlace(place, data) == 24 && memcmp(old, data, 20) == 0);
+    ASSERT_TRUE(DecodeWindowPlace(data, 24, &place));
+    EXPECT_EQ("100,80 800x600 max @144", Text(place));
+    for (size_t size : {21u, 23u, 25u})
+        EXPECT_FALSE(DecodeWindowPlace(data, size, &place)) << size;
+    data[20] = 47; // no display has it
+    EXPECT_FALSE(DecodeWindowPlace(data, 24, &place));
+}
+
+TEST(PlaceCodec, ScalingKeepsTheCornerAndRoundsTheSize)
+{
+    WindowPlace place = {100, 80, 900, 680, false, 96};
+    EXPECT_EQ("100,80 1200x900 @144", Text(ScaleWindowPlace(place, 144)));
+    place = {-50, 10, 1151, 911, true, 144}; // 1201 x 901
+    EXPECT_EQ("-50,10 801x601 max @96", Text(ScaleWindowPlace(place, 96)));
+    place = {0, 0, 30000, 20000, false, 48};
+    EXPECT_EQ("0,0 32767x32767 @960", Text(ScaleWindowPlace(place, 960)));
 }
