@@ -99,11 +99,10 @@ TEST_F(JournalE2E, AFullDriveIsReportedOnceAndEveryByteIsLoggedOnceInOrder)
     Close();
     EXPECT_TRUE(FindBox(app.processId) == NULL) << "one warning only";
 
-    std::vector<std::string> lines = LogLines(app);
-    ExpectEveryByteOnceInOrder(lines, sent);
-    std::string whole = SavedForm(lines), path = folder + "\\voll.msg";
+    // The save (the journal's lines, then the list box's) holds them all (the window's across processes take minutes).
+    std::string path = folder + "\\voll.msg";
     Save(path, IDNO);
-    EXPECT_EQ(whole, ReadWholeFile(path).substr(0, whole.size()));
+    ExpectEveryByteOnceInOrder(SavedLines(ReadWholeFile(path)), sent);
     printf("full drive: %llu blocks of one byte, all logged once in order\n", (unsigned long long)sent);
 }
 
@@ -133,11 +132,9 @@ TEST_F(JournalE2E, ADriveThatFillsAndIsEmptiedAgainHasTheJournalBackWithEveryLin
     ASSERT_TRUE(PumpUntil([&] { return Lines() >= sent + 3; }, 60000)) << Lines() << " lines for " << sent;
     EXPECT_TRUE(FindBox(app.processId) == NULL) << "one warning only";
     // The save holds every line, those before the line that says so among them.
-    std::vector<std::string> saved = SavedLines([&] {
-        std::string path = folder + "\\wieder.msg";
-        Save(path, IDNO);
-        return ReadWholeFile(path);
-    }());
+    std::string path = folder + "\\wieder.msg";
+    Save(path, IDNO);
+    std::vector<std::string> saved = SavedLines(ReadWholeFile(path));
     ExpectEveryByteOnceInOrder(saved, sent);
     EXPECT_EQ(1, std::count_if(saved.begin(), saved.end(), [&](const std::string &line) { return LogText(line) == back; }));
     EXPECT_FALSE(JournalSizes(app.processId, "T:\\").empty());
@@ -145,8 +142,9 @@ TEST_F(JournalE2E, ADriveThatFillsAndIsEmptiedAgainHasTheJournalBackWithEveryLin
 
 TEST_F(JournalE2E, SavingAndEmptyingUnderASteadyStreamKeepsTheJournalAtTheUnsavedLines)
 {
-    // More lines than the drive holds, saved and emptied every few thousand.
-    PeerStartPacedFlood(peer, 20000, 300000);
+    // More lines than the drive holds, saved and emptied every few thousand:
+    // slow enough that the list box holds every line not saved.
+    PeerStartPacedFlood(peer, 5000, 300000);
     DWORD largest = 0;
     for (int round = 0; round < 14; round++) {
         ASSERT_TRUE(PumpUntil([&] { return Lines() >= 4000; }, 60000));
