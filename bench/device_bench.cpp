@@ -2,8 +2,8 @@
 // pty: the receive rate with every byte logged against a bare loop of
 // one-byte reads and a reader taking everything at once, the window shown and
 // minimized; the latency from a block's last byte to its log line; the round
-// trip to the demo device; how the log keeps up with a flood; how long a
-// device waits while a long log is saved; the memory of the log per line.
+// trip to the demo device; how long a device waits while a long log is
+// saved; the memory of the log per line.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -368,71 +368,6 @@ static void RoundTrip()
     EndVelkorProcess(echo);
 }
 
-// ---- the log under a flood -------------------------------------------------------
-
-// Post times of the hand-over messages the window took, not yet painted.
-static std::vector<DWORD> unshownPosts;
-static DWORD worstDelay;
-static size_t delayedLines;
-
-static LRESULT CALLBACK SeeHandOvers(int code, WPARAM wParam, LPARAM lParam)
-{
-    const MSG *msg = (const MSG *)lParam;
-    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WMU_BLOCK_RECEIVED)
-        unshownPosts.push_back(msg->time);
-    return CallNextHookEx(NULL, code, wParam, lParam);
-}
-
-static LRESULT CALLBACK WatchShown(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    LRESULT result = CallLogProc(window, message, wParam, lParam);
-    if (message == WM_PAINT) {
-        DWORD now = GetTickCount();
-        for (DWORD posted : unshownPosts) {
-            if (now - posted > worstDelay)
-                worstDelay = now - posted;
-            if (now - posted > 100)
-                delayedLines++;
-        }
-        unshownPosts.clear();
-    }
-    return result;
-}
-
-static void KeepUp(const char *what, DevicePeer *peer, uint32_t blockLength)
-{
-    UseDevice(PeerConnectString(peer), blockLength, 500);
-    if (!OpenForBench(__func__))
-        return;
-    PumpUntil([&] { return PeerConnected(peer); }, 2000);
-    ClearLog();
-    WatchLogWindow(WatchShown);
-    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, SeeHandOvers, NULL, GetCurrentThreadId());
-    unshownPosts.clear();
-    worstDelay = 0;
-    delayedLines = 0;
-    const DWORD floodMs = 4000;
-    double uiBefore = (double)ThreadMilliseconds(GetCurrentThreadId());
-    ULONGLONG linesBefore = LinesLogged();
-    double start = NowMs();
-    PeerStartFlood(peer, floodMs);
-    PumpUntil([&] { return PeerFloodDone(peer); }, floodMs + 30000);
-    double elapsed = NowMs() - start;
-    double uiUsed = (double)ThreadMilliseconds(GetCurrentThreadId()) - uiBefore;
-    size_t lines = (size_t)(LinesLogged() - linesBefore);
-    PumpFor(600);
-    UnhookWindowsHookEx(hook);
-    WatchLogWindow(NULL);
-    printf("log keep-up, %s, block length %u, visible window: %.0f lines/s during the flood (the reader's pace); "
-           "latest line shown %lu ms after its hand-over; %zu of %zu lines later than 100 ms; the window thread "
-           "used %.0f ms of processor time for them, %.0f lines per second of it\n",
-           what, blockLength, (double)lines * 1000.0 / elapsed, worstDelay, delayedLines, lines, uiUsed,
-           uiUsed > 0 ? (double)lines * 1000.0 / uiUsed : 0);
-    CloseFromToolbar();
-    PeerStopFlood(peer);
-    ClearLog();
-}
-
 // ---- saving a long log while a device streams ----------------------------------------
 
 // A log of about megabytes MB is saved (through the real dialog, kept) while
@@ -500,8 +435,8 @@ static void LogMemory()
     ClearLog();
 }
 
-// The parts named on the command line ("rates", "latency", "keepup",
-// "savestream", "roundtrip", "memory"), or all of them.
+// The parts named on the command line ("rates", "latency", "savestream",
+// "roundtrip", "memory"), or all of them.
 static int partCount;
 static char **partNames;
 
@@ -538,10 +473,6 @@ int main(int argc, char **argv)
 
     DevicePeer *pipe = StartPipePeer(UniqueName("velkor-bench"));
     RatesAndLatency("named pipe", pipe);
-    if (Wanted("keepup")) {
-        KeepUp("named pipe", pipe, 1);
-        KeepUp("named pipe", pipe, 3);
-    }
     if (Wanted("savestream"))
         SaveWhileStreaming(pipe, 600);
     StopPeer(pipe);
