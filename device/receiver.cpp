@@ -6,9 +6,9 @@
 // READ_CHUNK_LIMIT), whatever the block length, and the gatherer cuts them
 // into the blocks one-byte reads would have given. Other devices (a USB
 // interface, whose driver may wait for the whole count) are read a byte at a
-// time. Blocks are announced to the window when no more bytes wait to be read,
-// or once they have waited ANNOUNCE_MS: the window then logs many in one
-// round. A serial driver that reports lost bytes gets a mark in the ring,
+// time. Blocks are announced to the window when no more bytes wait to be
+// read, but at most once every ANNOUNCE_MS: the window then logs many in one
+// round, however quick it is. A serial driver that reports lost bytes gets a mark in the ring,
 // which the window logs as a line of its own, at most once a second.
 #include "device/receiver.h"
 
@@ -43,8 +43,9 @@ struct ReaderLoop {
     BlockGatherer gatherer;
     WaitingCount waitingCount;
     uint32_t knownWaiting; // bytes the device was seen to hold that no read has taken yet
-    bool owed;             // blocks were handed over that the window was not told of ...
-    DWORD owedSince;       // ... since then
+    bool owed;             // blocks were handed over that the window was not told of
+    LONGLONG lastPost;     // performance counter when the window was last woken ...
+    LONGLONG countsPerMs;  // ... and its counts a millisecond
     bool overrunDue;       // the driver lost bytes: a mark is to go before the next block
     bool overrunSeen;      // a mark went, at lastOverrun
     DWORD lastOverrun;
@@ -75,8 +76,9 @@ const unsigned FAILURES_BEFORE_REPORT = 3;
 const DWORD FINAL_POST_MS = 100;
 // How long a stopping reader waits for its cancelled read.
 const DWORD CANCEL_WAIT_MS = 100;
-// Longest a handed-over block waits for its announcement while bytes keep coming.
-const DWORD ANNOUNCE_MS = 2;
+// Shortest time between two wake-ups of the window (a single block, after a
+// quiet spell, wakes it at once).
+const DWORD ANNOUNCE_MS = 4;
 // Shortest time between two lines telling that the device lost bytes.
 const DWORD OVERRUN_REPEAT_MS = 1000;
 
@@ -115,20 +117,30 @@ static bool Announce(ReaderLoop &loop)
         if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
             return false;
     }
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    loop.lastPost = now.QuadPart;
     return true;
 }
 
 static void Owe(ReaderLoop &loop)
 {
-    if (!loop.owed)
-        loop.owedSince = GetTickCount();
     loop.owed = true;
 }
 
-// While bytes keep coming, blocks are announced once they have waited ANNOUNCE_MS.
+// Milliseconds until the window may be woken again (0: now).
+static DWORD AnnounceWait(const ReaderLoop &loop)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    LONGLONG since = loop.countsPerMs > 0 ? (now.QuadPart - loop.lastPost) / loop.countsPerMs : ANNOUNCE_MS;
+    return since >= (LONGLONG)ANNOUNCE_MS || since < 0 ? 0 : ANNOUNCE_MS - (DWORD)since;
+}
+
+// While bytes keep coming, blocks are announced as often as the window may be woken.
 static bool AnnounceWhenDue(ReaderLoop &loop)
 {
-    return !loop.owed || GetTickCount() - loop.owedSince < ANNOUNCE_MS || Announce(loop);
+    return !loop.owed || AnnounceWait(loop) > 0 || Announce(loop);
 }
 
 // Waits until count bytes (0: a mark) fit into the ring, the window told of
@@ -401,6 +413,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
     loop.record = record;
     StartGathering(loop.gatherer, record->gather, params.blockLength, params.endByte);
     loop.waitingCount = WaitingCountOf(params.device);
+    LARGE_INTEGER frequency;
+    loop.countsPerMs = QueryPerformanceFrequency(&frequency) ? frequency.QuadPart / 1000 : 0;
     loop.lastStopPoll = GetTickCount();
     HANDLE waitSet[2] = {record->readEvent, params.stopEvent};
 
@@ -426,10 +440,17 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
                 continue;
             }
         }
-        // No more bytes to read for now: the window learns of every block first.
-        if (!Announce(loop))
-            break;
-        DWORD wait = WaitForMultipleObjects(2, waitSet, FALSE, TimeLeft(loop));
+        // No more bytes to read for now: the window learns of every block
+        // first, or once it may be woken again.
+        DWORD waitMs = TimeLeft(loop);
+        if (loop.owed) {
+            DWORD gap = AnnounceWait(loop);
+            if (gap == 0 && !Announce(loop))
+                break;
+            if (gap > 0 && gap < waitMs)
+                waitMs = gap;
+        }
+        DWORD wait = WaitForMultipleObjects(2, waitSet, FALSE, waitMs);
         if (wait == WAIT_OBJECT_0) {
             // The wait watched the stop event too and found the read first:
             // no need to look at the stop event again before the next read.
@@ -442,7 +463,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
         } else if (wait == WAIT_OBJECT_0 + 1) {
             break;
         } else if (wait == WAIT_TIMEOUT) {
-            if (loop.gatherer.count > 0 && !HandOverOnTimeout(loop))
+            // The read timeout, or only the wait for the next wake-up.
+            if (PartialBlockDue(loop) && !HandOverOnTimeout(loop))
                 break;
         } else {
             // A wait that fails would fail again at once: pause instead of spinning.

@@ -12,6 +12,8 @@
 void LogMessage(const char *text, unsigned kind);
 // Appends the dump of a received block, every byte (zeros too), 99 per line.
 void LogReceivedBlock(const unsigned char *bytes, size_t count);
+// The main window was restored: shows the lines logged while it was minimized.
+void ShowHeldLog();
 // For a newly created log window: no batch open, nothing held, nothing stored.
 void ResetMessageLog();
 // Starts a batch: lines are added without redrawing until EndLogBatch.
