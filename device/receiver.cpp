@@ -1,22 +1,19 @@
-// The receive thread: reads the device, gathers the bytes into blocks and
-// hands finished blocks over to the main window (device/handover). While no
-// byte is known to wait, a read asks for one: it waits for the next byte and
-// the read timeout runs between bytes. A serial port or a named pipe tells
-// how many bytes it holds; then one read takes them all (up to
+// The receive thread: reads the device and hands the bytes to its block sink
+// (device/blocksink), which gathers them into blocks for the main window.
+// While no byte is known to wait, a read asks for one: it waits for the next
+// byte and the read timeout runs between bytes. A serial port or a named
+// pipe tells how many bytes it holds; then one read takes them all (up to
 // READ_CHUNK_LIMIT), whatever the block length, and the gatherer cuts them
 // into the blocks one-byte reads would have given. Other devices (a USB
 // interface, whose driver may wait for the whole count) are read a byte at a
-// time. Blocks are announced to the window when no more bytes wait to be
-// read, but at most once every ANNOUNCE_MS: the window then logs many in one
-// round, however quick it is. A serial driver that reports lost bytes gets a mark in the ring,
-// which the window logs as a line of its own, at most once a second.
+// time. A serial driver that reports lost bytes gets a mark, which the window
+// logs as a line of its own.
 #include "device/receiver.h"
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
 #include "base/systemtext.h"
-#include "device/gather.h"
-#include "device/handover.h"
+#include "device/blocksink.h"
 #include "device/waiting.h"
 
 namespace {
@@ -40,15 +37,9 @@ struct ReaderRecord {
 // The reader's loop state, on its own stack: the receive thread's alone.
 struct ReaderLoop {
     ReaderRecord *record;
-    BlockGatherer gatherer;
+    BlockSink sink;
     WaitingCount waitingCount;
     uint32_t knownWaiting; // bytes the device was seen to hold that no read has taken yet
-    bool owed;             // blocks were handed over that the window was not told of
-    LONGLONG lastPost;     // performance counter when the window was last woken ...
-    LONGLONG countsPerMs;  // ... and its counts a millisecond
-    bool overrunDue;       // the driver lost bytes: a mark is to go before the next block
-    bool overrunSeen;      // a mark went, at lastOverrun
-    DWORD lastOverrun;
     uint32_t chunkDone;    // the read buffer's bytes gathered so far ...
     uint32_t chunkEnd;     // ... of those the last read delivered
     bool inFlight;       // a read is outstanding
@@ -58,7 +49,6 @@ struct ReaderLoop {
     unsigned failRun;    // of those, failures in a row with the same error
     DWORD failError;
     DWORD asked;         // bytes the last read asked for
-    bool blockKept;      // the gathered bytes are a finished block the stop kept from the ring
 };
 
 enum ReadStart { READ_PENDING, READ_BYTES, READ_EMPTY, READ_REFUSED };
@@ -66,8 +56,8 @@ enum ReadStart { READ_PENDING, READ_BYTES, READ_EMPTY, READ_REFUSED };
 // Looking at the stop event between bytes costs a call into the system; under
 // a flood once per interval is enough to end well within the grace period.
 const DWORD STOP_POLL_MS = 10;
-// Pause before retrying a post that failed or waiting for room in the ring.
-const DWORD HAND_OVER_RETRY_MS = 5;
+// Pause between tries to post the reader's end.
+const DWORD POST_RETRY_MS = 5;
 // Pause after reads that keep completing without a byte (so none spins).
 const DWORD IDLE_PAUSE_MS = 10;
 // Completions failing with the same error in a row that mean the device is gone.
@@ -76,11 +66,6 @@ const unsigned FAILURES_BEFORE_REPORT = 3;
 const DWORD FINAL_POST_MS = 100;
 // How long a stopping reader waits for its cancelled read.
 const DWORD CANCEL_WAIT_MS = 100;
-// Shortest time between two wake-ups of the window (a single block, after a
-// quiet spell, wakes it at once).
-const DWORD ANNOUNCE_MS = 4;
-// Shortest time between two lines telling that the device lost bytes.
-const DWORD OVERRUN_REPEAT_MS = 1000;
 
 } // namespace
 
@@ -101,115 +86,15 @@ static bool StopRequested(ReaderLoop &loop)
     return StopSignalled(loop.record->params.stopEvent, 0);
 }
 
-// Tells the window of the blocks handed over since it was last told, unless
-// a wake-up is on its way (whose round takes them too). A failed post (a full
-// queue, a window gone) is retried after a pause; false when the stop event
-// came meanwhile.
-static bool Announce(ReaderLoop &loop)
-{
-    ReaderRecord *record = loop.record;
-    if (!loop.owed)
-        return true;
-    loop.owed = false;
-    if (!ClaimWakeUp(record->pool))
-        return true;
-    while (!PostWakeUp(record->pool, record->params.window)) {
-        if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
-            return false;
-    }
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    loop.lastPost = now.QuadPart;
-    return true;
-}
-
-static void Owe(ReaderLoop &loop)
-{
-    loop.owed = true;
-}
-
-// Milliseconds until the window may be woken again (0: now).
-static DWORD AnnounceWait(const ReaderLoop &loop)
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    LONGLONG since = loop.countsPerMs > 0 ? (now.QuadPart - loop.lastPost) / loop.countsPerMs : ANNOUNCE_MS;
-    return since >= (LONGLONG)ANNOUNCE_MS || since < 0 ? 0 : ANNOUNCE_MS - (DWORD)since;
-}
-
-// While bytes keep coming, blocks are announced as often as the window may be woken.
-static bool AnnounceWhenDue(ReaderLoop &loop)
-{
-    return !loop.owed || AnnounceWait(loop) > 0 || Announce(loop);
-}
-
-// Waits until count bytes (0: a mark) fit into the ring, the window told of
-// what it holds. False when the stop event came first.
-static bool WaitForRoom(ReaderLoop &loop, uint32_t count)
-{
-    ReaderRecord *record = loop.record;
-    while (!HandOverRoom(record->pool, count, record->params.blockLength, false)) {
-        if (!Announce(loop) || StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
-            return false;
-    }
-    return true;
-}
-
-// The mark that the driver lost bytes goes before the next block.
-static bool HandOverOverrun(ReaderLoop &loop, bool stopping)
-{
-    if (!loop.overrunDue)
-        return true;
-    if (!stopping && !WaitForRoom(loop, 0))
-        return false;
-    PublishOverrunMark(loop.record->pool);
-    loop.overrunDue = false;
-    Owe(loop);
-    return true;
-}
-
-// Publishes the finished block gathered, waiting while the ring is full.
-// False when the stop event came meanwhile; the block then stays gathered,
-// kept for EndReading.
-static bool HandOverGathered(ReaderLoop &loop)
-{
-    if (!HandOverOverrun(loop, false) || !WaitForRoom(loop, loop.gatherer.count)) {
-        loop.blockKept = true;
-        return false;
-    }
-    PublishBlock(loop.record->pool, loop.gatherer.buffer, loop.gatherer.count);
-    ClearGathered(loop.gatherer);
-    Owe(loop);
-    return true;
-}
-
-// A stopping reader's gathered bytes go into the room a running reader kept
-// free for them: the window takes no blocks while it waits for the reader to
-// end, so waiting for room is no use.
-static void TakeRest(ReaderLoop &loop)
-{
-    if (loop.gatherer.count == 0)
-        return;
-    PublishBlock(loop.record->pool, loop.gatherer.buffer, loop.gatherer.count);
-    ClearGathered(loop.gatherer);
-}
-
-// Gathers the bytes of the read buffer not gathered yet: each block they
-// finish is handed over (by a stopping reader into a kept slot) and the bytes
-// after it begin the next. False when the stop event came while handing a
-// block over; the bytes left stay for EndReading.
+// Gathers the bytes of the read buffer not gathered yet. False when the stop
+// event came while handing a block over; the bytes left stay for EndReading.
 static bool GatherDelivered(ReaderLoop &loop, bool stopping)
 {
-    const unsigned char *bytes = loop.record->readBuffer;
-    while (loop.chunkDone < loop.chunkEnd) {
-        bool finished;
-        loop.chunkDone += GatherChunk(loop.gatherer, bytes + loop.chunkDone, loop.chunkEnd - loop.chunkDone, &finished);
-        if (finished && stopping)
-            TakeRest(loop);
-        else if (finished && !HandOverGathered(loop))
-            return false;
-    }
-    return true;
+    uint32_t taken = 0;
+    bool all = SinkBytes(loop.sink, loop.record->readBuffer + loop.chunkDone, loop.chunkEnd - loop.chunkDone,
+                         stopping, &taken);
+    loop.chunkDone += taken;
+    return all;
 }
 
 // Bytes arrived; false when the stop event came while handing a block over.
@@ -224,7 +109,7 @@ static bool TakeChunk(ReaderLoop &loop)
 static bool PartialBlockDue(const ReaderLoop &loop)
 {
     uint32_t timeout = loop.record->params.readTimeout;
-    return loop.gatherer.count > 0 && timeout != INFINITE && GetTickCount() - loop.lastByteTick >= timeout;
+    return loop.sink.gatherer.count > 0 && timeout != INFINITE && GetTickCount() - loop.lastByteTick >= timeout;
 }
 
 // Longest wait for the next byte: until the read timeout after the last
@@ -232,7 +117,7 @@ static bool PartialBlockDue(const ReaderLoop &loop)
 static DWORD TimeLeft(const ReaderLoop &loop)
 {
     uint32_t timeout = loop.record->params.readTimeout;
-    if (loop.gatherer.count == 0 || timeout == INFINITE)
+    if (loop.sink.gatherer.count == 0 || timeout == INFINITE)
         return INFINITE;
     DWORD elapsed = GetTickCount() - loop.lastByteTick;
     return elapsed >= timeout ? 0 : timeout - elapsed;
@@ -249,16 +134,6 @@ static void ShowReadError(ReaderRecord *record, DWORD error)
     InterlockedExchange(&record->errorBoxShown, 0);
 }
 
-// A driver that lost bytes gets a mark before the next block, at most once a second.
-static void NoteOverrun(ReaderLoop &loop)
-{
-    DWORD now = GetTickCount();
-    if (loop.overrunDue || (loop.overrunSeen && now - loop.lastOverrun < OVERRUN_REPEAT_MS))
-        return;
-    loop.overrunDue = loop.overrunSeen = true;
-    loop.lastOverrun = now;
-}
-
 // One byte, or the bytes known to wait (up to the read buffer's size). The
 // device is asked again only once the bytes it reported have been taken.
 static DWORD NextReadSize(ReaderLoop &loop)
@@ -266,11 +141,8 @@ static DWORD NextReadSize(ReaderLoop &loop)
     if (loop.knownWaiting == 0) {
         bool lost = false;
         loop.knownWaiting = BytesWaiting(loop.record->params.device, loop.waitingCount, &lost);
-        // The mark goes at once when there is room, else before the next block.
         if (lost)
-            NoteOverrun(loop);
-        if (loop.overrunDue && HandOverRoom(loop.record->pool, 0, loop.record->params.blockLength, false))
-            HandOverOverrun(loop, false);
+            NoteOverrun(loop.sink);
     }
     if (loop.knownWaiting == 0)
         return 1;
@@ -359,9 +231,9 @@ static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
     } else {
         loop.failRun = 0;
     }
-    if (PartialBlockDue(loop) && !HandOverGathered(loop))
+    if (PartialBlockDue(loop) && !HandOverGathered(loop.sink))
         return false;
-    if (loop.emptyRun >= 2 && (!Announce(loop) || StopSignalled(record->params.stopEvent, IDLE_PAUSE_MS)))
+    if (loop.emptyRun >= 2 && (!Announce(loop.sink) || StopSignalled(record->params.stopEvent, IDLE_PAUSE_MS)))
         return false;
     return true;
 }
@@ -371,7 +243,7 @@ static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
 static bool HandOverOnTimeout(ReaderLoop &loop)
 {
     CancelOutcome cancel = CancelRead(loop);
-    if (cancel == CANCEL_STOPPED || !HandOverGathered(loop))
+    if (cancel == CANCEL_STOPPED || !HandOverGathered(loop.sink))
         return false;
     return cancel != CANCELLED_LATE_BYTES || TakeChunk(loop);
 }
@@ -394,14 +266,13 @@ static void EndReading(ReaderLoop &loop)
             FinishRead(loop, &error);
     }
     // A mark and a finished block still waiting go first, then what follows them.
-    HandOverOverrun(loop, true);
-    if (loop.blockKept)
-        TakeRest(loop);
+    if (loop.sink.blockKept)
+        HandOverRest(loop.sink);
     GatherDelivered(loop, true);
-    TakeRest(loop);
+    HandOverRest(loop.sink);
     DWORD deadline = GetTickCount() + FINAL_POST_MS;
     while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) && (LONG)(GetTickCount() - deadline) < 0)
-        Sleep(HAND_OVER_RETRY_MS);
+        Sleep(POST_RETRY_MS);
 }
 
 DWORD WINAPI ReceiveThread(LPVOID argument)
@@ -411,10 +282,9 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
     ReaderLoop loop;
     ZeroMemory(&loop, sizeof loop);
     loop.record = record;
-    StartGathering(loop.gatherer, record->gather, params.blockLength, params.endByte);
+    StartSink(loop.sink, record->pool, params.window, params.stopEvent, record->gather, params.blockLength,
+              params.endByte);
     loop.waitingCount = WaitingCountOf(params.device);
-    LARGE_INTEGER frequency;
-    loop.countsPerMs = QueryPerformanceFrequency(&frequency) ? frequency.QuadPart / 1000 : 0;
     loop.lastStopPoll = GetTickCount();
     HANDLE waitSet[2] = {record->readEvent, params.stopEvent};
 
@@ -430,7 +300,7 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
             if (start == READ_BYTES) {
                 // Reads that complete at once never wait on the stop event:
                 // a flood is stopped by this look.
-                if (!TakeChunk(loop) || StopRequested(loop) || !AnnounceWhenDue(loop))
+                if (!TakeChunk(loop) || StopRequested(loop) || (AnnounceWait(loop.sink) == 0 && !Announce(loop.sink)))
                     break;
                 continue;
             }
@@ -442,14 +312,11 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
         }
         // No more bytes to read for now: the window learns of every block
         // first, or once it may be woken again.
-        DWORD waitMs = TimeLeft(loop);
-        if (loop.owed) {
-            DWORD gap = AnnounceWait(loop);
-            if (gap == 0 && !Announce(loop))
-                break;
-            if (gap > 0 && gap < waitMs)
-                waitMs = gap;
-        }
+        DWORD waitMs = TimeLeft(loop), gap = AnnounceWait(loop.sink);
+        if (gap == 0 && !Announce(loop.sink))
+            break;
+        if (gap > 0 && gap < waitMs)
+            waitMs = gap;
         DWORD wait = WaitForMultipleObjects(2, waitSet, FALSE, waitMs);
         if (wait == WAIT_OBJECT_0) {
             // The wait watched the stop event too and found the read first:
