@@ -13,6 +13,7 @@
 #include "app/layout.h"
 #include "app/scaling.h"
 #include "app/outsidefile.h"
+#include "log/messagelog.h"
 #include "log/postedtext.h"
 #include "log/savelog.h"
 #include "commands/commandfile.h"
@@ -194,6 +195,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_SIZE:
         LayoutChildren();
+        ShowHeldLog();
         return 0;
     case WM_DPICHANGED:
         FollowDpiChange(wParam, lParam);

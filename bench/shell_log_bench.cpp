@@ -16,6 +16,9 @@
 
 static const int LINES = 10000;
 
+// Lines the log took since the start, which logstore.cpp keeps to itself.
+ULONGLONG LinesLogged();
+
 // One line at a time, each followed by what the message loop would do
 // before the next event: dispatch the queued painting.
 static void OneByOne()
@@ -106,9 +109,10 @@ static void SaveLarge()
 {
     const int count = 100000;
     char text[64];
+    // The log holds 100,000 lines (the list box only the newest of them).
     BeginLogBatch();
-    while ((int)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0) < count) {
-        snprintf(text, sizeof text, "Nachricht %d", (int)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0));
+    while (LinesLogged() < (ULONGLONG)count) {
+        snprintf(text, sizeof text, "Nachricht %d", (int)LinesLogged());
         LogMessage(text, 1);
     }
     EndLogBatch();

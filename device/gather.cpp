@@ -39,37 +39,19 @@ uint32_t GatherChunk(BlockGatherer &gatherer, const unsigned char *bytes, uint32
     return take;
 }
 
-uint32_t ChunkToRead(const BlockGatherer &gatherer, uint32_t waiting, uint32_t limit)
-{
-    uint32_t size = gatherer.blockLength - gatherer.count;
-    if (waiting < size)
-        size = waiting;
-    if (limit < size)
-        size = limit;
-    return size == 0 ? 1 : size;
-}
-
 void ClearGathered(BlockGatherer &gatherer)
 {
     gatherer.count = 0;
 }
 
-uint32_t HandOverSlotCount(uint32_t blockLength)
+uint32_t BlockStart(uint32_t at, uint32_t length)
 {
-    uint64_t length = EffectiveBlockLength(blockLength);
-    uint64_t slots = HAND_OVER_BUDGET / length;
-    if (slots > HAND_OVER_MAX_SLOTS)
-        slots = HAND_OVER_MAX_SLOTS;
-    if (slots < 2)
-        slots = 2;
-    return (uint32_t)slots;
+    uint32_t offset = at & (HAND_OVER_DATA_SIZE - 1);
+    return length > HAND_OVER_DATA_SIZE - offset ? at + (HAND_OVER_DATA_SIZE - offset) : at;
 }
 
-size_t HandOverDataSize(uint32_t blockLength, uint32_t slotCount)
+uint32_t StopReserveBytes(uint32_t blockLength)
 {
-    uint64_t bytes = (uint64_t)EffectiveBlockLength(blockLength) * slotCount;
-    // Half the address space at most: the rest of the program needs room too.
-    if (bytes > (uint64_t)(SIZE_MAX / 2))
-        return 0;
-    return (size_t)bytes;
+    uint64_t bytes = READ_CHUNK_LIMIT + 3ull * EffectiveBlockLength(blockLength);
+    return bytes > UINT32_MAX ? UINT32_MAX : (uint32_t)bytes;
 }

@@ -23,22 +23,33 @@ bool GatherByte(BlockGatherer &gatherer, unsigned char byte);
 // Appends bytes up to and including the first that finishes the block;
 // returns how many it took (the rest begin the next block) and sets *finished.
 uint32_t GatherChunk(BlockGatherer &gatherer, const unsigned char *bytes, uint32_t count, bool *finished);
-// Bytes to ask one read for when waiting bytes are known to be in the device:
-// no more than wait, than the block still lacks, than limit; at least 1.
-uint32_t ChunkToRead(const BlockGatherer &gatherer, uint32_t waiting, uint32_t limit);
 // Forgets the gathered bytes (after they were handed over or dropped).
 void ClearGathered(BlockGatherer &gatherer);
 
-// Largest number of blocks handed over and not yet logged: stays below the
-// 10,000 posted messages a Windows thread may have waiting.
-const uint32_t HAND_OVER_MAX_SLOTS = 8192;
-// Memory the hand-over slots may take before their number is cut (but never below 2 slots).
-const uint64_t HAND_OVER_BUDGET = 2u * 1024u * 1024u;
+// Largest read of the bytes a device holds: one read may span many blocks.
+const uint32_t READ_CHUNK_LIMIT = 16384;
 
-// Number of hand-over slots for blocks of this length.
-uint32_t HandOverSlotCount(uint32_t blockLength);
-// Bytes for the slots of that many blocks of that length; 0 when it cannot be
-// expressed in a size_t (the length is then refused).
-size_t HandOverDataSize(uint32_t blockLength, uint32_t slotCount);
+// The hand-over ring between the receive thread and the window: the blocks'
+// bytes in a ring of HAND_OVER_DATA_SIZE, their lengths in a ring of
+// HAND_OVER_RECORDS (16 MiB in all). It holds at least 7 s of a stream of
+// 300,000 bytes a second at any block length, so the reader reads on while
+// the window is busy (a save of a long log takes seconds). Both sizes are
+// powers of two: positions count on across the wrap of 32 bits.
+const uint32_t HAND_OVER_DATA_SIZE = 1u << 23;
+const uint32_t HAND_OVER_RECORDS = 1u << 21;
+// Largest block the ring takes (the block length's limit): the rest of the
+// ring leaves the reader room for many of them.
+const uint32_t HAND_OVER_BLOCK_LIMIT = 1u << 20;
+
+// The position where a block of length bytes begins when the ring's next free
+// position is at: a block never wraps; one that would begins at the ring's
+// start, and the end's rest stays empty.
+uint32_t BlockStart(uint32_t at, uint32_t length);
+// Bytes a stopping reader may still hand over (a finished block, one read of
+// waiting bytes, the block it gathers, a ring's end left empty): a running
+// reader keeps them free.
+uint32_t StopReserveBytes(uint32_t blockLength);
+// The same in block lengths: a block for each byte of a read, two more, and a mark.
+const uint32_t STOP_RESERVE_RECORDS = READ_CHUNK_LIMIT + 3;
 
 #endif

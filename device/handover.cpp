@@ -1,19 +1,26 @@
 // The hand-over storage between the receive thread and the main window.
 //
-// A ring of slots of one block each, allocated by the user-interface thread.
-// The thread fills the slot after the last published one and publishes it.
-// It posts WMU_BLOCK_RECEIVED (the block's address and length) only when no
-// such message is already on its way; the window, woken by it, logs every
-// block published so far, oldest first, each as its own line with its own
-// time stamp; the message log decides when they are drawn. So a flood costs
-// one message per round of the window instead of one per block (posted
-// messages are limited to 10,000 per thread on Windows). The window
-// never reads memory a message points to: a message is
-// only a wake-up, taken when it names a slot of the ring, and only blocks the
+// Two rings, made once by the user-interface thread: the blocks' bytes and
+// their lengths (16 MiB of address space in all, whose pages the system
+// provides as they are first written; device/gather.h gives the sizes). The
+// reader copies each finished block after the newest one (a block that would
+// wrap begins at the ring's start), writes its length and publishes it; a
+// mark instead of a length says that the device lost bytes there. The window,
+// woken by WMU_BLOCK_RECEIVED, logs every block published so far, oldest
+// first, each as its own line with its own time stamp, in one round with the
+// list box's drawing held, and frees their room. The reader posts a wake-up
+// only when none is on its way, and only when it has bytes no longer to read
+// or its blocks have waited a little (device/receiver): a flood costs a few
+// hundred messages a second, whatever the block length, where posted
+// messages are limited to 10,000 per thread on Windows.
+//
+// The window never reads memory a message points to: a message is only a
+// wake-up, taken when it names a place in the ring, and only blocks the
 // reader published are logged; forged, replayed and stale messages log
-// nothing that was not handed over. The ring holds fewer blocks than the
-// posting limit; when it is full the thread waits for room while the device
-// buffers.
+// nothing that was not handed over. When the ring is full the reader waits
+// for room while the device buffers; a running reader always leaves the room
+// a stopping one needs for what it still has, so every byte any read
+// delivered reaches the log before the reader's end line.
 //
 // A message box may open while blocks are logged (the log's warnings), and
 // its message loop delivers the next wake-up. So the log holds its warnings
@@ -31,69 +38,90 @@
 #include "device/gather.h"
 #include "device/receivebuffer.h"
 
-// Allocated and released by the user-interface thread; `published` is
-// written by the reader only, `consumed` by the window only; `wakePending` is
-// set by whoever posts a wake-up and cleared by the window before it looks.
+// Made and released by the user-interface thread. The reader alone writes
+// `published`, `written` and the newest block's place; the window alone
+// `consumed`, `freedTo` and `readAt`. `wakePending` is set by whoever posts a
+// wake-up and cleared by the window before it looks. Positions in the bytes'
+// ring count on across the wrap of 32 bits.
 struct HandOverPool {
-    volatile LONG published;   // blocks filled and published
-    volatile LONG consumed;    // blocks logged by the window
+    volatile LONG published; // blocks and marks published
+    uint32_t written;        // position after the newest block
+    uint32_t newestStart;    // the newest block, named by wake-ups
+    uint32_t newestLength;
+    volatile LONG consumed;  // blocks and marks logged
+    volatile LONG freedTo;   // position up to which the window is done with the bytes
+    uint32_t readAt;         // position after the newest block logged
     volatile LONG wakePending; // a WMU_BLOCK_RECEIVED is owed or on its way
-    uint32_t slotCount;  // READER_SPARE_SLOTS more than the reader fills while it runs
-    uint32_t slotSize;
-    uint32_t *lengths;   // per slot: bytes in its block
-    unsigned char *data; // slotCount slots of slotSize bytes
+    uint32_t *lengths;       // HAND_OVER_RECORDS lengths (or OVERRUN_MARK)
+    unsigned char *data;     // HAND_OVER_DATA_SIZE bytes
 };
 
+// A length no block can have: the device lost bytes here.
+static const uint32_t OVERRUN_MARK = 0xFFFFFFFFu;
+static const char OVERRUN_TEXT[] = "Empfangspuffer uebergelaufen: Daten verloren";
 // Longest time the window logs blocks in one go before it lets other
 // messages (the user's input among them) have their turn.
 static const DWORD DRAIN_MAX_MS = 30;
-// Slots of the ring a running reader leaves free for what it has when it is
-// stopped: a finished block it was waiting to hand over, and the bytes of the
-// next one (a byte of the cancelled read among them).
-static const uint32_t READER_SPARE_SLOTS = 2;
 
 // Owned by the user-interface thread (the pointer; see HandOverPool for its contents).
 static HandOverPool *handOver;
+// Most blocks a running reader leaves waiting: set by the tests while no reader runs.
+static uint32_t runningLimit = HAND_OVER_RECORDS;
 static bool logging; // the window is logging waiting blocks
 
-static unsigned char *SlotData(HandOverPool *pool, ULONG sequence)
+static uint32_t ReadShared(volatile LONG *value)
 {
-    return pool->data + (size_t)(sequence % pool->slotCount) * pool->slotSize;
+    return (uint32_t)InterlockedCompareExchange(value, 0, 0);
 }
 
-static LONG ReadShared(volatile LONG *value)
+static unsigned char *DataAt(HandOverPool *pool, uint32_t position)
 {
-    return InterlockedCompareExchange(value, 0, 0);
+    return pool->data + (position & (HAND_OVER_DATA_SIZE - 1));
 }
 
-// A wake-up names the block's slot and length.
-static BOOL PostWake(HWND window, HandOverPool *pool, ULONG sequence)
+// A wake-up names the newest block (the ring's start while only a mark was published).
+static BOOL PostWake(HWND window, HandOverPool *pool, uint32_t start, uint32_t length)
 {
-    return PostMessageA(window, WMU_BLOCK_RECEIVED, (WPARAM)SlotData(pool, sequence),
-                        (LPARAM)(ULONG_PTR)pool->lengths[sequence % pool->slotCount]);
+    return PostMessageA(window, WMU_BLOCK_RECEIVED, (WPARAM)DataAt(pool, start), (LPARAM)(length ? length : 1));
 }
 
 // ---- The receive thread's side --------------------------------------------
 
-// Blocks published and not yet logged (`published` is this thread's own).
-static ULONG BlocksInRing(HandOverPool *pool)
+bool HandOverRoom(HandOverPool *pool, uint32_t count, uint32_t blockLength, bool stopping)
 {
-    return (ULONG)pool->published - (ULONG)ReadShared(&pool->consumed);
+    uint64_t records = (uint32_t)pool->published - ReadShared(&pool->consumed);
+    uint64_t used = pool->written - ReadShared(&pool->freedTo);
+    uint64_t need = count ? (uint64_t)(BlockStart(pool->written, count) - pool->written) + count : 0;
+    uint64_t reserveBytes = stopping ? 0 : StopReserveBytes(blockLength);
+    uint64_t reserveRecords = stopping ? 0 : STOP_RESERVE_RECORDS;
+    return used + need + reserveBytes <= HAND_OVER_DATA_SIZE && records + 1 + reserveRecords <= HAND_OVER_RECORDS &&
+           (stopping || records < runningLimit);
 }
 
-bool HandOverFull(HandOverPool *pool)
+// Writes a length (or a mark) and publishes it: the full barrier of the
+// increment makes the block complete before the window can see it.
+static void Publish(HandOverPool *pool, uint32_t length)
 {
-    return BlocksInRing(pool) >= pool->slotCount - READER_SPARE_SLOTS;
+    pool->lengths[(uint32_t)pool->published & (HAND_OVER_RECORDS - 1)] = length;
+    InterlockedIncrement(&pool->published);
 }
 
 void PublishBlock(HandOverPool *pool, const unsigned char *bytes, uint32_t count)
 {
-    if (BlocksInRing(pool) >= pool->slotCount)
+    if (count == 0 || count > HAND_OVER_BLOCK_LIMIT || !HandOverRoom(pool, count, 0, true))
         return;
-    ULONG sequence = (ULONG)pool->published;
-    memcpy(SlotData(pool, sequence), bytes, count);
-    pool->lengths[sequence % pool->slotCount] = count;
-    InterlockedIncrement(&pool->published); // full barrier: the block is complete first
+    uint32_t start = BlockStart(pool->written, count);
+    memcpy(DataAt(pool, start), bytes, count);
+    pool->written = start + count;
+    pool->newestStart = start;
+    pool->newestLength = count;
+    Publish(pool, count);
+}
+
+void PublishOverrunMark(HandOverPool *pool)
+{
+    if (HandOverRoom(pool, 0, 0, true))
+        Publish(pool, OVERRUN_MARK);
 }
 
 bool ClaimWakeUp(HandOverPool *pool)
@@ -103,20 +131,20 @@ bool ClaimWakeUp(HandOverPool *pool)
 
 bool PostWakeUp(HandOverPool *pool, HWND window)
 {
-    return PostWake(window, pool, (ULONG)pool->published - 1) != FALSE;
+    return PostWake(window, pool, pool->newestStart, pool->newestLength) != FALSE;
 }
 
 // ---- The user-interface thread's side ---------------------------------------
 
-// A wake-up names a slot of the ring and a length a block can have; nothing
+// A wake-up names a place in the ring and a length that fits there; nothing
 // at its address is read. Anything else is ignored.
 static bool IsWakeUp(const HandOverPool *pool, WPARAM address, LPARAM length)
 {
-    if (!pool || length < 1 || (ULONG_PTR)length > pool->slotSize)
+    if (!pool || length < 1)
         return false;
     ULONG_PTR first = (ULONG_PTR)pool->data;
-    ULONG_PTR end = first + (ULONG_PTR)pool->slotCount * pool->slotSize;
-    return address >= first && address < end && (address - first) % pool->slotSize == 0;
+    ULONG_PTR end = first + HAND_OVER_DATA_SIZE;
+    return address >= first && address < end && (ULONG_PTR)length <= end - address;
 }
 
 static void CopyToReceiveBuffer(const unsigned char *bytes, size_t count)
@@ -131,29 +159,41 @@ static void CopyToReceiveBuffer(const unsigned char *bytes, size_t count)
     buffer[count] = 0;
 }
 
-// Logs the oldest waiting block (every byte, zeros too) and frees its slot.
+// Logs the oldest waiting block (every byte, zeros too) or mark and frees its room.
 static void ConsumeOldest(HandOverPool *pool)
 {
-    ULONG consumed = (ULONG)pool->consumed;
-    const unsigned char *data = SlotData(pool, consumed);
-    size_t count = pool->lengths[consumed % pool->slotCount];
-    CopyToReceiveBuffer(data, count);
-    LogReceivedBlock(data, count);
+    uint32_t consumed = (uint32_t)pool->consumed;
+    uint32_t length = pool->lengths[consumed & (HAND_OVER_RECORDS - 1)];
+    if (length == OVERRUN_MARK) {
+        LogMessage(OVERRUN_TEXT, LOG_EVENT);
+    } else {
+        uint32_t start = BlockStart(pool->readAt, length);
+        const unsigned char *bytes = DataAt(pool, start);
+        CopyToReceiveBuffer(bytes, length);
+        LogReceivedBlock(bytes, length);
+        pool->readAt = start + length;
+        InterlockedExchange(&pool->freedTo, (LONG)pool->readAt);
+    }
     InterlockedIncrement(&pool->consumed);
+}
+
+static bool BlocksPublished(HandOverPool *pool)
+{
+    return ReadShared(&pool->published) != (uint32_t)pool->consumed;
 }
 
 // Wakes the window itself for the blocks still waiting.
 static void RequestWake(HandOverPool *pool)
 {
-    ULONG oldest = (ULONG)pool->consumed;
-    if (oldest == (ULONG)ReadShared(&pool->published))
+    if (!BlocksPublished(pool))
         return;
     InterlockedExchange(&pool->wakePending, 1);
-    if (!PostWake(MainWindow(), pool, oldest))
+    if (!PostWake(MainWindow(), pool, pool->readAt, 1))
         InterlockedExchange(&pool->wakePending, 0); // the reader's next block tries again
 }
 
-// Logs the blocks published so far, oldest first. After maxMs the window
+// Logs the blocks published so far, oldest first, with the list box's
+// drawing held; they show with the log's next frame. After maxMs the window
 // wakes itself for the rest, so other messages are not kept waiting.
 static void LogWaitingBlocks(HandOverPool *pool, DWORD maxMs)
 {
@@ -161,14 +201,16 @@ static void LogWaitingBlocks(HandOverPool *pool, DWORD maxMs)
         return; // the round under way logs them
     logging = true;
     HoldStoreWarnings();
+    BeginLogBatch();
     DWORD start = GetTickCount();
-    while ((ULONG)ReadShared(&pool->published) != (ULONG)pool->consumed) {
+    while (BlocksPublished(pool)) {
         if (maxMs != INFINITE && GetTickCount() - start >= maxMs) {
             RequestWake(pool);
             break;
         }
         ConsumeOldest(pool);
     }
+    EndLogBatchAtFrame();
     logging = false;
     ReleaseStoreWarnings(); // a box opened here runs rounds of its own
 }
@@ -198,40 +240,30 @@ void HandleReaderEnded()
     ReleaseStoreWarnings();
 }
 
-// Logs and drops every block left in the ring (no reader runs).
-static void DrainHandOver(HandOverPool *pool)
+static void FreePool(HandOverPool *pool)
 {
-    HoldStoreWarnings();
-    while ((ULONG)pool->consumed != (ULONG)pool->published)
-        ConsumeOldest(pool);
-    pool->wakePending = 0;
-    ReleaseStoreWarnings();
+    if (pool->lengths)
+        VirtualFree(pool->lengths, 0, MEM_RELEASE);
+    GlobalFree(pool);
 }
 
-// A ring of the same slot size is kept, so messages of an earlier reader
-// still waiting in the queue stay valid. A new one takes the place of the old
-// only after the old one's blocks were logged.
-HandOverPool *PrepareHandOver(uint32_t blockLength)
+// The rings are reserved and committed at once, but the system gives their
+// pages (zeroed) only when they are first written.
+HandOverPool *PrepareHandOver()
 {
-    uint32_t slotSize = EffectiveBlockLength(blockLength);
-    if (handOver && handOver->slotSize == slotSize)
+    if (handOver)
         return handOver;
-    uint32_t slotCount = HandOverSlotCount(blockLength) + READER_SPARE_SLOTS;
-    size_t dataSize = HandOverDataSize(blockLength, slotCount);
-    size_t lengthsSize = (size_t)slotCount * sizeof(uint32_t);
-    if (dataSize == 0 || dataSize > (size_t)-1 - sizeof(HandOverPool) - lengthsSize)
-        return NULL;
-    HandOverPool *pool = (HandOverPool *)GlobalAlloc(GPTR, sizeof(HandOverPool) + lengthsSize + dataSize);
+    HandOverPool *pool = (HandOverPool *)GlobalAlloc(GPTR, sizeof(HandOverPool));
     if (!pool)
         return NULL;
-    pool->slotCount = slotCount;
-    pool->slotSize = slotSize;
-    pool->lengths = (uint32_t *)(pool + 1);
-    pool->data = (unsigned char *)(pool->lengths + slotCount);
-    if (handOver) {
-        DrainHandOver(handOver);
-        GlobalFree(handOver);
+    size_t lengthsSize = (size_t)HAND_OVER_RECORDS * sizeof(uint32_t);
+    pool->lengths = (uint32_t *)VirtualAlloc(NULL, lengthsSize + HAND_OVER_DATA_SIZE, MEM_RESERVE | MEM_COMMIT,
+                                             PAGE_READWRITE);
+    if (!pool->lengths) {
+        FreePool(pool);
+        return NULL;
     }
+    pool->data = (unsigned char *)pool->lengths + lengthsSize;
     handOver = pool;
     return pool;
 }
@@ -248,17 +280,23 @@ void AnnounceWaitingBlocks()
         RequestWake(handOver);
 }
 
+// For the tests only: a running reader leaves at most blocks waiting (0: as many as fit).
+void LimitHandOverForTests(uint32_t blocks)
+{
+    runningLimit = blocks ? blocks : HAND_OVER_RECORDS;
+}
+
 // Looked at by the tests only.
 size_t BlocksWaiting()
 {
     HandOverPool *pool = handOver;
-    return pool ? (size_t)((ULONG)ReadShared(&pool->published) - (ULONG)pool->consumed) : 0;
+    return pool ? (size_t)(ReadShared(&pool->published) - (uint32_t)pool->consumed) : 0;
 }
 
 void ReleaseHandOver()
 {
     if (handOver) {
-        GlobalFree(handOver);
+        FreePool(handOver);
         handOver = NULL;
     }
 }

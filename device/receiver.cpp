@@ -1,18 +1,19 @@
-// The receive thread: reads the device, gathers the bytes into blocks and
-// hands finished blocks over to the main window (device/handover). While no
-// byte is known to wait, a read asks for one: it waits for the next byte and
-// the read timeout runs between bytes. A serial port or a named pipe tells
-// how many bytes it holds; then one read takes them, as far as the block
-// lacks them, so a fast device does not fill its driver's queue while it is
-// read a byte per call. Other devices (a USB interface, whose driver may
-// wait for the whole count) are read a byte at a time.
+// The receive thread: reads the device and hands the bytes to its block sink
+// (device/blocksink), which gathers them into blocks for the main window.
+// While no byte is known to wait, a read asks for one: it waits for the next
+// byte and the read timeout runs between bytes. A serial port or a named
+// pipe tells how many bytes it holds; then one read takes them all (up to
+// READ_CHUNK_LIMIT), whatever the block length, and the gatherer cuts them
+// into the blocks one-byte reads would have given. Other devices (a USB
+// interface, whose driver may wait for the whole count) are read a byte at a
+// time. A serial driver that reports lost bytes gets a mark, which the window
+// logs as a line of its own.
 #include "device/receiver.h"
 
 #include "base/appwindows.h"
 #include "base/boxes.h"
 #include "base/systemtext.h"
-#include "device/gather.h"
-#include "device/handover.h"
+#include "device/blocksink.h"
 #include "device/waiting.h"
 
 namespace {
@@ -27,7 +28,7 @@ struct ReaderRecord {
     HANDLE readEvent;
     OVERLAPPED overlapped;
     unsigned char *readBuffer;    // readSize bytes after the gather buffer
-    uint32_t readSize;
+    uint32_t readSize;            // READ_CHUNK_LIMIT
     volatile LONG readInFlight;   // a read may be outstanding (set before ReadFile)
     volatile LONG errorBoxShown;  // the read error box is open
     unsigned char gather[1];      // block length bytes, then the read buffer
@@ -36,7 +37,7 @@ struct ReaderRecord {
 // The reader's loop state, on its own stack: the receive thread's alone.
 struct ReaderLoop {
     ReaderRecord *record;
-    BlockGatherer gatherer;
+    BlockSink sink;
     WaitingCount waitingCount;
     uint32_t knownWaiting; // bytes the device was seen to hold that no read has taken yet
     uint32_t chunkDone;    // the read buffer's bytes gathered so far ...
@@ -48,20 +49,15 @@ struct ReaderLoop {
     unsigned failRun;    // of those, failures in a row with the same error
     DWORD failError;
     DWORD asked;         // bytes the last read asked for
-    bool blockKept;      // the gathered bytes are a finished block the stop kept from the ring
 };
 
 enum ReadStart { READ_PENDING, READ_BYTES, READ_EMPTY, READ_REFUSED };
 
-// Largest read of waiting bytes, so that a block length of megabytes does not
-// need a read buffer as large.
-const uint32_t READ_CHUNK_LIMIT = 16384;
-
 // Looking at the stop event between bytes costs a call into the system; under
 // a flood once per interval is enough to end well within the grace period.
 const DWORD STOP_POLL_MS = 10;
-// Pause before retrying a post that failed or waiting for room in the ring.
-const DWORD HAND_OVER_RETRY_MS = 5;
+// Pause between tries to post the reader's end.
+const DWORD POST_RETRY_MS = 5;
 // Pause after reads that keep completing without a byte (so none spins).
 const DWORD IDLE_PAUSE_MS = 10;
 // Completions failing with the same error in a row that mean the device is gone.
@@ -90,59 +86,15 @@ static bool StopRequested(ReaderLoop &loop)
     return StopSignalled(loop.record->params.stopEvent, 0);
 }
 
-// Copies the finished block gathered into the next slot and publishes it;
-// wakes the window unless a wake-up is already on its way, retrying a failed
-// post (a full queue, a window gone) after a pause. Waits while the ring is
-// full. False when the stop event came meanwhile; a block it kept from the
-// ring stays gathered for EndReading.
-static bool HandOverGathered(ReaderLoop &loop)
-{
-    ReaderRecord *record = loop.record;
-    while (HandOverFull(record->pool)) {
-        if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS)) {
-            loop.blockKept = true;
-            return false;
-        }
-    }
-    PublishBlock(record->pool, loop.gatherer.buffer, loop.gatherer.count);
-    ClearGathered(loop.gatherer);
-    if (!ClaimWakeUp(record->pool))
-        return true;
-    while (!PostWakeUp(record->pool, record->params.window)) {
-        if (StopSignalled(record->params.stopEvent, HAND_OVER_RETRY_MS))
-            return false;
-    }
-    return true;
-}
-
-// A stopping reader's gathered bytes go into a slot kept for them: the
-// window takes no blocks while it waits for the reader to end, so waiting for
-// room is no use. Only a ring that an earlier reader's blocks still fill to
-// the last slot leaves none.
-static void TakeRest(ReaderLoop &loop)
-{
-    if (loop.gatherer.count == 0)
-        return;
-    PublishBlock(loop.record->pool, loop.gatherer.buffer, loop.gatherer.count);
-    ClearGathered(loop.gatherer);
-}
-
-// Gathers the bytes of the read buffer not gathered yet: each block they
-// finish is handed over (by a stopping reader into a kept slot) and the bytes
-// after it begin the next. False when the stop event came while handing a
-// block over; the bytes left stay for EndReading.
+// Gathers the bytes of the read buffer not gathered yet. False when the stop
+// event came while handing a block over; the bytes left stay for EndReading.
 static bool GatherDelivered(ReaderLoop &loop, bool stopping)
 {
-    const unsigned char *bytes = loop.record->readBuffer;
-    while (loop.chunkDone < loop.chunkEnd) {
-        bool finished;
-        loop.chunkDone += GatherChunk(loop.gatherer, bytes + loop.chunkDone, loop.chunkEnd - loop.chunkDone, &finished);
-        if (finished && stopping)
-            TakeRest(loop);
-        else if (finished && !HandOverGathered(loop))
-            return false;
-    }
-    return true;
+    uint32_t taken = 0;
+    bool all = SinkBytes(loop.sink, loop.record->readBuffer + loop.chunkDone, loop.chunkEnd - loop.chunkDone,
+                         stopping, &taken);
+    loop.chunkDone += taken;
+    return all;
 }
 
 // Bytes arrived; false when the stop event came while handing a block over.
@@ -157,7 +109,7 @@ static bool TakeChunk(ReaderLoop &loop)
 static bool PartialBlockDue(const ReaderLoop &loop)
 {
     uint32_t timeout = loop.record->params.readTimeout;
-    return loop.gatherer.count > 0 && timeout != INFINITE && GetTickCount() - loop.lastByteTick >= timeout;
+    return loop.sink.gatherer.count > 0 && timeout != INFINITE && GetTickCount() - loop.lastByteTick >= timeout;
 }
 
 // Longest wait for the next byte: until the read timeout after the last
@@ -165,7 +117,7 @@ static bool PartialBlockDue(const ReaderLoop &loop)
 static DWORD TimeLeft(const ReaderLoop &loop)
 {
     uint32_t timeout = loop.record->params.readTimeout;
-    if (loop.gatherer.count == 0 || timeout == INFINITE)
+    if (loop.sink.gatherer.count == 0 || timeout == INFINITE)
         return INFINITE;
     DWORD elapsed = GetTickCount() - loop.lastByteTick;
     return elapsed >= timeout ? 0 : timeout - elapsed;
@@ -182,15 +134,19 @@ static void ShowReadError(ReaderRecord *record, DWORD error)
     InterlockedExchange(&record->errorBoxShown, 0);
 }
 
-// One byte, or the bytes known to wait as far as the block lacks them. The
+// One byte, or the bytes known to wait (up to the read buffer's size). The
 // device is asked again only once the bytes it reported have been taken.
 static DWORD NextReadSize(ReaderLoop &loop)
 {
-    if (loop.knownWaiting == 0)
-        loop.knownWaiting = BytesWaiting(loop.record->params.device, loop.waitingCount);
+    if (loop.knownWaiting == 0) {
+        bool lost = false;
+        loop.knownWaiting = BytesWaiting(loop.record->params.device, loop.waitingCount, &lost);
+        if (lost)
+            NoteOverrun(loop.sink);
+    }
     if (loop.knownWaiting == 0)
         return 1;
-    return ChunkToRead(loop.gatherer, loop.knownWaiting, loop.record->readSize);
+    return loop.knownWaiting < loop.record->readSize ? loop.knownWaiting : loop.record->readSize;
 }
 
 // The outstanding read has completed (or its cancellation has): true with
@@ -275,9 +231,9 @@ static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
     } else {
         loop.failRun = 0;
     }
-    if (PartialBlockDue(loop) && !HandOverGathered(loop))
+    if (PartialBlockDue(loop) && !HandOverGathered(loop.sink))
         return false;
-    if (loop.emptyRun >= 2 && StopSignalled(record->params.stopEvent, IDLE_PAUSE_MS))
+    if (loop.emptyRun >= 2 && (!Announce(loop.sink) || StopSignalled(record->params.stopEvent, IDLE_PAUSE_MS)))
         return false;
     return true;
 }
@@ -287,7 +243,7 @@ static bool AfterEmptyRead(ReaderLoop &loop, DWORD error)
 static bool HandOverOnTimeout(ReaderLoop &loop)
 {
     CancelOutcome cancel = CancelRead(loop);
-    if (cancel == CANCEL_STOPPED || !HandOverGathered(loop))
+    if (cancel == CANCEL_STOPPED || !HandOverGathered(loop.sink))
         return false;
     return cancel != CANCELLED_LATE_BYTES || TakeChunk(loop);
 }
@@ -296,9 +252,10 @@ static bool HandOverOnTimeout(ReaderLoop &loop)
 // as a last, shorter block, and the window is told; it logs every block still
 // waiting before its end line, so a wake-up still owed is not needed. Bytes
 // the cancelled read delivered all the same, or that a read delivered after a
-// block the stop kept from the ring, follow in blocks as they would have. A
-// read whose cancellation does not complete stays marked in flight, so its
-// buffers are kept when the block is released.
+// block the stop kept from the ring, follow in blocks as they would have: the
+// room a running reader keeps free holds them all. A read whose cancellation
+// does not complete stays marked in flight, so its buffers are kept when the
+// block is released.
 static void EndReading(ReaderLoop &loop)
 {
     ReaderRecord *record = loop.record;
@@ -308,14 +265,14 @@ static void EndReading(ReaderLoop &loop)
         if (WaitForSingleObject(record->readEvent, CANCEL_WAIT_MS) == WAIT_OBJECT_0)
             FinishRead(loop, &error);
     }
-    // A finished block still gathered goes first, then what follows it.
-    if (loop.blockKept)
-        TakeRest(loop);
+    // A mark and a finished block still waiting go first, then what follows them.
+    if (loop.sink.blockKept)
+        HandOverRest(loop.sink);
     GatherDelivered(loop, true);
-    TakeRest(loop);
+    HandOverRest(loop.sink);
     DWORD deadline = GetTickCount() + FINAL_POST_MS;
     while (!PostMessageA(record->params.window, WMU_READER_ENDED, 0, 0) && (LONG)(GetTickCount() - deadline) < 0)
-        Sleep(HAND_OVER_RETRY_MS);
+        Sleep(POST_RETRY_MS);
 }
 
 DWORD WINAPI ReceiveThread(LPVOID argument)
@@ -325,7 +282,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
     ReaderLoop loop;
     ZeroMemory(&loop, sizeof loop);
     loop.record = record;
-    StartGathering(loop.gatherer, record->gather, params.blockLength, params.endByte);
+    StartSink(loop.sink, record->pool, params.window, params.stopEvent, record->gather, params.blockLength,
+              params.endByte);
     loop.waitingCount = WaitingCountOf(params.device);
     loop.lastStopPoll = GetTickCount();
     HANDLE waitSet[2] = {record->readEvent, params.stopEvent};
@@ -342,7 +300,7 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
             if (start == READ_BYTES) {
                 // Reads that complete at once never wait on the stop event:
                 // a flood is stopped by this look.
-                if (!TakeChunk(loop) || StopRequested(loop))
+                if (!TakeChunk(loop) || StopRequested(loop) || (AnnounceWait(loop.sink) == 0 && !Announce(loop.sink)))
                     break;
                 continue;
             }
@@ -352,7 +310,14 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
                 continue;
             }
         }
-        DWORD wait = WaitForMultipleObjects(2, waitSet, FALSE, TimeLeft(loop));
+        // No more bytes to read for now: the window learns of every block
+        // first, or once it may be woken again.
+        DWORD waitMs = TimeLeft(loop), gap = AnnounceWait(loop.sink);
+        if (gap == 0 && !Announce(loop.sink))
+            break;
+        if (gap > 0 && gap < waitMs)
+            waitMs = gap;
+        DWORD wait = WaitForMultipleObjects(2, waitSet, FALSE, waitMs);
         if (wait == WAIT_OBJECT_0) {
             // The wait watched the stop event too and found the read first:
             // no need to look at the stop event again before the next read.
@@ -365,7 +330,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
         } else if (wait == WAIT_OBJECT_0 + 1) {
             break;
         } else if (wait == WAIT_TIMEOUT) {
-            if (loop.gatherer.count > 0 && !HandOverOnTimeout(loop))
+            // The read timeout, or only the wait for the next wake-up.
+            if (PartialBlockDue(loop) && !HandOverOnTimeout(loop))
                 break;
         } else {
             // A wait that fails would fail again at once: pause instead of spinning.
@@ -381,12 +347,13 @@ DWORD WINAPI ReceiveThread(LPVOID argument)
 ReaderParams *CreateReaderParams(uint32_t blockLength)
 {
     uint32_t capacity = EffectiveBlockLength(blockLength);
-    uint32_t readSize = capacity < READ_CHUNK_LIMIT ? capacity : READ_CHUNK_LIMIT;
-    size_t header = offsetof(ReaderRecord, gather) + readSize;
-    HandOverPool *pool = (size_t)capacity > (size_t)-1 - header ? NULL : PrepareHandOver(blockLength);
+    if (capacity > HAND_OVER_BLOCK_LIMIT)
+        return NULL;
+    HandOverPool *pool = PrepareHandOver();
     if (!pool)
         return NULL;
-    ReaderRecord *record = (ReaderRecord *)GlobalAlloc(GPTR, header + capacity);
+    size_t header = offsetof(ReaderRecord, gather) + capacity;
+    ReaderRecord *record = (ReaderRecord *)GlobalAlloc(GPTR, header + READ_CHUNK_LIMIT);
     if (!record)
         return NULL;
     record->readEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
@@ -397,7 +364,7 @@ ReaderParams *CreateReaderParams(uint32_t blockLength)
     record->overlapped.hEvent = record->readEvent;
     record->pool = pool;
     record->readBuffer = record->gather + capacity;
-    record->readSize = readSize;
+    record->readSize = READ_CHUNK_LIMIT;
     // The gather buffer is made for this length: the thread gathers by it.
     record->params.blockLength = blockLength;
     return &record->params;

@@ -157,6 +157,24 @@ void JournalRewind(ULONGLONG end)
     }
 }
 
+void JournalCut(ULONGLONG end)
+{
+    JournalRewind(end);
+    if (journal != INVALID_HANDLE_VALUE && SeekIn(journal, fileBase, written))
+        SetEndOfFile(journal);
+}
+
+bool JournalRoom(ULONGLONG *freeBytes)
+{
+    char folder[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    ULARGE_INTEGER available;
+    if (length == 0 || length >= sizeof folder || !GetDiskFreeSpaceExA(folder, &available, NULL, NULL))
+        return false;
+    *freeBytes = available.QuadPart;
+    return true;
+}
+
 static bool WriteAll(HANDLE file, const char *bytes, DWORD size)
 {
     DWORD done = 0;

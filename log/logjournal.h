@@ -19,6 +19,10 @@ ULONGLONG JournalStart();
 ULONGLONG JournalEnd();
 // Gives up everything after offset end, written or buffered.
 void JournalRewind(ULONGLONG end);
+// The same, and the file's space after it goes back to the system.
+void JournalCut(ULONGLONG end);
+// Free bytes on the temporary folder's volume, where the journal lives; false when unknown.
+bool JournalRoom(ULONGLONG *freeBytes);
 // Forgets the bytes before offset (written ones only) and gives the file's space
 // back: a journal left empty is cut to nothing, a large freed part moved out.
 void JournalDropUpTo(ULONGLONG offset);

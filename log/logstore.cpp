@@ -22,6 +22,9 @@
 // When the journal cannot be written the user is told once, and from then on
 // the list box alone holds the lines after those the journal kept, as a log
 // without journal: no trims, and a save writes the journal, then the list box.
+// Once the journal's volume has room again (a frame tries it, once a second),
+// the list box's lines are written after those the journal kept, and the
+// journal goes on as before; the log says so in a line of its own.
 #include "log/logstore.h"
 
 #include <stdio.h>
@@ -29,13 +32,24 @@
 
 #include "base/boxes.h"
 #include "log/logformat.h"
+#include "log/logbox.h"
 #include "log/logjournal.h"
 
-// Lines the list box keeps after a trim, and the count that starts one.
-static const LRESULT LOG_KEEP_LINES = 100000;
-static const LRESULT LOG_HIGH_WATER = 200000;
+// Lines the list box keeps after a trim, and the count that starts one. A
+// refill costs about a microsecond a line under Wine: the window stays
+// with its blocks, and a trim every 50,000 lines costs less in all than one
+// of 100,000 lines every 100,000.
+static const LRESULT LOG_KEEP_LINES = 10000;
+static const LRESULT LOG_HIGH_WATER = 60000;
 // The journal is read back through this much memory at a time.
 static const DWORD READ_CHUNK = 1 << 20;
+
+// While the journal is broken it is tried again at most this often, and only
+// once its volume has room for the list box's lines and this much more.
+static const DWORD RESUME_INTERVAL_MS = 1000;
+static const ULONGLONG RESUME_MARGIN = 64 * 1024;
+// The list box's bytes are not known (counted when needed).
+static const ULONGLONG BYTES_UNKNOWN = ~0ull;
 
 static const char JOURNAL_FAILED[] = "Aeltere Ausgaben koennen nicht in eine temporaere Datei ausgelagert werden"
                                      " (Fehler %d).\r\nSie bleiben im Nachrichtenfenster; bitte Ausgaben bald speichern.";
@@ -50,6 +64,9 @@ static char journalWarning[256];
 static StoreMark handedOut;     // what the last save was told it wrote
 static ULONGLONG handedOutEnd;  // where its lines end now in the journal
 static bool broken;             // the journal failed: the list box holds what it did not keep
+static bool journalWarned;      // the journal's failure was told: once is enough
+static ULONGLONG unjournaled;   // while broken: bytes the list box's lines need in the journal
+static DWORD lastResumeTry;     // while broken: when the journal was last tried again
 static bool refusalReported;    // a line the list box refused was reported
 static ULONGLONG linesTaken;    // lines added since the start: tells a save's lines from later ones
 static ULONGLONG boxStart;      // where the list box's first line starts in the journal
@@ -85,13 +102,19 @@ void ReleaseStoreWarnings()
     }
 }
 
-// The journal failed: it keeps what precedes the list box's lines.
+// The journal failed: it keeps what precedes the list box's lines, and the
+// file's space after them goes back to the system.
 static void Break(DWORD error)
 {
     if (broken)
         return;
     broken = true;
-    JournalRewind(boxStart);
+    JournalCut(boxStart);
+    unjournaled = BYTES_UNKNOWN;
+    lastResumeTry = GetTickCount();
+    if (journalWarned)
+        return;
+    journalWarned = true;
     snprintf(journalWarning, sizeof journalWarning, JOURNAL_FAILED, (int)error);
     journalWarningDue = true;
 }
@@ -104,34 +127,9 @@ static void Journal(const char *line, size_t length)
         Break(error);
 }
 
-// Line i of the list box in *line, grown as needed (free with HeapFree); its length, or -1.
-static LRESULT ReadBoxLine(HWND log, LRESULT i, char **line, size_t *capacity)
-{
-    LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
-    if (length < 0)
-        return -1;
-    if ((size_t)length + 3 > *capacity) {
-        char *bigger = (char *)(*line ? HeapReAlloc(GetProcessHeap(), 0, *line, (size_t)length + 3)
-                                      : HeapAlloc(GetProcessHeap(), 0, (size_t)length + 3));
-        if (!bigger)
-            return -1;
-        *line = bigger;
-        *capacity = (size_t)length + 3;
-    }
-    return SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)*line);
-}
-
-static bool SameLine(HWND log, LRESULT i, const char *kept)
-{
-    char text[LOG_LINE_SIZE];
-    LRESULT length = SendMessageA(log, LB_GETTEXTLEN, (WPARAM)i, 0);
-    return length >= 0 && (size_t)length < sizeof text && SendMessageA(log, LB_GETTEXT, (WPARAM)i, (LPARAM)text) == length &&
-           strcmp(text, kept) == 0;
-}
-
 static bool InStep(HWND log, LRESULT count)
 {
-    return count == boxLines && (count == 0 || (SameLine(log, 0, firstLine) && SameLine(log, count - 1, lastLine)));
+    return count == boxLines && (count == 0 || (SameBoxLine(log, 0, firstLine) && SameBoxLine(log, count - 1, lastLine)));
 }
 
 // Writes the list box's lines to the journal again, in place of those it had
@@ -259,49 +257,6 @@ static bool Refill(HWND log, ULONGLONG from, LRESULT skip, LRESULT keep)
     return true;
 }
 
-// The list box keeps only its newest keep lines, read back from itself (the
-// journal does not have them all). False, nothing changed, without the memory.
-static bool KeepNewestOfBox(HWND log, LRESULT count, LRESULT keep)
-{
-    char *lines = NULL;
-    size_t capacity = 0, used = 0;
-    char *line = NULL;
-    size_t lineCapacity = 0;
-    bool ok = true;
-    for (LRESULT i = count - keep; i < count && ok; i++) {
-        LRESULT length = ReadBoxLine(log, i, &line, &lineCapacity);
-        if (length < 0)
-            length = 0;
-        if (used + (size_t)length + 1 > capacity) {
-            size_t grown = capacity * 2 > used + (size_t)length + 1 ? capacity * 2 : used + (size_t)length + 1 + 4096;
-            char *bigger = (char *)(lines ? HeapReAlloc(GetProcessHeap(), 0, lines, grown)
-                                          : HeapAlloc(GetProcessHeap(), 0, grown));
-            ok = bigger != NULL;
-            if (ok) {
-                lines = bigger;
-                capacity = grown;
-            }
-        }
-        if (ok) {
-            memcpy(lines + used, length ? line : "", (size_t)length);
-            lines[used + (size_t)length] = 0;
-            used += (size_t)length + 1;
-        }
-    }
-    if (ok) {
-        SendMessageA(log, LB_RESETCONTENT, 0, 0);
-        for (size_t at = 0; at < used; at += strlen(lines + at) + 1)
-            SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(lines + at));
-        boxLines = keep;
-        Keep(firstLine, lines, keep ? strlen(lines) : 0);
-    }
-    if (line)
-        HeapFree(GetProcessHeap(), 0, line);
-    if (lines)
-        HeapFree(GetProcessHeap(), 0, lines);
-    return ok;
-}
-
 void StoreLine(HWND log, const char *line)
 {
     // The list box is not sorted: a line's index is the count before it.
@@ -315,6 +270,8 @@ void StoreLine(HWND log, const char *line)
     }
     size_t length = strlen(line);
     linesTaken++;
+    if (broken && unjournaled != BYTES_UNKNOWN && length > 0)
+        unjournaled += length + 2;
     if (boxLines++ == 0)
         Keep(firstLine, line, length);
     Keep(lastLine, line, length);
@@ -324,6 +281,28 @@ void StoreLine(HWND log, const char *line)
     ReleaseStoreWarnings();
 }
 
+bool ResumeJournal(HWND log)
+{
+    if (!broken || GetTickCount() - lastResumeTry < RESUME_INTERVAL_MS)
+        return false;
+    lastResumeTry = GetTickCount();
+    LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
+    if (unjournaled == BYTES_UNKNOWN)
+        unjournaled = BoxLineBytes(log, count);
+    // A volume that still has no room would only fail again, after a rewrite of every line.
+    ULONGLONG room = 0;
+    if (JournalRoom(&room) && room < unjournaled + RESUME_MARGIN)
+        return false;
+    HoldStoreWarnings();
+    broken = false;
+    DWORD error = 0;
+    bool back = Resync(log, count) && JournalFlush(&error);
+    if (!back)
+        Break(error);
+    ReleaseStoreWarnings();
+    return back;
+}
+
 void FlushStore()
 {
     DWORD error = 0;
@@ -331,31 +310,6 @@ void FlushStore()
     if (!broken && !JournalFlush(&error))
         Break(error);
     ReleaseStoreWarnings();
-}
-
-// Writes the list box's first count lines that are not empty, each with CR LF.
-static bool WriteBoxLines(HWND log, HANDLE file, LRESULT count, DWORD *error)
-{
-    char *line = NULL;
-    size_t capacity = 0;
-    bool ok = true;
-    for (LRESULT i = 0; i < count && ok; i++) {
-        LRESULT length = ReadBoxLine(log, i, &line, &capacity);
-        if (length < 0) {
-            *error = ERROR_NOT_ENOUGH_MEMORY;
-            ok = false;
-        } else if (length > 0) {
-            line[length] = '\r';
-            line[length + 1] = '\n';
-            DWORD written = 0;
-            ok = WriteFile(file, line, (DWORD)length + 2, &written, NULL) && written == (DWORD)length + 2;
-            if (!ok)
-                *error = GetLastError();
-        }
-    }
-    if (line)
-        HeapFree(GetProcessHeap(), 0, line);
-    return ok;
 }
 
 // A failure of the journal here is told after the copy: lines that come
@@ -402,13 +356,22 @@ static void ForgetSaved(HWND log, StoreMark mark)
         boxLines = 0;
         return;
     }
-    if (!broken && InStep(log, count) && Refill(log, mark.journalEnd, 0, (LRESULT)newer))
+    // Many lines may have come meanwhile: the list box keeps the newest of them, as after a trim.
+    LRESULT skip = newer > (ULONGLONG)LOG_KEEP_LINES ? (LRESULT)newer - LOG_KEEP_LINES : 0;
+    if (!broken && InStep(log, count) && Refill(log, mark.journalEnd, skip, (LRESULT)newer - skip))
         return;
-    if (!KeepNewestOfBox(log, count, (LRESULT)newer))
+    if (!KeepNewestBoxLines(log, count, (LRESULT)newer))
         for (LRESULT i = 0; i < count - (LRESULT)newer; i++)
             SendMessageA(log, LB_DELETESTRING, 0, 0);
     boxStart = broken ? JournalEnd() : mark.journalEnd;
     boxLines = (LRESULT)newer;
+    unjournaled = BYTES_UNKNOWN;
+    char *line = NULL;
+    size_t capacity = 0;
+    LRESULT length = ReadBoxLine(log, 0, &line, &capacity);
+    Keep(firstLine, length > 0 ? line : "", length > 0 ? (size_t)length : 0);
+    if (line)
+        HeapFree(GetProcessHeap(), 0, line);
 }
 
 void ForgetStoredUpTo(HWND log, const StoreMark &mark)
@@ -418,13 +381,21 @@ void ForgetStoredUpTo(HWND log, const StoreMark &mark)
     ReleaseStoreWarnings();
 }
 
+// Looked at by the tests and benchmarks only: lines the log took since the start.
+ULONGLONG LinesLogged()
+{
+    return linesTaken;
+}
+
 void ResetStore()
 {
     JournalClose();
     warningsHeld = 0;
     journalWarningDue = refusalWarningDue = false;
     handedOut.lines = handedOut.journalEnd = handedOutEnd = 0;
-    broken = false;
+    broken = journalWarned = false;
+    unjournaled = 0;
+    lastResumeTry = 0;
     refusalReported = false;
     linesTaken = 0;
     boxStart = 0;

@@ -15,6 +15,9 @@ struct StoreMark {
 void StoreLine(HWND log, const char *line);
 // Writes the journal's buffer out (each frame does).
 void FlushStore();
+// A journal that failed is tried again (at most once a second, once its
+// volume has room): true when it came back and holds every line again.
+bool ResumeJournal(HWND log);
 // Writes every line of the log to file in the .msg form; false with the system's error.
 bool WriteStoreTo(HWND log, HANDLE file, StoreMark *mark, DWORD *error);
 // Forgets the lines a save wrote, from the journal and the list box; later lines stay.

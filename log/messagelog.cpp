@@ -9,12 +9,15 @@
 // waits while posted messages keep coming).
 //
 // The list box draws its scroll bar before its rows, and under a theme the
-// bar is the dearer part (about 4 ms under Wine, against 1 ms for the rows).
-// So the frame of a line after a quiet spell, and of an answer right after
-// it, paints the rows first and the bar after a short timer: the thread goes
-// idle in between, and the line reaches the screen at once (Wine hands a
-// window's pixels on when its thread is idle). Frames of a stream keep the
-// list box's order, which costs less than switching its visibility.
+// bar is the dearer part (4 to 8 ms under Wine, against 1 ms for the rows).
+// So a frame paints the rows first, and the bar at most BAR_DELAY_MS later
+// from a timer: the line reaches the screen at once (Wine hands a window's
+// pixels on when its thread is idle), and a stream of lines, one every 15 ms
+// or a flood, pays for the bar a few times a second instead of once a frame.
+//
+// A minimized window shows nothing: its frames only write the journal, the
+// list box's drawing stays held and nothing that would draw is asked of the
+// system, until the window is restored.
 //
 // Every line goes to the log's store (log/logstore), which keeps it in the
 // journal and the list box, and each frame writes the journal's buffer out.
@@ -24,9 +27,15 @@
 #include "log/logformat.h"
 #include "log/logstore.h"
 
+// Logged when the journal, which had failed, holds every line again.
+static const char JOURNAL_BACK[] = "Aeltere Ausgaben werden wieder in eine temporaere Datei ausgelagert: "
+                                   "ab hier ist die Aufzeichnung wieder vollstaendig";
 // Shortest time between two frames, and the longest a line waits for its frame.
 static const DWORD FRAME_MS = 4;
 static const DWORD FRAME_MAX_MS = 50;
+// The scroll bar follows the rows this much later at the most, so that a
+// stream of lines pays for it a few times a second, not once a line.
+static const UINT BAR_DELAY_MS = 100;
 // A frame after this much quiet may have one more follow at once: an answer
 // to a sent command comes a little after the command's own line.
 static const DWORD FRAME_PAUSE_MS = 50;
@@ -37,13 +46,25 @@ static DWORD heldSince;        // when the first held line came
 static DWORD lastShown;        // when the last frame ended
 static bool afterPause;        // the last frame came after a quiet spell
 static UINT_PTR frameTimer;    // thread timer of the next frame, or 0
-static UINT_PTR barTimer;      // thread timer that redraws a scroll bar left behind, or 0
+static UINT_PTR barTimer;      // thread timer that redraws a scroll bar left behind, or 0 ...
+static DWORD barSince;         // ... set then
+static LogClock clock;         // the local time read last ...
+static DWORD clockTick;        // ... at this tick
+static bool clockRead;
 
+// One reading of the local time serves the lines logged within the same
+// tick of the system's clock (a flood logs hundreds in a millisecond).
 static LogClock Now()
 {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    LogClock clock = {t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+    DWORD tick = GetTickCount();
+    if (!clockRead || tick != clockTick) {
+        SYSTEMTIME t;
+        GetLocalTime(&t);
+        LogClock now = {t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+        clock = now;
+        clockTick = tick;
+        clockRead = true;
+    }
     return clock;
 }
 
@@ -81,9 +102,11 @@ static void CALLBACK ScrollBarDue(HWND, UINT, UINT_PTR id, DWORD)
         KillTimer(NULL, id);
 }
 
-// Paints the rows and leaves the scroll bar and border to a short timer.
-// Taking its drawing back while not visible, the list box only records its
-// new scroll range; DefWindowProc's WM_SETREDRAW switches the visibility alone.
+// Paints the rows and leaves the scroll bar and border to a timer (one
+// already running stays). Taking its drawing back while not visible, the list
+// box only records its new scroll range; DefWindowProc's WM_SETREDRAW switches
+// the visibility alone. A timer's message waits while posted messages keep
+// coming: a bar that is due is drawn with the rows then.
 static void ShowRowsFirst(HWND log)
 {
     DefWindowProcA(log, WM_SETREDRAW, FALSE, 0);
@@ -91,30 +114,52 @@ static void ShowRowsFirst(HWND log)
     DefWindowProcA(log, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(log, NULL, NULL, RDW_VALIDATE | RDW_NOFRAME | RDW_NOCHILDREN);
     RedrawWindow(log, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_NOCHILDREN);
-    if (!barTimer)
-        barTimer = SetTimer(NULL, 0, USER_TIMER_MINIMUM, ScrollBarDue);
+    if (barTimer && GetTickCount() - barSince >= BAR_DELAY_MS)
+        RedrawBorderAndBar();
+    if (!barTimer) {
+        barTimer = SetTimer(NULL, 0, BAR_DELAY_MS, ScrollBarDue);
+        barSince = GetTickCount();
+    }
     if (!barTimer)
         RedrawBorderAndBar();
 }
 
+// A minimized window shows nothing: its log's frames only write the journal,
+// and nothing that would draw is asked of the system.
+static bool WindowMinimized()
+{
+    return MainWindow() && IsIconic(MainWindow());
+}
+
+// The journal is written at least at every frame; one that had failed may come back then.
+static void WriteJournal(HWND log)
+{
+    FlushStore();
+    if (ResumeJournal(log))
+        LogMessage(JOURNAL_BACK, LOG_EVENT);
+}
+
 // The frame: the newest line in view and painted now, not when the queue
-// has run dry (under a stream of blocks it seldom does). A frame shown at
-// once after a quiet spell, or right after such a frame, paints its rows
-// before the scroll bar; under a stream that would cost more than it gains.
-static void ShowFrame(bool atOnce = false)
+// has run dry (under a flood of blocks it seldom does), its rows before its
+// scroll bar. A hidden list box takes its drawing back in its own order.
+static void ShowFrame()
 {
     HWND log = MessageLog();
     StopTimer(&frameTimer);
     if (!drawingHeld || batchDepth > 0 || !log)
         return;
+    if (WindowMinimized()) {
+        // Nothing can be seen: the drawing stays held (ShowHeldLog ends it), the journal is written.
+        heldSince = lastShown = GetTickCount();
+        WriteJournal(log);
+        return;
+    }
     drawingHeld = false;
-    bool quiet = GetTickCount() - lastShown >= FRAME_PAUSE_MS;
-    bool rowsFirst = atOnce && (quiet || afterPause) && IsWindowVisible(log);
-    afterPause = quiet;
+    afterPause = GetTickCount() - lastShown >= FRAME_PAUSE_MS;
     LRESULT count = SendMessageA(log, LB_GETCOUNT, 0, 0);
     if (count > 0)
         SendMessageA(log, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
-    if (rowsFirst) {
+    if (IsWindowVisible(log)) {
         ShowRowsFirst(log);
     } else {
         // The list box redraws its scroll bar as it takes its drawing back.
@@ -124,7 +169,7 @@ static void ShowFrame(bool atOnce = false)
         UpdateWindow(log);
     }
     lastShown = GetTickCount();
-    FlushStore(); // the journal is written at least at every frame
+    WriteJournal(log);
 }
 
 static void CALLBACK FrameDue(HWND, UINT, UINT_PTR id, DWORD)
@@ -155,20 +200,17 @@ static void PlanFrame()
         ShowFrame();
         return;
     }
-    if (frameTimer)
+    if (frameTimer || WindowMinimized())
         return;
     DWORD since = now - lastShown;
     // Looking at the queue runs messages other threads send, which may log
     // lines and show or plan a frame of their own.
     if ((since >= FRAME_MS || afterPause) && !PostedMessagesWaiting()) {
-        ShowFrame(true);
+        ShowFrame();
         return;
     }
     if (frameTimer || !drawingHeld)
         return;
-    // The frame redraws the scroll bar anyway: a bar timer firing first
-    // would draw it twice and hold the rows back.
-    StopTimer(&barTimer);
     DWORD due = since < FRAME_MS ? FRAME_MS - since : 1;
     frameTimer = SetTimer(NULL, 0, due, FrameDue);
     if (!frameTimer)
@@ -198,6 +240,12 @@ void ResetMessageLog()
     ResetStore();
 }
 
+void ShowHeldLog()
+{
+    if (drawingHeld && batchDepth == 0 && !WindowMinimized())
+        ShowFrame();
+}
+
 void BeginLogBatch()
 {
     if (MessageLog())
@@ -211,6 +259,14 @@ void EndLogBatch()
         return;
     batchDepth--;
     ShowFrame();
+}
+
+void EndLogBatchAtFrame()
+{
+    if (batchDepth == 0)
+        return;
+    batchDepth--;
+    PlanFrame();
 }
 
 void LogReceivedBlock(const unsigned char *bytes, size_t count)

@@ -166,12 +166,16 @@ TEST_F(DeviceConnection, EverySpellingOfAPipeLendsOnlyAnIdentification)
     // Wine's DefineDosDeviceA overran its stack with a name of 14 characters.
     ASSERT_TRUE(DefineDosDeviceA(DDD_RAW_TARGET_PATH, "VKP1", link.c_str()));
     UseCreateFileForTests(RecordingCreateFile);
+    int clients = 0;
     for (const char *spelling : {"\\\\.\\pipe\\", "\\\\.\\Global\\pipe\\", "\\\\?\\GLOBALROOT\\Device\\NamedPipe\\",
                                  "\\\\.\\GLOBALROOT\\??\\pipe\\", "\\\\.\\VKP1"}) {
+        // As a pipe client would, each open waits for the instance the one before took to be replaced.
+        ASSERT_TRUE(WaitPeerReady(peer, clients++, 5000)) << spelling;
         UseDevice(spelling + (spelling[4] == 'V' ? "" : name));
         EXPECT_TRUE(OpenDevice()) << spelling;
         CloseDevice();
     }
+    ASSERT_TRUE(WaitPeerReady(peer, clients, 5000));
     AnswerNextBox([](HWND dialog, const SeenBox &) {
         AnswerNextBoxWith(IDOK); // "konnte Device erfolgreich testen"
         ClickControl(dialog, IDC_TEST_DEVICE);

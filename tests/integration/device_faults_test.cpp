@@ -7,30 +7,36 @@
 
 #include "base/appwindows.h"
 #include "device/connection.h"
-#include "device/gather.h"
+#include "log/messagelog.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
 #include "probes.h"
 #include "support.h"
 
-// Blocks handed over by readers and not yet logged, which handover.cpp keeps to itself.
+// Blocks handed over by readers and not yet logged, and the most a running
+// reader leaves waiting, which handover.cpp keeps to itself.
 size_t BlocksWaiting();
+void LimitHandOverForTests(uint32_t blocks);
+// Lines the log took since the start, which logstore.cpp keeps to itself.
+ULONGLONG LinesLogged();
+
+// A ring the tests fill in a moment.
+static const uint32_t RING_BLOCKS = 8192;
 
 class DeviceFaults : public VelkorPeerTest {
 protected:
-    void BeforeStart() override { peer = StartPipePeer(UniqueName("velkor-faults")); }
-    void ClearLog() { SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0); }
-    // A flood the window does not take: true once the reader has filled the
-    // ring (it then waits for room while the device buffers).
-    bool FloodUntilTheRingIsFull()
+    void BeforeStart() override
     {
-        PeerStartFlood(peer, 60000);
-        DWORD start = GetTickCount();
-        while (BlocksWaiting() < HandOverSlotCount(1) && GetTickCount() - start < 20000)
-            Sleep(50);
-        return BlocksWaiting() == HandOverSlotCount(1);
+        peer = StartPipePeer(UniqueName("velkor-faults"), true, 16384);
+        LimitHandOverForTests(RING_BLOCKS);
     }
+    void TearDown() override
+    {
+        VelkorPeerTest::TearDown();
+        LimitHandOverForTests(0);
+    }
+    void ClearLog() { SendMessageA(MessageLog(), LB_RESETCONTENT, 0, 0); }
 };
 
 // The received bytes must be the flood's counter sequence from byte first on, whole and in order.
@@ -51,18 +57,29 @@ static size_t CountLines()
     return (size_t)SendMessageA(MessageLog(), LB_GETCOUNT, 0, 0);
 }
 
+// The flood's counter bytes 0, 1, ..., 255, 0, ... (fewer than the log's
+// window keeps, 60,000 lines: a flood of seconds is far more).
+static Bytes CounterBytes(size_t count)
+{
+    Bytes bytes(count);
+    for (size_t i = 0; i < count; i++)
+        bytes[i] = (unsigned char)i;
+    return bytes;
+}
+
 TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
 {
     OpenPeer(1);
     ClearLog();
-    PeerStartFlood(peer, 3000);
+    DWORD start = GetTickCount();
+    PeerStartSending(peer, CounterBytes(50000));
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
     uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 30000));
+    printf("flood: %llu blocks of one byte in %lu ms\n", (unsigned long long)sent, GetTickCount() - start);
     PumpFor(200);
     ExpectCounterSequence(ReceivedBlocks(LogLines()), sent);
     EXPECT_EQ(0u, BlocksWaiting());
-    printf("flood: %llu blocks of one byte in 3 s\n", (unsigned long long)sent);
 
     // While bytes keep coming the reader still sees the stop by itself, and
     // every block it handed over is logged before the line that it ended.
@@ -85,38 +102,59 @@ TEST_F(DeviceFaults, AFloodArrivesWholeInOrderAndStopsPromptly)
     PeerStopFlood(peer);
 }
 
-TEST_F(DeviceFaults, AWindowThatStopsTakingBlocksMakesTheReaderWaitNotDrop)
+// A window that takes no blocks makes the reader wait, not drop: the ring
+// fills and stays full. Then a stop: the whole backlog still comes before the
+// line that the reader ended, and so does every byte of the reader's last
+// read, which took all the bytes the device held, thousands of blocks more
+// than the ring had room for.
+TEST_F(DeviceFaults, AFullRingMakesTheReaderWaitAndAStopLogsItAndTheWholeLastRead)
 {
     OpenPeer(1);
     ClearLog();
-    EXPECT_TRUE(FloodUntilTheRingIsFull()) << "the ring filled and stopped there";
-    Sleep(500); // the flood goes on, and nothing is taken: the ring must stay as it is
-    EXPECT_EQ(HandOverSlotCount(1), BlocksWaiting());
-    uint64_t sent = PeerStopFlood(peer);
-    ASSERT_TRUE(PumpUntil([&] { return CountLines() >= sent; }, 60000)) << CountLines() << " of " << sent;
-    PumpFor(200);
-    ExpectCounterSequence(ReceivedBlocks(LogLines()), sent);
-    EXPECT_EQ(0u, BlocksWaiting());
-}
-
-// A backlog larger than the window logs in one turn (a full ring of blocks)
-// still comes before the line that the reader ended.
-TEST_F(DeviceFaults, AFullRingIsLoggedBeforeTheReadersEndLine)
-{
-    OpenPeer(1);
-    ClearLog();
-    ASSERT_TRUE(FloodUntilTheRingIsFull());
+    Bytes sent = CounterBytes(RING_BLOCKS + 5000);
+    ASSERT_TRUE(PeerWrite(peer, sent)) << "the pipe holds them all";
+    DWORD start = GetTickCount();
+    while (BlocksWaiting() < RING_BLOCKS && GetTickCount() - start < 20000)
+        Sleep(20); // the window takes nothing meanwhile
+    Sleep(300);
+    ASSERT_EQ(RING_BLOCKS, BlocksWaiting()) << "the ring filled and stopped there";
     CloseFromToolbar();
-    PeerStopFlood(peer);
     ASSERT_TRUE(WaitForLogLine("Empfangsroutine wurde beendet", 10000));
-    PumpFor(300);
     std::vector<std::string> lines = LogLines();
     int ended = FindLogLine(lines, "Empfangsroutine wurde beendet");
     EXPECT_EQ((int)lines.size() - 1, ended) << "no block after the reader's end";
-    std::vector<Bytes> blocks = ReceivedBlocks(std::vector<std::string>(lines.begin(), lines.begin() + ended));
-    EXPECT_GE(blocks.size(), (size_t)HandOverSlotCount(1));
-    ExpectCounterSequence(blocks, blocks.size());
+    ExpectCounterSequence(ReceivedBlocks(std::vector<std::string>(lines.begin(), lines.begin() + ended)),
+                          sent.size());
     EXPECT_EQ(0u, BlocksWaiting());
+}
+
+// A save of a long log keeps the window from the blocks for a while: the
+// reader reads on, and afterwards every byte of the stream is in the log.
+TEST_F(DeviceFaults, SavingALongLogWhileADeviceStreamsLosesNoByte)
+{
+    LimitHandOverForTests(0);
+    BeginLogBatch();
+    LogNumbered("Zeile %d des langen Logs", 1000000);
+    EndLogBatch();
+    OpenPeer(3);
+    ULONGLONG before = LinesLogged();
+    PeerStartPacedFlood(peer, 92000, 60000);
+    ASSERT_TRUE(PumpUntil([&] { return LinesLogged() > before + 1000; }, 5000));
+    std::string folder = TestFolder("faults-save");
+    SaveLog(folder + "\\lang.msg", IDNO);
+    PumpFor(300);
+    uint64_t sent = PeerStopFlood(peer);
+    // Every block, the last and shorter one after the read timeout, and the save's line.
+    ASSERT_TRUE(PumpUntil([&] { return LinesLogged() >= before + (sent + 2) / 3 + 1; }, 10000));
+    CloseFromToolbar();
+    std::vector<std::string> lines = SavedLines(SaveLog(folder + "\\alles.msg", IDNO));
+    Bytes joined;
+    for (const Bytes &block : ReceivedBlocks(lines))
+        joined.insert(joined.end(), block.begin(), block.end());
+    ASSERT_EQ(sent, joined.size());
+    for (size_t i = 0; i < joined.size(); i++)
+        ASSERT_EQ((unsigned char)i, joined[i]) << "byte " << i;
+    printf("%llu bytes streamed around a save of %zu lines\n", (unsigned long long)sent, lines.size());
 }
 
 // A box that opens while blocks are logged (the list box refuses the flood's
@@ -135,7 +173,7 @@ TEST_F(DeviceFaults, ABoxOpenedWhileBlocksAreLoggedLogsEachBlockOnce)
         PressButton(box, IDOK);
     });
     RefuseLogLines(1);
-    PeerStartFlood(peer, 2000);
+    PeerStartPacedFlood(peer, 15000, 3000); // the box opens and closes in the middle of it
     ASSERT_TRUE(PumpUntil([&] { return PeerFloodDone(peer); }, 20000));
     uint64_t sent = PeerStopFlood(peer);
     ASSERT_TRUE(PumpUntil([&] { return CountLines() + 1 >= sent; }, 30000)) << CountLines() << " of " << sent;
@@ -156,16 +194,18 @@ TEST_F(DeviceFaults, AReaderWhosePostsFailKeepsItsBlockAndStillEndsByItself)
 {
     OpenPeer(1);
     // The window goes (as at exit) before anything was handed over; from then
-    // on the reader's posts fail. It keeps its block and retries after short
+    // on the reader's posts fail. It keeps its blocks and retries after short
     // pauses, without spinning, until it is told to stop.
     DestroyWindow(MainWindow());
     DWORD reader = ReaderThreadId();
     PeerStartFlood(peer, 60000);
-    ASSERT_TRUE(PumpUntil([] { return BlocksWaiting() > 0; }, 5000)) << "the reader took a block";
+    ASSERT_TRUE(PumpUntil([] { return BlocksWaiting() > 0; }, 5000)) << "the reader took blocks";
+    size_t held = 0;
+    ASSERT_TRUE(PumpUntil([&] { return (held = BlocksWaiting()) == (Sleep(50), BlocksWaiting()); }, 5000));
     ULONGLONG before = ThreadMilliseconds(reader);
     Sleep(1000);
     EXPECT_LT(ThreadMilliseconds(reader) - before, 200u) << "milliseconds of processor time in one second";
-    EXPECT_EQ(1u, BlocksWaiting()) << "one block taken, kept, and nothing read after it";
+    EXPECT_EQ(held, BlocksWaiting()) << "its blocks kept, and nothing read after the failed post";
     Stop();
     EXPECT_FALSE(LastReaderWasKilled());
     PeerStopFlood(peer);

@@ -13,6 +13,20 @@
 #include "probes.h"
 #include "support.h"
 
+typedef BOOL(WINAPI *ClearCommErrorCall)(HANDLE, LPDWORD, LPCOMSTAT);
+// The receiver's way to the driver's errors, which device/waiting.cpp keeps to itself.
+void UseClearCommErrorForTests(ClearCommErrorCall call);
+
+// The driver's answer, with an overrun added while the test wants one.
+static volatile LONG reportOverrun;
+static BOOL WINAPI OverrunningClearCommError(HANDLE port, LPDWORD errors, LPCOMSTAT status)
+{
+    BOOL answered = ClearCommError(port, errors, status);
+    if (answered && errors && reportOverrun)
+        *errors |= CE_OVERRUN;
+    return answered;
+}
+
 class DeviceSerial : public VelkorPeerTest {
 protected:
     void BeforeStart() override
@@ -121,4 +135,34 @@ TEST_F(DeviceSerial, APortIsPreparedWithoutTimeOutsOrAbortOnErrorWithALargeQueue
     EXPECT_FALSE(after.fAbortOnError);
     left.fAbortOnError = FALSE;
     EXPECT_EQ(0, memcmp(&left, &after, sizeof left)) << "another field changed, baud rate " << after.BaudRate;
+}
+
+TEST_F(DeviceSerial, ADriverThatDropsBytesIsToldBeforeTheNextBlockAtMostOnceASecond)
+{
+    UseClearCommErrorForTests(OverrunningClearCommError);
+    UseDevice("COM7", 3, 300);
+    ASSERT_TRUE(OpenFromToolbar());
+    reportOverrun = 1;
+    DWORD first = GetTickCount();
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("01 02 03")));
+    ASSERT_EQ(1u, WaitForBlocks(1, 3000).size());
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("04 05 06")));
+    ASSERT_EQ(2u, WaitForBlocks(2, 3000).size());
+    bool withinASecond = GetTickCount() - first < 1000;
+    PumpUntil([&] { return GetTickCount() - first > 1100; }, 2000);
+    ASSERT_TRUE(PeerWrite(peer, HexBytes("07 08 09")));
+    ASSERT_EQ(3u, WaitForBlocks(3, 3000).size());
+    reportOverrun = 0;
+    CloseFromToolbar();
+    UseClearCommErrorForTests(NULL);
+
+    std::string seen;
+    for (const std::string &line : LogLines()) {
+        if (LogText(line) == "Empfangspuffer uebergelaufen: Daten verloren")
+            seen += line[0] == '+' ? "+" : "?";
+        else if (line[0] == '>')
+            seen += LogText(line).substr(0, 4);
+    }
+    // Told before the block read after the report; a second report within the second is not told again.
+    EXPECT_EQ(withinASecond ? "+0x010x04+0x07" : "+0x01+0x04+0x07", seen);
 }

@@ -179,6 +179,28 @@ TEST_F(ShellLog, NewestLineStaysInView)
     EXPECT_TRUE(IsWindowVisible(MessageLog()));
 }
 
+static int redrawsGiven;
+static LRESULT CALLBACK CountRedraws(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    redrawsGiven += message == WM_SETREDRAW && wParam;
+    return CallLogProc(window, message, wParam, lParam);
+}
+
+TEST_F(ShellLog, AMinimizedWindowDrawsNoFrameAndShowsItsLinesOnceRestored)
+{
+    ShowWindow(MainWindow(), SW_MINIMIZE);
+    redrawsGiven = 0;
+    WatchLogWindow(CountRedraws);
+    for (int i = 0; i < 60; i++)
+        LogMessage("Zeile", 9);
+    PumpFor(200); // a frame's time and more
+    WatchLogWindow(NULL);
+    EXPECT_EQ(0, redrawsGiven) << "the list box's drawing stays held";
+    ShowWindow(MainWindow(), SW_RESTORE);
+    EXPECT_TRUE(PumpUntil(LastLineInView, 1000));
+    EXPECT_TRUE(IsWindowVisible(MessageLog()));
+}
+
 TEST_F(ShellLog, AnAnswerRightAfterALineAfterAQuietSpellIsInViewAtOnce)
 {
     for (int i = 0; i < 60; i++)

@@ -30,8 +30,10 @@ struct DevicePeer {
     HANDLE floodThread = NULL;
     DWORD floodMs = 0;
     Bytes floodBytes; // sent instead of the counter when not empty
+    DWORD floodRate = 0;  // bytes a second; 0: as fast as the device takes them
     volatile LONG floodStop = 0;
     volatile LONG64 floodSent = 0;
+    volatile LONG longestWriteMs = 0; // the longest one write of the flood waited
 };
 
 // Holds a peer's lock for the scope it lives in.
@@ -342,7 +344,8 @@ bool PeerWrite(DevicePeer *peer, const Bytes &bytes)
 
 // Small writes: each one lands whole in the device's buffer or waits for room
 // (as long as the reader takes: only a forced stop cancels), so the bytes
-// counted as sent are exactly the bytes the reader will see.
+// counted as sent are exactly the bytes the reader will see. A paced flood
+// writes what its rate owes every millisecond or so.
 static DWORD WINAPI Flood(LPVOID argument)
 {
     DevicePeer *peer = (DevicePeer *)argument;
@@ -359,10 +362,23 @@ static DWORD WINAPI Flood(LPVOID argument)
     bool counter = given.empty();
     for (DWORD start = GetTickCount();
          ok && !peer->floodStop && (counter ? GetTickCount() - start < peer->floodMs : sent < given.size());) {
-        DWORD size = counter ? sizeof chunk : (DWORD)std::min<uint64_t>(sizeof chunk, given.size() - sent);
+        uint64_t room = sizeof chunk;
+        if (peer->floodRate) {
+            uint64_t owed = (uint64_t)(GetTickCount() - start) * peer->floodRate / 1000;
+            if (owed <= sent) {
+                Sleep(1);
+                continue;
+            }
+            room = std::min<uint64_t>(room, owed - sent);
+        }
+        DWORD size = counter ? (DWORD)room : (DWORD)std::min<uint64_t>(room, given.size() - sent);
         for (size_t i = 0; i < size; i++)
             chunk[i] = counter ? (unsigned char)(sent + i) : given[sent + i];
+        DWORD before = GetTickCount();
         ok = WriteOnce(h, chunk, size, &ov, INFINITE, &peer->floodStop, &written);
+        LONG took = (LONG)(GetTickCount() - before);
+        if (took > peer->longestWriteMs)
+            InterlockedExchange(&peer->longestWriteMs, took);
         sent += written;
         InterlockedExchange64(&peer->floodSent, (LONG64)sent);
     }
@@ -371,15 +387,24 @@ static DWORD WINAPI Flood(LPVOID argument)
     return 0;
 }
 
-static void StartFloodThread(DevicePeer *peer, DWORD durationMs, const Bytes &bytes)
+static void StartFloodThread(DevicePeer *peer, DWORD durationMs, const Bytes &bytes, DWORD rate = 0)
 {
     PeerStopFlood(peer);
     peer->floodBytes = bytes;
+    peer->floodRate = rate;
     peer->floodStop = 0;
     peer->floodSent = 0;
+    peer->longestWriteMs = 0;
     peer->floodMs = durationMs;
     peer->floodThread = CreateThread(NULL, 0, Flood, peer, 0, NULL);
 }
+
+void PeerStartPacedFlood(DevicePeer *peer, DWORD bytesPerSecond, DWORD durationMs)
+{
+    StartFloodThread(peer, durationMs, Bytes(), bytesPerSecond);
+}
+
+DWORD PeerLongestWriteMs(DevicePeer *peer) { return (DWORD)InterlockedCompareExchange(&peer->longestWriteMs, 0, 0); }
 
 void PeerStartFlood(DevicePeer *peer, DWORD durationMs) { StartFloodThread(peer, durationMs, Bytes()); }
 

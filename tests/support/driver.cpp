@@ -19,28 +19,40 @@ static LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return sent ? (LRESULT)result : -1;
 }
 
+// Entry i of a list box (or combo box) of any process.
+static std::string EntryText(HWND box, LRESULT i, bool combo)
+{
+    LRESULT length = Send(box, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, (WPARAM)i, 0);
+    std::vector<wchar_t> wide(length > 0 ? (size_t)length + 16 : 16, L'\0');
+    LRESULT got = length > 0 ? Send(box, combo ? CB_GETLBTEXT : LB_GETTEXT, (WPARAM)i, (LPARAM)&wide[0]) : 0;
+    std::string entry;
+    if (got > 0 && got <= length) {
+        int bytes = WideCharToMultiByte(1252, 0, &wide[0], (int)got, NULL, 0, NULL, NULL);
+        entry.assign((size_t)bytes, '\0');
+        WideCharToMultiByte(1252, 0, &wide[0], (int)got, &entry[0], bytes, NULL, NULL);
+    }
+    return entry;
+}
+
 std::vector<std::string> ListBoxEntries(HWND box, bool combo)
 {
     std::vector<std::string> entries;
     LRESULT count = box ? Send(box, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0) : 0;
-    for (LRESULT i = 0; i < count; i++) {
-        LRESULT length = Send(box, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, (WPARAM)i, 0);
-        std::vector<wchar_t> wide(length > 0 ? (size_t)length + 16 : 16, L'\0');
-        LRESULT got = length > 0 ? Send(box, combo ? CB_GETLBTEXT : LB_GETTEXT, (WPARAM)i, (LPARAM)&wide[0]) : 0;
-        std::string entry;
-        if (got > 0 && got <= length) {
-            int bytes = WideCharToMultiByte(1252, 0, &wide[0], (int)got, NULL, 0, NULL, NULL);
-            entry.assign((size_t)bytes, '\0');
-            WideCharToMultiByte(1252, 0, &wide[0], (int)got, &entry[0], bytes, NULL, NULL);
-        }
-        entries.push_back(entry);
-    }
+    for (LRESULT i = 0; i < count; i++)
+        entries.push_back(EntryText(box, i, combo));
     return entries;
 }
 
 std::vector<std::string> LogLines(const VelkorProcess &app)
 {
     return ListBoxEntries(GetDlgItem(app.window, IDC_MESSAGE_LOG));
+}
+
+std::string NewestLogText(const VelkorProcess &app)
+{
+    HWND log = GetDlgItem(app.window, IDC_MESSAGE_LOG);
+    LRESULT count = log ? Send(log, LB_GETCOUNT, 0, 0) : 0;
+    return count > 0 ? LogText(EntryText(log, count - 1, false)) : std::string();
 }
 
 std::string LogText(const std::string &line) { return line.size() > 16 ? line.substr(16) : std::string(); }

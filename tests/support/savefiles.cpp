@@ -48,11 +48,19 @@ std::string SavedForm(const std::vector<std::string> &lines)
     return file;
 }
 
+std::vector<std::string> SavedLines(const std::string &file)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(file.substr(at, end - at));
+    return lines;
+}
+
 std::vector<std::string> SavedTexts(const std::string &file)
 {
-    std::vector<std::string> texts;
-    for (size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2)
-        texts.push_back(LogText(file.substr(at, end - at)));
+    std::vector<std::string> texts = SavedLines(file);
+    for (std::string &text : texts)
+        text = LogText(text);
     return texts;
 }
 

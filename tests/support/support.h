@@ -198,7 +198,8 @@ void UseTempFolder(const std::string &folder);
 std::vector<DWORD> JournalSizes(DWORD processId = GetCurrentProcessId(), const char *folder = NULL);
 // The file a save of these log lines writes: each line that is not empty, with CR LF.
 std::string SavedForm(const std::vector<std::string> &lines);
-// The texts of a saved log's lines.
+// A saved log's lines, and their texts.
+std::vector<std::string> SavedLines(const std::string &file);
 std::vector<std::string> SavedTexts(const std::string &file);
 // A save onto a volume full but for a few KiB: save saves to name, in a new folder on R: holding previous, and
 // returns its error box; then the volume is freed, the box must be the write error box with caption, the file
@@ -244,6 +245,8 @@ std::vector<HWND> TopWindows(const char *windowClass, DWORD processId = 0, DWORD
 std::vector<std::string> ListBoxEntries(HWND box, bool combo = false);
 // The message log's lines, oldest first.
 std::vector<std::string> LogLines(const VelkorProcess &app = ThisApp());
+// The text of the log's newest line (the whole log across processes takes seconds).
+std::string NewestLogText(const VelkorProcess &app = ThisApp());
 // Waits until some line's text equals text.
 bool WaitForLogLine(const std::string &text, DWORD timeoutMs = DRIVER_TIMEOUT_MS,
                     const VelkorProcess &app = ThisApp());
@@ -352,6 +355,9 @@ bool PeerWrite(DevicePeer *peer, const Bytes &bytes);
 void PeerStartFlood(DevicePeer *peer, DWORD durationMs);
 // Writes these bytes in the flood's small writes instead, all of them however long that takes.
 void PeerStartSending(DevicePeer *peer, const Bytes &bytes);
+// The counter flood at a steady rate; and the longest time one of its writes waited for the reader, in ms.
+void PeerStartPacedFlood(DevicePeer *peer, DWORD bytesPerSecond, DWORD durationMs);
+DWORD PeerLongestWriteMs(DevicePeer *peer);
 uint64_t PeerStopFlood(DevicePeer *peer);
 bool PeerFloodDone(DevicePeer *peer);
 // What the client wrote so far; waiting until at least count bytes came.

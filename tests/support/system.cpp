@@ -26,7 +26,7 @@ bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs)
             return true;
         if (GetTickCount() - start >= timeoutMs)
             return false;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 5, QS_ALLINPUT);
+        MsgWaitForMultipleObjectsEx(0, NULL, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }
 

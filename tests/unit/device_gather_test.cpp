@@ -1,6 +1,7 @@
 // Gathering bytes into blocks, and the size of the hand-over ring.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,7 +12,7 @@
 // bytes arriving in runs (all in one unless given; a negative size: after a
 // pause longer than the read timeout), read a byte at a time, or (readLimit)
 // as the receive thread reads what waits: the first byte of a run by a
-// one-byte read, the rest as far as the block lacks them.
+// one-byte read, the rest in reads of up to readLimit bytes, across blocks.
 static std::string Gather(uint32_t blockLength, uint32_t endByte, const std::vector<unsigned char> &bytes,
                           std::vector<int> runs = {}, uint32_t readLimit = 0)
 {
@@ -35,7 +36,7 @@ static std::string Gather(uint32_t blockLength, uint32_t endByte, const std::vec
         for (uint32_t waiting = (uint32_t)abs(run); waiting > 0;) {
             if (run < 0 && waiting == (uint32_t)-run && gatherer.count > 0)
                 handOver();
-            uint32_t size = readLimit == 0 || waiting == (uint32_t)abs(run) ? 1 : ChunkToRead(gatherer, waiting, readLimit);
+            uint32_t size = readLimit == 0 || waiting == (uint32_t)abs(run) ? 1 : std::min(waiting, readLimit);
             for (uint32_t done = 0; done < size;) {
                 bool finished;
                 if (readLimit == 0)
@@ -93,17 +94,16 @@ TEST(DeviceGather, ChunkedReadsGiveTheBlocksOfOneByteReads)
     }
 }
 
-TEST(DeviceGather, TheRingStaysBelowThePostingLimitAndWithinItsBudget)
+TEST(DeviceGather, ABlockNeverWrapsTheRingAndPositionsCountOnPastTheirWrap)
 {
-    EXPECT_EQ(8192u, HandOverSlotCount(0));
-    EXPECT_EQ(8192u, HandOverSlotCount(16));
-    EXPECT_LT(HandOverSlotCount(1), 10000u);
-    EXPECT_EQ(2097u, HandOverSlotCount(1000));
-    EXPECT_EQ(2u, HandOverSlotCount(0xFFFFFFFFu)) << "never fewer than two slots";
-    EXPECT_EQ(24576u, HandOverDataSize(3, 8192));
-    size_t huge = HandOverDataSize(0xFFFFFFFFu, 2);
-    EXPECT_TRUE(huge == 0 || huge == (size_t)0xFFFFFFFFu * 2) << "refused where it does not fit, else exact";
-    if (sizeof(size_t) == 4) {
-        EXPECT_EQ(0u, huge);
-    }
+    const uint32_t size = HAND_OVER_DATA_SIZE;
+    EXPECT_EQ(100u, BlockStart(100, 16));
+    EXPECT_EQ(size - 16, BlockStart(size - 16, 16)) << "a block that ends at the ring's end stays";
+    EXPECT_EQ(size, BlockStart(size - 15, 16)) << "one that would wrap begins at the start";
+    EXPECT_EQ(0u, BlockStart(0xFFFFFFF0u, 17)) << "across the wrap of the positions";
+    EXPECT_EQ(0xFFFFFFF0u, BlockStart(0xFFFFFFF0u, 16));
+    EXPECT_EQ(READ_CHUNK_LIMIT + 3u, StopReserveBytes(0)) << "length 0 is length 1";
+    EXPECT_EQ(0xFFFFFFFFu, StopReserveBytes(0xFFFFFFFFu)) << "never wraps";
+    // The largest block leaves the running reader room for more than one.
+    EXPECT_GT(size - StopReserveBytes(HAND_OVER_BLOCK_LIMIT), 2 * HAND_OVER_BLOCK_LIMIT);
 }
